@@ -1,0 +1,142 @@
+#include "app/capture_app.h"
+
+#include <cstdio>
+
+#include "app/command_line.h"
+#include "app/product.h"
+#include "app/settings_file.h"
+
+namespace vorlanx {
+namespace {
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+        if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+}
+
+std::string format(const char* fmt, const char* a, const char* b) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, fmt, a, b);
+    return buf;
+}
+
+}  // namespace
+
+std::string JoinArguments(int argc, const char* const* argv) {
+    std::string text;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) text += ' ';
+        text += argv[i];
+    }
+    return text;
+}
+
+int CaptureApp::fatal(const char* text) {
+    m_s.prompt.tell("", text);
+    return kFatalExitCode;
+}
+
+int CaptureApp::run(std::string_view commandLineText) {
+    const CommandLine cl = ParseCommandLine(commandLineText);
+    if (!cl.empty) {
+        if (cl.help) {
+            m_s.prompt.tell(kProductName, kOptionListText, PromptIcon::Information);
+            return 0;
+        }
+        if (!cl.anyOption()) {
+            m_s.prompt.tell(kProductName, kNotImplementedText, PromptIcon::Information);
+            return 0;
+        }
+        if (cl.uninstall) {
+            m_s.windows.runUninstaller();
+            return 0;
+        }
+    }
+    // Linux sockets need no library start-up.
+
+    if (!cl.noInstall) {
+        switch (checkInstalledCopy()) {
+            case InstallCheck::InstalledCopy: break;
+            case InstallCheck::FirstRun: return firstRun();
+            case InstallCheck::Exit: return 0;
+            case InstallCheck::Fatal: return kFatalExitCode;
+        }
+    }
+    return normalRun(cl.packetMode, cl.fileMode);
+}
+
+CaptureApp::InstallCheck CaptureApp::checkInstalledCopy() {
+    const auto values = m_s.store.readKey(kInstallKey);
+    if (!values) return InstallCheck::FirstRun;
+    auto value = [&](const char* name) {
+        auto it = values->find(name);
+        return it == values->end() ? std::string() : it->second;
+    };
+    const std::string installedPath = value(kInstalledPathValue);
+    const std::string installedVersion = value(kInstalledVersionValue);
+    if (installedPath.empty()) return InstallCheck::FirstRun;
+
+    const auto running = m_s.executablePath();
+    if (!running) {
+        fatal("Fatal-initialization error #6");
+        return InstallCheck::Fatal;
+    }
+    if (equalIgnoringCase(installedPath, *running)) return InstallCheck::InstalledCopy;
+
+    const std::string question =
+        installedVersion.empty()
+            ? format("Would you like to install version %s of %s?", kProductVersion, kProductName)
+            : format("Would you like to re-install %s %s?", kProductName, kProductVersion);
+    const PromptAnswer answer = m_s.prompt.ask(
+        {kProductName, question, PromptButtons::YesNoCancel, PromptIcon::Question, false});
+    switch (answer) {
+        case PromptAnswer::Yes: return InstallCheck::FirstRun;
+        case PromptAnswer::No:
+            if (m_s.launcher.start(installedPath, {" NoInstall"})) return InstallCheck::Exit;
+            m_s.prompt.tell(kProductName,
+                            "Unable to execute installed program, will now execute self "
+                            "contained program.",
+                            PromptIcon::Information);
+            return InstallCheck::InstalledCopy;
+        case PromptAnswer::Cancel:
+        case PromptAnswer::Ok: return InstallCheck::Exit;
+    }
+    return InstallCheck::Exit;
+}
+
+int CaptureApp::firstRun() {
+    if (!m_s.windows.runAgreement()) return 0;
+    m_s.windows.runInstaller();
+    return 0;
+}
+
+int CaptureApp::normalRun(bool packetMode, bool fileMode) {
+    const auto exe = m_s.executablePath();
+    if (!exe) return fatal("Fatal-initialization error #6");
+    m_settingsPath = SettingsFilePath(*exe);
+    LoadSettings(m_settings, m_settingsPath);
+    SaveSettings(m_settings, m_settingsPath);  // a failed write is silent; we run on
+
+    if (!m_settings.useWindowsColors())
+        m_s.windows.setDialogColors(kDialogBackgroundColor, kDialogTextColor);
+
+    if (packetMode) {
+        m_settings.setMode(0);
+    } else if (fileMode) {
+        m_settings.setMode(1);
+    } else if (m_settings.showModeChoice()) {
+        if (!m_s.windows.runModeChoice(m_settings)) return 0;
+    }
+
+    switch (m_settings.mode()) {
+        case 0: return m_s.windows.runPacketMode(m_settings, m_settingsPath);
+        case 1: return m_s.windows.runFileMode(m_settings, m_settingsPath);
+        default: return 0;
+    }
+}
+
+}  // namespace vorlanx

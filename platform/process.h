@@ -1,0 +1,26 @@
+// The running program: its executable path and starting programs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vorlanx {
+
+// Full path of the running executable (/proc/self/exe), or nothing when it cannot be read.
+std::optional<std::string> runningExecutablePath();
+
+class ProgramLauncher {
+public:
+    virtual ~ProgramLauncher() = default;
+    // Starts the program detached with the given arguments. True when it was started.
+    virtual bool start(const std::string& program, const std::vector<std::string>& args) = 0;
+};
+
+// posix_spawn, with the child's standard streams inherited and no wait for it.
+class SpawnProgramLauncher final : public ProgramLauncher {
+public:
+    bool start(const std::string& program, const std::vector<std::string>& args) override;
+};
+
+}  // namespace vorlanx

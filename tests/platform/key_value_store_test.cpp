@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/key_value_store.h"
+#include "platform/process.h"
+#include "support/temp_dir.h"
+
+namespace vorlanx {
+namespace {
+
+TEST(FileKeyValueStore, ValuesSurviveReopeningWithAwkwardCharacters) {
+    test::TempDir dir;
+    const std::string key = "SOFTWARE\\Brindlecraft\\VORLANX";
+    {
+        FileKeyValueStore store(dir.path().string());
+        EXPECT_FALSE(store.readKey(key).has_value());
+        ASSERT_TRUE(store.writeValue(key, "1.5EXENameAndPath", "/opt/a=b/c\\d\nline"));
+        ASSERT_TRUE(store.writeValue(key, "1.5", "1"));
+    }
+    FileKeyValueStore again(dir.path().string());
+    auto values = again.readKey(key);
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ(values->at("1.5EXENameAndPath"), "/opt/a=b/c\\d\nline");
+    EXPECT_EQ(values->at("1.5"), "1");
+    EXPECT_EQ(again.keyFilePath(key), dir.path().string() + "/SOFTWARE/Brindlecraft/VORLANX.values");
+    EXPECT_TRUE(again.removeKey(key));
+    EXPECT_FALSE(again.readKey(key).has_value());
+}
+
+TEST(FileKeyValueStore, GarbledFileReadsWhatItCan) {
+    test::TempDir dir;
+    FileKeyValueStore store(dir.path().string());
+    std::filesystem::create_directories(dir.path() / "K");
+    std::ofstream(store.keyFilePath("K\\V")) << "no equals sign\n=empty name\nname=value\n\x01\x02";
+    auto values = store.readKey("K\\V");
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ(values->at("name"), "value");
+    EXPECT_EQ(values->at(""), "empty name");
+}
+
+TEST(FileKeyValueStore, UnwritableRootFails) {
+    FileKeyValueStore store("/proc/no-such-root");
+    EXPECT_FALSE(store.writeValue("K", "n", "v"));
+}
+
+TEST(RunningExecutable, PathNamesThisTestProgram) {
+    auto path = runningExecutablePath();
+    ASSERT_TRUE(path.has_value());
+    EXPECT_NE(path->find("test_platform"), std::string::npos);
+}
+
+TEST(SpawnProgramLauncher, StartsARealProgramAndReportsAMissingOne) {
+    test::TempDir dir;
+    SpawnProgramLauncher launcher;
+    const auto marker = dir.file("started");
+    ASSERT_TRUE(launcher.start("/bin/sh", {"-c", "echo \"$1\" > " + marker, "sh", " NoInstall"}));
+    for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::string line;
+    for (int i = 0; i < 200 && line.empty(); ++i) {
+        std::ifstream in(marker);
+        std::getline(in, line);
+        if (line.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(line, " NoInstall");
+    EXPECT_FALSE(launcher.start(dir.file("missing-program"), {}));
+}
+
+}  // namespace
+}  // namespace vorlanx
