@@ -1,0 +1,127 @@
+// One captured IPv4 datagram and the fixed-offset decoding every Packet Mode feature shares.
+//
+// A PacketRecord is one heap block of L + 44 bytes: the datagram as received (IP header
+// first, network byte order) followed by 44 zero bytes. Every fixed-offset read lies
+// below offset 44, so no read leaves the block whatever L is. The record stores nothing
+// else; its length lives beside it in the PacketStore slot. The decoding is shallow: a
+// 20-byte IP header is assumed, nothing is verified, options show up as payload.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vorlanx {
+
+inline constexpr uint32_t kMaxDatagramBytes = 65540;  // one receive call at most
+inline constexpr uint32_t kRecordSpareBytes = 44;
+
+inline constexpr uint8_t kProtocolIcmp = 1;
+inline constexpr uint8_t kProtocolTcp = 6;
+inline constexpr uint8_t kProtocolUdp = 17;
+
+struct TcpFlags {
+    bool urg = false, ack = false, psh = false, rst = false, syn = false, fin = false;
+    bool operator==(const TcpFlags&) const = default;
+};
+
+// Read-only decoding of a record block of `length` datagram bytes (+ 44 spare). Cheap to
+// copy; valid while the block lives. Any thread.
+class PacketView {
+public:
+    PacketView(const uint8_t* block, uint32_t length) : m_p(block), m_length(length) {}
+
+    const uint8_t* data() const { return m_p; }
+    uint32_t length() const { return m_length; }
+
+    uint16_t ipTotalLength() const { return be16(2); }
+    uint8_t ttl() const { return m_p[8]; }
+    uint8_t protocol() const { return m_p[9]; }
+    uint16_t ipChecksum() const { return be16(10); }
+    // The four address bytes in network order.
+    std::array<uint8_t, 4> sourceAddress() const { return {m_p[12], m_p[13], m_p[14], m_p[15]}; }
+    std::array<uint8_t, 4> destinationAddress() const {
+        return {m_p[16], m_p[17], m_p[18], m_p[19]};
+    }
+    // As in in_addr.s_addr: the four bytes in network order, memcpy'd into a uint32_t.
+    uint32_t sourceAddressRaw() const { return raw32(12); }
+    uint32_t destinationAddressRaw() const { return raw32(16); }
+
+    bool hasPorts() const { return protocol() == kProtocolTcp || protocol() == kProtocolUdp; }
+    uint16_t sourcePort() const { return be16(20); }
+    uint16_t destinationPort() const { return be16(22); }
+    uint32_t sequence() const { return be32(24); }
+    uint32_t acknowledgement() const { return be32(28); }
+    uint32_t tcpHeaderLength() const { return (m_p[32] >> 4) * 4u; }  // 0..60
+    TcpFlags flags() const;
+    uint16_t window() const { return be16(34); }
+
+    // TCP: 20 + TCP header length; UDP and ICMP: 28; any other protocol: 20.
+    uint32_t payloadOffset() const;
+    // L >= 20 (the caller checks that a record exists).
+    bool isDisplayable() const { return m_length >= 20; }
+    // L >= 40, whatever the protocol.
+    bool isTcpSized() const { return m_length >= 40; }
+
+    // The payload bytes with every zero byte replaced by a space; empty when the payload
+    // offset is L or more. Written into `work` (reused across calls to avoid allocation);
+    // the view points into it.
+    std::string_view payloadText(std::string& work) const;
+
+private:
+    uint16_t be16(size_t o) const { return static_cast<uint16_t>((m_p[o] << 8) | m_p[o + 1]); }
+    uint32_t be32(size_t o) const {
+        return (uint32_t{m_p[o]} << 24) | (uint32_t{m_p[o + 1]} << 16) |
+               (uint32_t{m_p[o + 2]} << 8) | uint32_t{m_p[o + 3]};
+    }
+    uint32_t raw32(size_t o) const;
+
+    const uint8_t* m_p;
+    uint32_t m_length;
+};
+
+// The owning heap block. Move-only; empty after a failed allocation.
+class PacketRecord {
+public:
+    PacketRecord() = default;
+    // One allocation of L + 44 bytes and one copy; the spare bytes are zero. Returns an
+    // empty record when the allocation fails (or L exceeds kMaxDatagramBytes).
+    static PacketRecord create(std::span<const uint8_t> datagram) noexcept;
+
+    explicit operator bool() const { return m_block != nullptr; }
+    const uint8_t* block() const { return m_block.get(); }
+    PacketView view(uint32_t length) const { return PacketView(m_block.get(), length); }
+
+    // Ownership transfer to and from a store slot's raw pointer.
+    uint8_t* release() { return m_block.release(); }
+    static PacketRecord adopt(uint8_t* block) {
+        PacketRecord r;
+        r.m_block.reset(block);
+        return r;
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> m_block;
+};
+
+// "%u.%u.%u.%u" of the four bytes in order.
+std::string AddressText(const std::array<uint8_t, 4>& address);
+// "%u" of a port.
+std::string PortText(uint16_t port);
+
+// Renderings of bytes 0 .. L-1, written into `out` (cleared first; sized once).
+// Dec: "% 3u " per byte, "% 3u\r\n" for byte i with i % 10 == 9.
+void RenderDec(const PacketView& packet, std::string& out);
+// Hex: "%02X " per byte, "%02X\r\n" for byte i with i % 16 == 15.
+void RenderHex(const PacketView& packet, std::string& out);
+// Text as shown on screen: every byte as a character, zero bytes dropped.
+void RenderText(const PacketView& packet, std::string& out);
+// Start of byte i in the Dec and Hex texts.
+constexpr size_t DecStart(size_t i) { return 4 * i + i / 10; }
+constexpr size_t HexStart(size_t i) { return 3 * i + i / 16; }
+
+}  // namespace vorlanx
