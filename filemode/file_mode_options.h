@@ -1,0 +1,41 @@
+// The File Mode window's values that the engine reads at the moment of use.
+//
+// The window implements this over its controls (reads are marshalled or snapshotted so
+// any thread may call); tests fill a plain struct. A change takes effect for the next
+// datagram, stream or file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vorlanx {
+
+class FileModeLiveOptions {
+public:
+    virtual ~FileModeLiveOptions() = default;
+    virtual std::string directory() const = 0;        // 1058
+    virtual bool overwriteFiles() const = 0;          // 1059
+    virtual bool httpOnly() const = 0;                // 1064
+    virtual bool acceptPartialContent() const = 0;    // 1133
+    virtual uint32_t minFileSize() const = 0;         // 1082, 0 = no limit
+    virtual uint32_t maxFileSize() const = 0;         // 1083, 0 = no limit
+};
+
+// Plain values: for tests and for the window's snapshot.
+struct FileModeOptionValues final : FileModeLiveOptions {
+    std::string directoryText;
+    bool overwrite = false;
+    bool onlyHttp = true;
+    bool partialContent = true;
+    uint32_t minSize = 0;
+    uint32_t maxSize = 0;
+
+    std::string directory() const override { return directoryText; }
+    bool overwriteFiles() const override { return overwrite; }
+    bool httpOnly() const override { return onlyHttp; }
+    bool acceptPartialContent() const override { return partialContent; }
+    uint32_t minFileSize() const override { return minSize; }
+    uint32_t maxFileSize() const override { return maxSize; }
+};
+
+}  // namespace vorlanx
