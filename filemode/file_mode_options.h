@@ -11,14 +11,17 @@
 namespace vorlanx {
 
 class FileModeLiveOptions {
-public:
+  public:
     virtual ~FileModeLiveOptions() = default;
-    virtual std::string directory() const = 0;        // 1058
-    virtual bool overwriteFiles() const = 0;          // 1059
-    virtual bool httpOnly() const = 0;                // 1064
-    virtual bool acceptPartialContent() const = 0;    // 1133
-    virtual uint32_t minFileSize() const = 0;         // 1082, 0 = no limit
-    virtual uint32_t maxFileSize() const = 0;         // 1083, 0 = no limit
+    virtual std::string directory() const = 0;      // 1058
+    virtual bool overwriteFiles() const = 0;        // 1059
+    virtual bool httpOnly() const = 0;              // 1064
+    virtual bool acceptPartialContent() const = 0;  // 1133
+    virtual uint32_t minFileSize() const = 0;       // 1082, 0 = no limit
+    virtual uint32_t maxFileSize() const = 0;       // 1083, 0 = no limit
+    // The settings record's templates (General settings), read for each file.
+    virtual std::string fileNameTemplate() const = 0;
+    virtual std::string dateTimeTemplate() const = 0;
 };
 
 // Plain values: for tests and for the window's snapshot.
@@ -29,6 +32,8 @@ struct FileModeOptionValues final : FileModeLiveOptions {
     bool partialContent = true;
     uint32_t minSize = 0;
     uint32_t maxSize = 0;
+    std::string nameTemplate = "%SIP to %DIP - [%DAT]";
+    std::string timeTemplate = "%Y.%MY.%D - %H24:%MN:%S.%MS";
 
     std::string directory() const override { return directoryText; }
     bool overwriteFiles() const override { return overwrite; }
@@ -36,6 +41,8 @@ struct FileModeOptionValues final : FileModeLiveOptions {
     bool acceptPartialContent() const override { return partialContent; }
     uint32_t minFileSize() const override { return minSize; }
     uint32_t maxFileSize() const override { return maxSize; }
+    std::string fileNameTemplate() const override { return nameTemplate; }
+    std::string dateTimeTemplate() const override { return timeTemplate; }
 };
 
 }  // namespace vorlanx
