@@ -123,5 +123,8 @@ void RenderText(const PacketView& packet, std::string& out);
 // Start of byte i in the Dec and Hex texts.
 constexpr size_t DecStart(size_t i) { return 4 * i + i / 10; }
 constexpr size_t HexStart(size_t i) { return 3 * i + i / 16; }
+// Length of the whole Dec and Hex texts of `length` bytes (each line break adds one).
+constexpr size_t DecTextLength(size_t length) { return 4 * length + length / 10; }
+constexpr size_t HexTextLength(size_t length) { return 3 * length + length / 16; }
 
 }  // namespace vorlanx

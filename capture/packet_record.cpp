@@ -1,0 +1,180 @@
+#include "capture/packet_record.h"
+
+#include <cstring>
+#include <new>
+
+namespace vorlanx {
+namespace {
+
+// Four characters per byte value: "% 3u " for Dec, "%02X " for Hex (the fourth unused).
+struct ByteTexts {
+    std::array<std::array<char, 4>, 256> dec{};
+    std::array<std::array<char, 2>, 256> hex{};
+};
+
+constexpr ByteTexts makeByteTexts() {
+    ByteTexts t;
+    constexpr char kHexDigits[] = "0123456789ABCDEF";
+    for (unsigned v = 0; v < 256; ++v) {
+        auto& d = t.dec[v];
+        d[0] = v >= 100 ? static_cast<char>('0' + v / 100) : ' ';
+        d[1] = v >= 10 ? static_cast<char>('0' + v / 10 % 10) : ' ';
+        d[2] = static_cast<char>('0' + v % 10);
+        d[3] = ' ';
+        t.hex[v][0] = kHexDigits[v >> 4];
+        t.hex[v][1] = kHexDigits[v & 0xF];
+    }
+    return t;
+}
+
+constexpr ByteTexts kByteTexts = makeByteTexts();
+
+// Appends the decimal digits of v at `out`; returns the position after them.
+char* writeUnsigned(char* out, uint32_t v) {
+    char digits[10];
+    size_t n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n != 0) {
+        *out++ = digits[--n];
+    }
+    return out;
+}
+
+}  // namespace
+
+PacketRecord PacketRecord::create(std::span<const uint8_t> datagram) noexcept {
+    const size_t length = datagram.size();
+    if (length > kMaxDatagramBytes) {
+        return {};
+    }
+    uint8_t* block = new (std::nothrow) uint8_t[length + kRecordSpareBytes];
+    if (block == nullptr) {
+        return {};
+    }
+    if (length != 0) {
+        std::memcpy(block, datagram.data(), length);
+    }
+    // The spare area is never part of the packet; zero it so that a short datagram's
+    // header fields read as zero rather than as leftover heap contents.
+    std::memset(block + length, 0, kRecordSpareBytes);
+    return adopt(block);
+}
+
+uint32_t PacketView::raw32(size_t o) const {
+    uint32_t v;
+    std::memcpy(&v, m_p + o, sizeof v);
+    return v;
+}
+
+TcpFlags PacketView::flags() const {
+    const uint8_t b = m_p[33];
+    TcpFlags f;
+    f.urg = (b & 0x20) != 0;
+    f.ack = (b & 0x10) != 0;
+    f.psh = (b & 0x08) != 0;
+    f.rst = (b & 0x04) != 0;
+    f.syn = (b & 0x02) != 0;
+    f.fin = (b & 0x01) != 0;
+    return f;
+}
+
+uint32_t PacketView::payloadOffset() const {
+    switch (protocol()) {
+        case kProtocolTcp:
+            return 20 + tcpHeaderLength();
+        case kProtocolUdp:
+        case kProtocolIcmp:
+            return 28;
+        default:
+            return 20;
+    }
+}
+
+std::string_view PacketView::payloadText(std::string& work) const {
+    const uint32_t offset = payloadOffset();
+    if (offset >= m_length) {
+        work.clear();
+        return {};
+    }
+    const uint32_t count = m_length - offset;
+    work.resize(count);
+    const uint8_t* src = m_p + offset;
+    char* dst = work.data();
+    for (uint32_t i = 0; i < count; ++i) {
+        dst[i] = src[i] == 0 ? ' ' : static_cast<char>(src[i]);
+    }
+    return std::string_view(work.data(), count);
+}
+
+std::string AddressText(const std::array<uint8_t, 4>& address) {
+    char text[16];
+    char* p = text;
+    for (size_t i = 0; i < 4; ++i) {
+        if (i != 0) {
+            *p++ = '.';
+        }
+        p = writeUnsigned(p, address[i]);
+    }
+    return std::string(text, p);
+}
+
+std::string PortText(uint16_t port) {
+    char text[5];
+    char* end = writeUnsigned(text, port);
+    return std::string(text, end);
+}
+
+void RenderDec(const PacketView& packet, std::string& out) {
+    const uint32_t length = packet.length();
+    out.clear();
+    out.resize(DecTextLength(length));
+    const uint8_t* bytes = packet.data();
+    char* p = out.data();
+    for (uint32_t i = 0; i < length; ++i) {
+        std::memcpy(p, kByteTexts.dec[bytes[i]].data(), 4);
+        p += 4;
+        if (i % 10 == 9) {
+            p[-1] = '\r';
+            *p++ = '\n';
+        }
+    }
+}
+
+void RenderHex(const PacketView& packet, std::string& out) {
+    const uint32_t length = packet.length();
+    out.clear();
+    out.resize(HexTextLength(length));
+    const uint8_t* bytes = packet.data();
+    char* p = out.data();
+    for (uint32_t i = 0; i < length; ++i) {
+        const auto& h = kByteTexts.hex[bytes[i]];
+        p[0] = h[0];
+        p[1] = h[1];
+        if (i % 16 == 15) {
+            p[2] = '\r';
+            p[3] = '\n';
+            p += 4;
+        } else {
+            p[2] = ' ';
+            p += 3;
+        }
+    }
+}
+
+void RenderText(const PacketView& packet, std::string& out) {
+    const uint32_t length = packet.length();
+    out.clear();
+    out.resize(length);
+    const uint8_t* bytes = packet.data();
+    char* p = out.data();
+    for (uint32_t i = 0; i < length; ++i) {
+        *p = static_cast<char>(bytes[i]);
+        p += bytes[i] != 0;
+    }
+    out.resize(static_cast<size_t>(p - out.data()));
+}
+
+}  // namespace vorlanx
