@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev libgl-dev            # Qt 6 Widgets and Qt Test
     libgtest-dev libgmock-dev libbenchmark-dev
     libpcap-dev                       # capture files
+    libasound2-dev                    # new-packet sound: wave files and the tone tune
     libcap2-bin                       # setcap: capture permission for the executable
     python3 curl iproute2             # loopback end-to-end tests: a real server and client
     hyperfine

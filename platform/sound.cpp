@@ -1,0 +1,151 @@
+#include "platform/sound.h"
+
+#include <alsa/asoundlib.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+
+namespace vorlanx {
+namespace {
+
+constexpr unsigned kToneSampleRate = 44100;
+
+uint32_t le32(const std::vector<unsigned char>& b, size_t o) {
+    return uint32_t{b[o]} | (uint32_t{b[o + 1]} << 8) | (uint32_t{b[o + 2]} << 16) |
+           (uint32_t{b[o + 3]} << 24);
+}
+uint16_t le16(const std::vector<unsigned char>& b, size_t o) {
+    return static_cast<uint16_t>(b[o] | (b[o + 1] << 8));
+}
+
+// Opens the default device without blocking on a busy one, configured for the format.
+snd_pcm_t* openPcm(snd_pcm_format_t format, unsigned channels, unsigned rate) {
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+        return nullptr;
+    snd_pcm_nonblock(pcm, 0);  // once open, write synchronously
+    if (snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, channels, rate, 1, 200000) <
+        0) {
+        snd_pcm_close(pcm);
+        return nullptr;
+    }
+    return pcm;
+}
+
+bool writeAll(snd_pcm_t* pcm, const void* data, size_t frames, size_t frameBytes) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (frames > 0) {
+        snd_pcm_sframes_t n = snd_pcm_writei(pcm, p, frames);
+        if (n < 0)
+            n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
+        if (n < 0)
+            return false;
+        p += static_cast<size_t>(n) * frameBytes;
+        frames -= static_cast<size_t>(n);
+    }
+    snd_pcm_drain(pcm);
+    return true;
+}
+
+}  // namespace
+
+bool ParseWave(const std::vector<unsigned char>& file, WaveData& out) {
+    if (file.size() < 12 || std::string(file.begin(), file.begin() + 4) != "RIFF" ||
+        std::string(file.begin() + 8, file.begin() + 12) != "WAVE")
+        return false;
+    bool haveFormat = false;
+    size_t pos = 12;
+    while (pos + 8 <= file.size()) {
+        const std::string id(file.begin() + static_cast<std::ptrdiff_t>(pos),
+                             file.begin() + static_cast<std::ptrdiff_t>(pos) + 4);
+        const size_t size = le32(file, pos + 4);
+        const size_t body = pos + 8;
+        const size_t available = file.size() - body;
+        if (id == "fmt ") {
+            if (size < 16 || available < 16)
+                return false;
+            const unsigned format = le16(file, body);
+            out.channels = le16(file, body + 2);
+            out.sampleRate = le32(file, body + 4);
+            out.bitsPerSample = le16(file, body + 14);
+            if (format != 1 || (out.channels != 1 && out.channels != 2) ||
+                (out.bitsPerSample != 8 && out.bitsPerSample != 16) || out.sampleRate == 0)
+                return false;
+            haveFormat = true;
+        } else if (id == "data") {
+            if (!haveFormat)
+                return false;
+            const size_t take = std::min(size, available);
+            out.samples.assign(file.begin() + static_cast<std::ptrdiff_t>(body),
+                               file.begin() + static_cast<std::ptrdiff_t>(body + take));
+            return !out.samples.empty();
+        }
+        if (size > available)
+            return false;
+        pos = body + size + (size & 1);  // chunks are padded to even sizes
+    }
+    return false;
+}
+
+std::vector<short> SynthesizeTones(const std::vector<Tone>& tones, unsigned pauseMs,
+                                   unsigned sampleRate) {
+    std::vector<short> samples;
+    for (const Tone& t : tones) {
+        samples.insert(samples.end(), static_cast<size_t>(sampleRate) * pauseMs / 1000, 0);
+        const size_t n = static_cast<size_t>(sampleRate) * t.durationMs / 1000;
+        for (size_t i = 0; i < n; ++i) {
+            // A square-ish wave like a speaker's, softened to a sine to spare the ears.
+            const double phase =
+                2 * std::numbers::pi * t.frequencyHz * static_cast<double>(i) / sampleRate;
+            samples.push_back(static_cast<short>(std::lround(9000 * std::sin(phase))));
+        }
+    }
+    return samples;
+}
+
+bool AlsaSoundPlayer::playWaveFile(const std::string& path) {
+    if (path.empty())
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    const std::vector<unsigned char> file{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    WaveData wave;
+    if (!ParseWave(file, wave))
+        return false;
+    const snd_pcm_format_t format =
+        wave.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
+    snd_pcm_t* pcm = openPcm(format, wave.channels, wave.sampleRate);
+    if (!pcm)
+        return false;
+    const size_t frameBytes = wave.channels * wave.bitsPerSample / 8;
+    const bool ok =
+        writeAll(pcm, wave.samples.data(), wave.samples.size() / frameBytes, frameBytes);
+    snd_pcm_close(pcm);
+    return ok;
+}
+
+bool AlsaSoundPlayer::playTones(const std::vector<Tone>& tones, unsigned pauseMs) {
+    snd_pcm_t* pcm = openPcm(SND_PCM_FORMAT_S16_LE, 1, kToneSampleRate);
+    if (!pcm)
+        return false;
+    const auto samples = SynthesizeTones(tones, pauseMs, kToneSampleRate);
+    const bool ok = writeAll(pcm, samples.data(), samples.size(), sizeof(short));
+    snd_pcm_close(pcm);
+    return ok;
+}
+
+void AlsaSoundPlayer::bell() {
+    // The controlling terminal's bell, when there is one.
+    if (isatty(STDERR_FILENO)) {
+        const char bel = '\a';
+        [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, &bel, 1);
+    }
+}
+
+}  // namespace vorlanx

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/memory_status.h"
+#include "platform/sound.h"
+
+namespace vorlanx {
+namespace {
+
+void put32(std::vector<unsigned char>& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+void put16(std::vector<unsigned char>& b, uint16_t v) {
+    b.push_back(static_cast<unsigned char>(v));
+    b.push_back(static_cast<unsigned char>(v >> 8));
+}
+
+std::vector<unsigned char> wave(uint16_t format, uint16_t channels, uint16_t bits,
+                                std::vector<unsigned char> data, uint32_t declaredData) {
+    std::vector<unsigned char> b = {'R', 'I', 'F', 'F'};
+    put32(b, 0);
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'L', 'I', 'S', 'T'});
+    put32(b, 3);  // an odd-sized chunk before the format, padded to 4
+    b.insert(b.end(), {'x', 'y', 'z', 0});
+    b.insert(b.end(), {'f', 'm', 't', ' '});
+    put32(b, 16);
+    put16(b, format);
+    put16(b, channels);
+    put32(b, 8000);
+    put32(b, 8000u * channels * bits / 8);
+    put16(b, static_cast<uint16_t>(channels * bits / 8));
+    put16(b, bits);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    put32(b, declaredData);
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
+TEST(WaveParsing, PcmAcceptedOthersRefused) {
+    WaveData w;
+    ASSERT_TRUE(ParseWave(wave(1, 2, 16, {1, 2, 3, 4, 5, 6, 7, 8}, 8), w));
+    EXPECT_EQ(w.channels, 2u);
+    EXPECT_EQ(w.sampleRate, 8000u);
+    EXPECT_EQ(w.bitsPerSample, 16u);
+    EXPECT_EQ(w.samples.size(), 8u);
+
+    // A data chunk that claims more than the file holds keeps what is there.
+    ASSERT_TRUE(ParseWave(wave(1, 1, 8, {9, 9, 9}, 1000), w));
+    EXPECT_EQ(w.samples.size(), 3u);
+
+    EXPECT_FALSE(ParseWave(wave(3, 1, 16, {1, 2}, 2), w));  // IEEE float
+    EXPECT_FALSE(ParseWave(wave(1, 6, 16, {1, 2}, 2), w));  // six channels
+    EXPECT_FALSE(ParseWave(wave(1, 1, 24, {1, 2, 3}, 3), w));
+    EXPECT_FALSE(ParseWave({'R', 'I', 'F', 'F'}, w));
+    EXPECT_FALSE(ParseWave({}, w));
+    auto cut = wave(1, 1, 16, {1, 2}, 2);
+    cut.resize(30);  // inside the format chunk
+    EXPECT_FALSE(ParseWave(cut, w));
+}
+
+TEST(ToneSynthesis, LengthsFollowPausesAndDurations) {
+    // The new-packet tune: seven tones, each after a 10 ms pause, 430 ms in all.
+    const std::vector<Tone> tune = {{700, 40}, {800, 60}, {600, 30}, {1000, 50},
+                                    {400, 70}, {900, 70}, {600, 40}};
+    const auto samples = SynthesizeTones(tune, 10, 8000);
+    EXPECT_EQ(samples.size(), 8000u * 430 / 1000);
+    // The first 10 ms are silent, the tone that follows is not.
+    for (size_t i = 0; i < 80; ++i)
+        ASSERT_EQ(samples[i], 0);
+    bool sound = false;
+    for (size_t i = 80; i < 400; ++i)
+        sound = sound || samples[i] != 0;
+    EXPECT_TRUE(sound);
+}
+
+TEST(MemoryStatus, ParsesMemAvailableOnly) {
+    EXPECT_EQ(ParseMemAvailable(
+                  "MemTotal:       16000 kB\nMemFree:    10 kB\nMemAvailable:    2048 kB\n"),
+              2048u * 1024);
+    EXPECT_FALSE(ParseMemAvailable("MemTotal: 1 kB\n").has_value());
+    EXPECT_FALSE(ParseMemAvailable("MemAvailable: lots\n").has_value());
+    EXPECT_FALSE(ParseMemAvailable("XMemAvailable: 5 kB\n").has_value());
+    auto live = AvailablePhysicalMemoryBytes();
+    ASSERT_TRUE(live.has_value());
+    EXPECT_GT(*live, 0u);
+}
+
+}  // namespace
+}  // namespace vorlanx
