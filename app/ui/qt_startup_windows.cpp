@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/product.h"
+#include "app/ui/mode_choice_window.h"
 
 namespace vorlanx {
 namespace {
@@ -31,9 +32,9 @@ bool QtStartupWindows::runAgreement() {
 void QtStartupWindows::runInstaller() { notBuiltYet("The installer"); }
 
 bool QtStartupWindows::runModeChoice(SettingsRecord& settings) {
-    notBuiltYet("The Mode Choice window");
-    settings.setMode(0);
-    return true;
+    ModeChoiceWindow window(settings, m_prompt);
+    window.exec();
+    return window.outcome() != ModeChoiceOutcome::Closed;
 }
 
 int QtStartupWindows::runPacketMode(SettingsRecord&, const std::string&) {
