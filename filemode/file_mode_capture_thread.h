@@ -1,0 +1,97 @@
+// File Mode's receive loop: files every TCP data segment into the stream of its
+// acknowledgement number.
+//
+// One thread per capture run, started by FileModeStarter; it starts the assembler, then
+// receives until Stop. Datagrams come from a CaptureSource (the live capture socket, or a
+// capture file replaying recorded traffic through the same loop).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "capture/capture_source.h"
+#include "filemode/file_mode_counters.h"
+#include "filemode/file_mode_filter.h"
+#include "filemode/file_mode_state.h"
+#include "filemode/stream_table.h"
+#include "platform/clock.h"
+#include "platform/user_prompt.h"
+
+namespace vorlanx {
+
+class SettingsRecord;
+
+// What a Start hands to the capture thread: read from the window at the moment of Start.
+struct FileModeStartRequest {
+    std::string interfaceAddress;  // dotted IPv4 text
+    FileModeFilter filter;
+    bool dirtyMode = false;  // "Dirty mode (may be faster)"
+
+    // The request from the settings record (the window stores its controls there first).
+    static FileModeStartRequest fromSettings(const SettingsRecord& settings);
+};
+
+// What became of one received datagram.
+enum class DatagramFate {
+    Appended,          // joined its stream
+    Created,           // started a stream
+    WrongLength,       // shorter than 40 or longer than 65,535 bytes
+    Filtered,          // refused by the FileModeFilter
+    NoTcpData,         // not TCP, or a TCP segment without data
+    AckZero,           // acknowledgement number 0
+    TableFull,         // normal mode, no slot free
+    DirtyCollision,    // Dirty mode, the slot of its index holds another stream
+    AllocationFailed,  // no memory for the copy; reported
+};
+
+// The text of the message box shown when filing a segment fails for lack of memory; the
+// first line names the allocation ("Fatal memory allocation error #n").
+std::string FatalAllocationMessage(const FileOutcome& outcome);
+
+class FileModeCaptureThread {
+  public:
+    inline static constexpr uint32_t kShortestDatagram = 40;
+    inline static constexpr uint32_t kLongestDatagram = 65535;
+
+    // `source` may be null (opening failed): every receive then fails until Stop.
+    // `startAssembler` starts StreamAssemblerThread; `releaseRequest` runs when the loop
+    // ends (the starter forgets the source). `events` may be null. References must outlive
+    // the object.
+    FileModeCaptureThread(FileModeRunState& state, StreamTable& table, FileModeCounters& counters,
+                          UserPrompt& prompt, FileModeEvents* events, const ProgramClock& clock,
+                          std::shared_ptr<CaptureSource> source, FileModeStartRequest request,
+                          std::function<void()> startAssembler = {},
+                          std::function<void()> releaseRequest = {});
+
+    // The thread body: capture loop start, the receive loop until Stop (or a receive of 0
+    // bytes), capture loop end.
+    void run();
+
+    // Capture loop start without starting the assembler: empties the table for the run's
+    // mode, zeroes receivedBytes and filesPending, notes the start clock. Capture thread.
+    void beginCapture();
+
+    // The rules for one datagram after it was counted: length, filter, TCP with data,
+    // non-zero acknowledgement number, then filing (normal or Dirty). Reports allocation
+    // failures through the prompt. Capture thread.
+    DatagramFate handleDatagram(std::span<const uint8_t> datagram);
+
+  private:
+    void endCapture();
+
+    FileModeRunState& m_state;
+    StreamTable& m_table;
+    FileModeCounters& m_counters;
+    UserPrompt& m_prompt;
+    FileModeEvents* m_events;
+    const ProgramClock& m_clock;
+    std::shared_ptr<CaptureSource> m_source;
+    FileModeStartRequest m_request;
+    std::function<void()> m_startAssembler;
+    std::function<void()> m_releaseRequest;
+};
+
+}  // namespace vorlanx

@@ -1,0 +1,135 @@
+// Start and Stop of the File Mode capture, and the threads they run.
+//
+// Start runs the start routine on a short-lived thread: it opens the capture (the routine
+// and its messages are shared with Packet Mode's start), starts FileModeCaptureThread and
+// ends; the capture thread starts StreamAssemblerThread. Stop closes the capture, which
+// ends a blocked receive at once. The starter owns the StreamTable and joins every thread
+// it started when it is destroyed.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "capture/capture_source.h"
+#include "filemode/file_mode_capture_thread.h"
+#include "filemode/file_mode_counters.h"
+#include "filemode/file_mode_options.h"
+#include "filemode/file_mode_state.h"
+#include "filemode/stream_assembler_thread.h"
+#include "filemode/stream_table.h"
+#include "platform/clock.h"
+#include "platform/local_time.h"
+#include "platform/user_prompt.h"
+
+namespace vorlanx {
+
+// The capture source a Start opened. `source` may be null or failed after an error that
+// lets the start go on; `unableToListen` means the start must stop.
+struct StartCapture {
+    std::unique_ptr<CaptureSource> source;
+    bool unableToListen = false;
+};
+
+// The start routine shared by File Mode and Packet Mode: opens the capture for
+// `interfaceAddress` and reports trouble that lets the start go on: "Error code %ld while
+// attempting to create socket." (caption "Error creating socket") when no capture socket
+// can be made, "Error: %ld" (caption "Unknown error") for any other failure, both with an
+// error icon. When the interface cannot listen, closes the source and returns
+// unableToListen without a message: the caller clears its running flag first, then calls
+// ReportUnableToListen. Starter thread.
+StartCapture OpenCaptureForStart(CaptureSourceFactory& sources, const std::string& interfaceAddress,
+                                 UserPrompt& prompt);
+
+// "Unable to listen on the interface: ..." with the address, caption "Unable to listen",
+// error icon. Starter thread.
+void ReportUnableToListen(UserPrompt& prompt, const std::string& interfaceAddress);
+
+// Raises the calling thread one step above normal priority; best effort, failure ignored.
+void RaiseThreadPriority();
+
+// What the File Mode threads share; everything must outlive the starter.
+struct FileModeServices {
+    FileModeRunState& state;
+    FileModeCounters& counters;
+    CaptureSourceFactory& sources;
+    UserPrompt& prompt;
+    const FileModeLiveOptions& options;
+    const ProgramClock& clock;
+    const LocalTimeSource& localTime;
+    FileModeEvents* events = nullptr;
+};
+
+enum class StartOutcome {
+    Started,         // the capture thread runs
+    Refused,         // a capture or the previous run's assembler is still running
+    UnableToListen,  // the interface cannot listen; reported, nothing changed
+};
+
+class FileModeStarter {
+  public:
+    // `handler` receives each rebuilt stream; empty means writing files with the window's
+    // live values (WriteRebuiltStreams). `passInterval` is the assembler's pass period.
+    explicit FileModeStarter(
+        FileModeServices services, RebuiltStreamHandler handler = {},
+        std::chrono::milliseconds passInterval = StreamAssemblerThread::kPassInterval);
+    // Stops a running capture and joins every thread started (the assembler ends after
+    // its current pass, without writing pending streams).
+    ~FileModeStarter();
+    FileModeStarter(const FileModeStarter&) = delete;
+    FileModeStarter& operator=(const FileModeStarter&) = delete;
+
+    // The Start button: runs startNow on a new thread at normal priority and returns at
+    // once. User-interface thread.
+    void start(FileModeStartRequest request);
+
+    // The start routine itself, on the calling thread: refuses silently while a capture
+    // or the previous run's assembler is running; otherwise opens the capture, starts the
+    // capture thread (above normal priority) and tells the window (captureStarted).
+    StartOutcome startNow(FileModeStartRequest request);
+
+    // The Stop button: when a capture runs, requests the stop and closes the capture
+    // source (a blocked receive returns at once) and returns true; otherwise does nothing
+    // and returns false. Any thread.
+    bool stop();
+
+    // Waits until neither a capture nor an assembler runs and every started thread has
+    // ended, at most `limit`. Returns whether that happened. Not on a worker thread.
+    bool waitUntilIdle(std::chrono::milliseconds limit);
+
+    // Bytes waiting in the open capture's receive queue (the buffer usage bar); 0 when
+    // none is open. Any thread.
+    uint64_t bytesWaiting() const;
+
+    // The table of the runs (for statistics and tests).
+    StreamTable& table() { return m_table; }
+
+  private:
+    void spawn(std::function<void()> body, bool aboveNormal);
+    void reapFinished();
+
+    FileModeServices m_services;
+    RebuiltStreamHandler m_handler;
+    std::chrono::milliseconds m_passInterval;
+    StreamTable m_table;
+
+    // The open capture (the shared "socket variable"): Stop closes it.
+    mutable std::mutex m_sourceLock;
+    std::shared_ptr<CaptureSource> m_source;
+
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::mutex m_workersLock;
+    std::list<Worker> m_workers;
+    std::atomic<bool> m_closing{false};
+};
+
+}  // namespace vorlanx

@@ -1,0 +1,253 @@
+#include "filemode/stream_assembler_thread.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <thread>
+#include <unordered_map>
+
+namespace vorlanx {
+
+RebuiltStreamHandler WriteRebuiltStreams(const FileModeLiveOptions& options,
+                                         FileModeCounters& counters, UserPrompt& prompt,
+                                         const LocalTimeSource& localTime) {
+    return [&options, &counters, &prompt, &localTime](std::span<const uint8_t> stream,
+                                                      const StreamOrigin& origin) {
+        ProcessRebuiltStream(stream, origin, options, counters, prompt, localTime);
+    };
+}
+
+namespace {
+
+constexpr uint32_t kTcpHeaderEnd = 40;            // 20-byte IP + minimal TCP header
+constexpr uint64_t kLongestStream = 0x7FFFFFFFu;  // half the sequence space
+
+bool holdsTcpHeader(const StreamSegment& s) {
+    return s.data != nullptr && s.length >= kTcpHeaderEnd;
+}
+
+}  // namespace
+
+uint32_t SegmentSequence(const StreamSegment& segment) {
+    if (!holdsTcpHeader(segment)) {
+        return 0;
+    }
+    const uint8_t* d = segment.data;
+    return (uint32_t{d[24]} << 24) | (uint32_t{d[25]} << 16) | (uint32_t{d[26]} << 8) |
+           uint32_t{d[27]};
+}
+
+std::span<const uint8_t> SegmentPayload(const StreamSegment& segment) {
+    if (!holdsTcpHeader(segment)) {
+        return {};
+    }
+    const uint32_t offset = 20u + (uint32_t{segment.data[32]} >> 4) * 4u;
+    if (offset >= segment.length) {
+        return {};
+    }
+    return {segment.data + offset, segment.data + segment.length};
+}
+
+StreamChain ChainSegments(const StreamSegment* firstFiled) {
+    StreamChain chain;
+    // Segments without a payload can never continue a chain; ignore them throughout.
+    auto usable = [](const StreamSegment* s) { return !SegmentPayload(*s).empty(); };
+
+    const StreamSegment* reference = nullptr;
+    const StreamSegment* first = nullptr;
+    int32_t firstDistance = 0;
+    for (const StreamSegment* s = firstFiled; s != nullptr; s = s->next) {
+        if (!usable(s)) {
+            continue;
+        }
+        if (reference == nullptr) {
+            reference = s;
+        }
+        const auto distance =
+            static_cast<int32_t>(SegmentSequence(*s) - SegmentSequence(*reference));
+        if (first == nullptr || distance < firstDistance) {
+            first = s;
+            firstDistance = distance;
+        }
+    }
+    if (first == nullptr) {
+        return chain;
+    }
+
+    // First segment in filing order for each sequence number; built only when the segment
+    // filed next does not continue the chain (segments out of order or retransmitted).
+    std::unordered_map<uint32_t, const StreamSegment*> bySequence;
+    auto search = [&](uint32_t expected) -> const StreamSegment* {
+        if (bySequence.empty()) {
+            for (const StreamSegment* s = firstFiled; s != nullptr; s = s->next) {
+                if (usable(s)) {
+                    bySequence.try_emplace(SegmentSequence(*s), s);
+                }
+            }
+        }
+        const auto found = bySequence.find(expected);
+        return found == bySequence.end() ? nullptr : found->second;
+    };
+
+    const StreamSegment* current = first;
+    uint32_t expected = SegmentSequence(*first);
+    while (current != nullptr) {
+        const uint64_t payload = SegmentPayload(*current).size();
+        // Past half the sequence space the numbers repeat; a longer run is not one stream.
+        if (chain.length + payload > kLongestStream) {
+            break;
+        }
+        chain.segments.push_back(current);
+        chain.length += payload;
+        expected += static_cast<uint32_t>(payload);
+
+        const StreamSegment* next = current->next;
+        if (next == nullptr || !usable(next) || SegmentSequence(*next) != expected) {
+            next = search(expected);
+        }
+        current = next;
+    }
+    return chain;
+}
+
+std::string NextActivityText(std::string_view current) {
+    if (current.empty()) {
+        return std::string(current);
+    }
+    switch (current.front()) {
+        case '-':
+            return "/";
+        case '/':
+            return "|";
+        case '|':
+            return "\\";
+        case '\\':
+            return "----";
+        default:
+            return std::string(current);
+    }
+}
+
+StreamAssemblerThread::StreamAssemblerThread(FileModeRunState& state, StreamTable& table,
+                                             FileModeCounters& counters, UserPrompt& prompt,
+                                             FileModeEvents* events, RebuiltStreamHandler handler,
+                                             std::chrono::milliseconds passInterval)
+    : m_state(state),
+      m_table(table),
+      m_counters(counters),
+      m_prompt(prompt),
+      m_events(events),
+      m_handler(std::move(handler)),
+      m_passInterval(passInterval) {}
+
+void StreamAssemblerThread::run() {
+    if (m_state.assemblerActive.exchange(true)) {
+        return;
+    }
+    m_activity = "----";  // shown only from the first pass on
+    m_counters.filesProcessedRun.store(0);
+    m_counters.bytesProcessedRun.store(0);
+    m_counters.filesWrittenRun.store(0);
+    m_counters.bytesWrittenRun.store(0);
+
+    while (m_state.captureRunning.load()) {
+        std::this_thread::sleep_for(m_passInterval);
+        runPass();
+    }
+
+    // Streams that had not yet gone quiet are discarded, not written.
+    m_table.releaseAll(m_counters);
+    m_counters.filesPending.store(0);
+    m_state.assemblerActive.store(false);
+}
+
+uint32_t StreamAssemblerThread::runPass() {
+    m_activity = NextActivityText(m_activity);
+    if (m_events != nullptr) {
+        m_events->activityChanged(m_activity);
+    }
+
+    const int32_t now = m_state.streamClock.load();
+    const int32_t timeout = m_state.currentAckTimeout.load();
+    uint32_t pending = 0;
+    uint32_t taken = 0;
+    for (uint32_t slot = 0; slot < m_table.slotHighWater(); ++slot) {
+        const int32_t lastSeen = m_table.lastSeen(slot);
+        if (lastSeen == 0) {
+            continue;
+        }
+        ++pending;
+        // Quiet for more than the time-out. The difference is taken modulo 2^32 so the
+        // test stays right when the 32-bit program clock wraps.
+        const auto quiet =
+            static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(lastSeen));
+        if (quiet <= timeout) {
+            continue;
+        }
+        if (!m_table.take(slot, lastSeen)) {
+            continue;  // the capture thread is writing it, or it just got a segment
+        }
+        ++taken;
+        m_counters.filesProcessedRun.fetch_add(1);
+        m_counters.filesProcessedAll.fetch_add(1);
+        rebuildTaken(slot);
+        m_table.freeTaken(slot, m_counters);
+    }
+    m_counters.filesPending.store(pending);
+    m_state.assemblerPasses.fetch_add(1);
+    return taken;
+}
+
+void StreamAssemblerThread::rebuildTaken(uint32_t slot) {
+    const StreamSegment* firstFiled = m_table.head(slot);
+    const StreamChain chain = ChainSegments(firstFiled);
+    if (chain.segments.empty()) {
+        return;
+    }
+    const uint64_t length = chain.length;
+    const uint64_t bufferBytes = length + 1;
+
+    std::unique_ptr<uint8_t[]> buffer;
+    if (!(m_bufferFault && m_bufferFault(bufferBytes))) {
+        buffer.reset(new (std::nothrow) uint8_t[bufferBytes]);
+    }
+    if (!buffer) {
+        m_prompt.tell("", "Memory allocation error #0\r\nError allocating " +
+                              std::to_string(length) +
+                              " bytes\r\nPossible cause: Not enuf memory available");
+        return;
+    }
+    m_counters.trackedMemory.fetch_add(static_cast<int32_t>(bufferBytes));
+    m_counters.bytesProcessedRun.fetch_add(bufferBytes);
+    m_counters.bytesProcessedAll.fetch_add(bufferBytes);
+
+    uint8_t* out = buffer.get();
+    for (const StreamSegment* s : chain.segments) {
+        const auto payload = SegmentPayload(*s);
+        std::memcpy(out, payload.data(), payload.size());
+        out += payload.size();
+    }
+    *out = 0;
+
+    // The file is named after the addresses of the first segment filed, which may be a
+    // retransmission or a later part of the response.
+    StreamOrigin origin{};
+    if (firstFiled->length >= 20) {
+        std::memcpy(origin.source.data(), firstFiled->data + 12, 4);
+        std::memcpy(origin.destination.data(), firstFiled->data + 16, 4);
+    }
+    if (m_handler) {
+        try {
+            m_handler(std::span<const uint8_t>(buffer.get(), length), origin);
+        } catch (const std::exception& e) {
+            // One stream is lost; the run goes on and the buffer is still released.
+            m_prompt.tell("", std::string("Error storing a rebuilt stream of ") +
+                                  std::to_string(length) + " bytes\r\n" + e.what());
+        }
+    }
+    buffer.reset();
+    m_counters.trackedMemory.fetch_sub(static_cast<int32_t>(bufferBytes));
+}
+
+}  // namespace vorlanx

@@ -1,0 +1,108 @@
+// The consumer side of File Mode: rebuilds each quiet stream and hands it on.
+//
+// Every pass (100 ms) walks the StreamTable, takes each slot that has been quiet for more
+// than the ACK time-out, puts its segments in sequence order, copies the payloads into one
+// buffer and hands the buffer to the response writer (classify, decide, name, write). The
+// slot is then freed. When the capture has ended the thread finishes its current pass,
+// releases every segment still held and ends.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filemode/file_mode_counters.h"
+#include "filemode/file_mode_options.h"
+#include "filemode/file_mode_state.h"
+#include "filemode/response_writer.h"
+#include "filemode/stream_table.h"
+#include "platform/local_time.h"
+#include "platform/user_prompt.h"
+
+namespace vorlanx {
+
+// What becomes of one rebuilt stream: `stream` is followed in memory by a zero byte.
+// Assembler thread.
+using RebuiltStreamHandler =
+    std::function<void(std::span<const uint8_t> stream, const StreamOrigin& origin)>;
+
+// The handler the program runs with: ProcessRebuiltStream with the window's live values.
+// The references must outlive the handler.
+RebuiltStreamHandler WriteRebuiltStreams(const FileModeLiveOptions& options,
+                                         FileModeCounters& counters, UserPrompt& prompt,
+                                         const LocalTimeSource& localTime);
+
+// A stored segment's TCP sequence number (bytes 24..27, big-endian) and payload (from
+// 20 + TCP header length to the stored length; the IP header is taken as 20 bytes).
+// A segment too short to hold a TCP header has no payload.
+uint32_t SegmentSequence(const StreamSegment& segment);
+std::span<const uint8_t> SegmentPayload(const StreamSegment& segment);
+
+// The segments whose payloads make up a slot's stream, in order, and their total length.
+struct StreamChain {
+    std::vector<const StreamSegment*> segments;
+    uint64_t length = 0;
+};
+
+// The chain rule over a slot's segments (`firstFiled` and its `next` links, filing order):
+// start with the segment lowest in sequence order (the first filed among equals); then
+// repeatedly continue with the segment whose sequence number is the expected one (the one
+// filed directly after the current segment if it fits, otherwise the first such in filing
+// order) and stop at the first gap. Sequence order is 32-bit serial-number order relative
+// to the first-filed segment, so a response whose sequence numbers wrap past 4,294,967,295
+// is rebuilt whole from its true beginning. A stream never grows past 2^31 - 1 bytes.
+// Pure.
+StreamChain ChainSegments(const StreamSegment* firstFiled);
+
+// The activity indicator's next text after `current`: "-" gives "/", "/" gives "|", "|"
+// gives "\\", "\\" gives "----" (by the first character); anything else stays.
+std::string NextActivityText(std::string_view current);
+
+class StreamAssemblerThread {
+  public:
+    static constexpr std::chrono::milliseconds kPassInterval{100};
+
+    // All references must outlive the object. `events` may be null.
+    StreamAssemblerThread(FileModeRunState& state, StreamTable& table, FileModeCounters& counters,
+                          UserPrompt& prompt, FileModeEvents* events, RebuiltStreamHandler handler,
+                          std::chrono::milliseconds passInterval = kPassInterval);
+
+    // The thread body: ends at once if another assembler is active; otherwise runs passes
+    // while the capture runs, then releases every segment still held, sets filesPending
+    // to 0 and clears assemblerActive.
+    void run();
+
+    // One pass over slots 0..slotHighWater-1 (without the wait before it): advances the
+    // indicator, rebuilds and frees every slot quiet for longer than currentAckTimeout at
+    // streamClock, and sets filesPending to the number of non-empty slots seen. Returns
+    // the number of slots taken. Assembler thread (or a test in its place).
+    uint32_t runPass();
+
+    // The indicator text last shown ("----" before the first pass). Assembler thread.
+    const std::string& activityText() const { return m_activity; }
+
+    // Test hook: when set, called before the rebuild buffer is allocated with its size;
+    // true makes the allocation fail as if memory were exhausted.
+    void setBufferAllocationFault(std::function<bool(uint64_t)> fault) {
+        m_bufferFault = std::move(fault);
+    }
+
+  private:
+    void rebuildTaken(uint32_t slot);
+
+    FileModeRunState& m_state;
+    StreamTable& m_table;
+    FileModeCounters& m_counters;
+    UserPrompt& m_prompt;
+    FileModeEvents* m_events;
+    RebuiltStreamHandler m_handler;
+    std::chrono::milliseconds m_passInterval;
+    std::string m_activity = "----";
+    std::function<bool(uint64_t)> m_bufferFault;
+};
+
+}  // namespace vorlanx
