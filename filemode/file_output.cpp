@@ -1,0 +1,184 @@
+#include "filemode/file_output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "filemode/date_time_template.h"
+
+namespace vorlanx {
+namespace {
+
+constexpr const char* kWriteErrorText =
+    "Error writing the file:\r\n\r\n%s\r\n\r\nto the destination, please choose another "
+    "destination";
+
+// Characters of an over-long path shown in its message; the rest is left out.
+constexpr size_t kShownPathPrefix = 200;
+
+void replaceAll(std::string& text, std::string_view token, std::string_view replacement) {
+    size_t at = 0;
+    while ((at = text.find(token, at)) != std::string::npos) {
+        text.replace(at, token.size(), replacement);
+        at += replacement.size();
+    }
+}
+
+std::string writeErrorMessage(const std::string& path) {
+    std::string text = kWriteErrorText;
+    text.replace(text.find("%s"), 2, path);
+    return text;
+}
+
+std::string pathTooLongMessage(const std::string& path) {
+    char figures[160];
+    std::snprintf(figures, sizeof figures,
+                  "The path would be %zu characters long; at most %zu are possible.", path.size(),
+                  kPathBufferBytes - 1);
+    return "Error writing the file:\r\n\r\n" + path.substr(0, kShownPathPrefix) + "...\r\n\r\n" +
+           figures + "\r\n\r\nPlease choose a shorter destination or file name template";
+}
+
+// The file system refuses the name itself (the platform's "invalid name"): such streams
+// are dropped without a message, as a name with characters Windows forbids would be.
+bool isInvalidName(int error) {
+    return error == ENAMETOOLONG || error == EINVAL || error == EILSEQ;
+}
+
+int openForWriting(const std::string& path, bool exclusive) {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Writes every piece in order; returns false at the first failed write, with the bytes
+// that did reach the file added to `written`.
+bool writePieces(int fd, std::span<const std::span<const uint8_t>> pieces, uint64_t& written) {
+    for (const auto& piece : pieces) {
+        size_t done = 0;
+        while (done < piece.size()) {
+            const ssize_t n = ::write(fd, piece.data() + done, piece.size() - done);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            if (n == 0)
+                return false;
+            done += static_cast<size_t>(n);
+            written += static_cast<uint64_t>(n);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string FileNameDateText(std::string_view expandedDateTime) {
+    std::string text(expandedDateTime);
+    for (char& c : text) {
+        if (c == ':') {
+            c = '.';
+        } else if (c == '\\') {
+            c = '/';
+        }
+    }
+    return text;
+}
+
+std::string AddressText(const std::array<uint8_t, 4>& address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
+    return text;
+}
+
+std::string BuildFileName(std::string_view fileNameTemplate, const StreamOrigin& origin,
+                          std::string_view dateText) {
+    const std::string source = AddressText(origin.source);
+    const std::string destination = AddressText(origin.destination);
+    std::string name(fileNameTemplate);
+    replaceAll(name, "%SIP", source);
+    replaceAll(name, "%DIP", destination);
+    replaceAll(name, "%DAT", dateText);
+    replaceAll(name, "%sip", source);
+    replaceAll(name, "%dip", destination);
+    replaceAll(name, "%dat", dateText);
+    return name;
+}
+
+std::string JoinOutputPath(std::string_view directory, std::string_view name,
+                           std::string_view extension, unsigned copy) {
+    std::string path(directory);
+    path += '/';
+    path += name;
+    if (copy > 1)
+        path += " (" + std::to_string(copy) + ")";
+    path += '.';
+    path += extension;
+    return path;
+}
+
+FileWriteResult WriteStreamFile(std::span<const std::span<const uint8_t>> pieces,
+                                const StreamOrigin& origin, std::string_view extension,
+                                const FileModeLiveOptions& options, FileModeCounters& counters,
+                                UserPrompt& prompt, const LocalTimeSource& localTime) {
+    const std::string dateText =
+        FileNameDateText(ExpandDateTimeTemplate(options.dateTimeTemplate(), localTime));
+    const std::string name = BuildFileName(options.fileNameTemplate(), origin, dateText);
+    const std::string directory = options.directory();
+    const bool overwrite = options.overwriteFiles();
+
+    FileWriteResult result;
+    int fd = -1;
+    int error = 0;
+    const unsigned lastCopy = overwrite ? 1 : kMaxSameNameCopies;
+    for (unsigned copy = 1; copy <= lastCopy; ++copy) {
+        result.path = JoinOutputPath(directory, name, extension, copy);
+        if (result.path.size() >= kPathBufferBytes) {
+            result.outcome = FileWriteOutcome::PathTooLong;
+            prompt.tell("", pathTooLongMessage(result.path));
+            return result;
+        }
+        // Overwriting off: the name is taken if anything at all stands there, and creating
+        // exclusively means a file appearing meanwhile is never truncated either.
+        fd = openForWriting(result.path, !overwrite);
+        error = fd < 0 ? errno : 0;
+        if (fd >= 0 || error != EEXIST || overwrite)
+            break;
+    }
+    if (fd < 0) {
+        if (error == EEXIST) {
+            result.outcome = FileWriteOutcome::NoFreeName;
+            result.path = JoinOutputPath(directory, name, extension);
+            prompt.tell("", writeErrorMessage(result.path));
+        } else if (isInvalidName(error)) {
+            result.outcome = FileWriteOutcome::InvalidName;
+        } else {
+            result.outcome = FileWriteOutcome::OpenFailed;
+            prompt.tell("", writeErrorMessage(result.path));
+        }
+        return result;
+    }
+
+    bool complete = writePieces(fd, pieces, result.bytesWritten);
+    if (::close(fd) != 0 && errno != EINTR)
+        complete = false;
+    result.outcome = complete ? FileWriteOutcome::Written : FileWriteOutcome::WriteFailed;
+
+    counters.filesWrittenRun.fetch_add(1);
+    counters.filesWrittenAll.fetch_add(1);
+    counters.bytesWrittenRun.fetch_add(result.bytesWritten);
+    counters.bytesWrittenAll.fetch_add(result.bytesWritten);
+
+    // A disk that fills up mid-file leaves it short: say so rather than count it as whole.
+    if (!complete)
+        prompt.tell("", writeErrorMessage(result.path));
+    return result;
+}
+
+}  // namespace vorlanx

@@ -1,0 +1,77 @@
+// Naming and writing the file of one stored stream.
+//
+// The name comes from the user's FileNameTemplate with the stream's addresses and the
+// expanded DateTimeTemplate (the time of writing); the extension text comes from the
+// classification. The file goes into the directory shown in the File Mode window, read at
+// the moment of writing, as does "Over-Write files of same name".
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "filemode/file_mode_counters.h"
+#include "filemode/file_mode_options.h"
+#include "filemode/response_writer.h"
+#include "platform/local_time.h"
+#include "platform/user_prompt.h"
+
+namespace vorlanx {
+
+inline constexpr const char* kDefaultFileNameTemplate = "%SIP to %DIP - [%DAT]";
+
+// A path is assembled in a buffer of this size: at most 9,999 characters. A longer path is
+// refused, never cut short.
+inline constexpr size_t kPathBufferBytes = 10000;
+
+// With overwriting off, a taken name is retried as "name (2).ext" up to this number.
+inline constexpr unsigned kMaxSameNameCopies = 9999;
+
+// The expanded date-time text as it goes into a file name: every ":" becomes "." and
+// every "\\" becomes "/". Pure.
+std::string FileNameDateText(std::string_view expandedDateTime);
+
+// "%u.%u.%u.%u" of four address bytes. Pure.
+std::string AddressText(const std::array<uint8_t, 4>& address);
+
+// The FileNameTemplate with every "%SIP", then "%DIP", then "%DAT", then "%sip", "%dip" and
+// "%dat" replaced (each in turn throughout the text) by the source address, destination
+// address and `dateText`. Nothing else is changed. Pure.
+std::string BuildFileName(std::string_view fileNameTemplate, const StreamOrigin& origin,
+                          std::string_view dateText);
+
+// directory + "/" + name [+ " (copy)"] + "." + extension, as the platform joins them: a
+// directory ending in "/" gives "//", an empty one a path that starts with "/". `copy` 1
+// adds nothing. Pure.
+std::string JoinOutputPath(std::string_view directory, std::string_view name,
+                           std::string_view extension, unsigned copy = 1);
+
+enum class FileWriteOutcome {
+    Written,      // the file exists with every byte (or, after WriteFailed, some of them)
+    WriteFailed,  // opened, but a write or the close failed: what was written is counted
+    OpenFailed,   // could not be created; the error message was shown
+    InvalidName,  // the name is refused by the file system; dropped without a message
+    PathTooLong,  // longer than kPathBufferBytes - 1; refused with a message
+    NoFreeName,   // overwriting off and every numbered name taken; message shown
+};
+
+struct FileWriteResult {
+    FileWriteOutcome outcome = FileWriteOutcome::OpenFailed;
+    std::string path;           // the path written, or the one that failed
+    uint64_t bytesWritten = 0;  // sum of what each write reported
+};
+
+// Names the file (time read once from `localTime`), creates it and writes `pieces` in
+// order. Overwriting off: an existing file is never touched; a taken name is written as
+// "name (2).ext", "name (3).ext", ... instead. Overwriting on: the file is created or
+// truncated. A written file adds 1 and its bytes to filesWritten* / bytesWritten*. Failures
+// are reported through `prompt` (the invalid-name case silently). Assembler thread.
+FileWriteResult WriteStreamFile(std::span<const std::span<const uint8_t>> pieces,
+                                const StreamOrigin& origin, std::string_view extension,
+                                const FileModeLiveOptions& options, FileModeCounters& counters,
+                                UserPrompt& prompt, const LocalTimeSource& localTime);
+
+}  // namespace vorlanx

@@ -1,0 +1,322 @@
+#include "filemode/file_output.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/file_contents.h"
+#include "support/scripted_prompt.h"
+#include "support/temp_dir.h"
+
+namespace vorlanx {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr StreamOrigin kOrigin{{10, 0, 0, 1}, {192, 168, 0, 2}};
+// 2 April 2003, 14:05:09.007 local time.
+constexpr LocalTime kCompletion{2003, 4, 2, 14, 5, 9, 7};
+const std::string kDefaultName = "10.0.0.1 to 192.168.0.2 - [2003.04.02 - 14.05.09.007]";
+
+std::span<const uint8_t> bytes(std::string_view text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+std::string writeErrorText(const std::string& path) {
+    return "Error writing the file:\r\n\r\n" + path +
+           "\r\n\r\nto the destination, please choose another destination";
+}
+
+// ---------------------------------------------------------------------------------------
+// Names
+
+TEST(FileNameDateText, ColonsBecomePointsAndBackslashesSlashes) {
+    EXPECT_EQ(FileNameDateText("2003.04.02 - 14:05:09.007"), "2003.04.02 - 14.05.09.007");
+    EXPECT_EQ(FileNameDateText("a\\b:c\\\\d"), "a/b.c//d");
+    EXPECT_EQ(FileNameDateText(""), "");
+    EXPECT_EQ(FileNameDateText("no change/here"), "no change/here");
+}
+
+struct NameCase {
+    const char* what;
+    const char* nameTemplate;
+    StreamOrigin origin;
+    const char* dateText;
+    const char* name;
+};
+
+std::ostream& operator<<(std::ostream& os, const NameCase& c) {
+    return os << c.what;
+}
+
+class FileName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(FileName, ReplacesTokensInTheirOrder) {
+    const NameCase& c = GetParam();
+    EXPECT_EQ(BuildFileName(c.nameTemplate, c.origin, c.dateText), c.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FileName,
+    ::testing::Values(
+        NameCase{"Default", kDefaultFileNameTemplate, kOrigin, "2003.04.02 - 14.05.09.007",
+                 "10.0.0.1 to 192.168.0.2 - [2003.04.02 - 14.05.09.007]"},
+        NameCase{"LowerAndUpperMeanTheSame", "%sip-%SIP", kOrigin, "d", "10.0.0.1-10.0.0.1"},
+        NameCase{"EveryOccurrence", "%DIP%DIP %dat%DAT", kOrigin, "T", "192.168.0.2192.168.0.2 TT"},
+        NameCase{"NoTokens", "capture", kOrigin, "T", "capture"},
+        NameCase{"MixedCaseIsNoToken", "%Sip %dIP %Dat", kOrigin, "T", "%Sip %dIP %Dat"},
+        NameCase{"ExtremeAddresses", "%SIP_%DIP", StreamOrigin{{0, 0, 0, 0}, {255, 255, 255, 255}},
+                 "T", "0.0.0.0_255.255.255.255"},
+        // The date text goes in before the lower-case tokens are looked for.
+        NameCase{"DateTextHoldingLowerToken", "[%DAT]", kOrigin, "%sip", "[10.0.0.1]"},
+        NameCase{"CharactersKeptAsTheyAre", "a:b*c?\"<>|", kOrigin, "T", "a:b*c?\"<>|"},
+        NameCase{"Empty", "", kOrigin, "T", ""}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST(OutputPath, JoinsWithOneSeparatorAndNumbersCopies) {
+    EXPECT_EQ(JoinOutputPath("/home/u/files", "n", "gif"), "/home/u/files/n.gif");
+    EXPECT_EQ(JoinOutputPath("/home/u/", "n", "gif"), "/home/u//n.gif");
+    EXPECT_EQ(JoinOutputPath("", "n", "gif"), "/n.gif");
+    EXPECT_EQ(JoinOutputPath("/d", "n", "html.gz", 2), "/d/n (2).html.gz");
+    EXPECT_EQ(JoinOutputPath("/d", "n", "", 13), "/d/n (13).");
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing
+
+class WriteFile : public ::testing::Test {
+  protected:
+    WriteFile() : m_time(kCompletion) {
+        m_options.directoryText = m_dir.path().string();
+        m_options.overwrite = false;
+    }
+
+    FileWriteResult write(std::string_view data, std::string_view extension = "gif") {
+        const std::span<const uint8_t> piece = bytes(data);
+        return WriteStreamFile({&piece, 1}, kOrigin, extension, m_options, m_counters, m_prompt,
+                               m_time);
+    }
+
+    fs::path defaultFile(std::string_view suffix = ".gif") const {
+        return m_dir.path() / (kDefaultName + std::string(suffix));
+    }
+
+    test::TempDir m_dir;
+    FileModeOptionValues m_options;
+    FileModeCounters m_counters;
+    test::ScriptedPrompt m_prompt;
+    FixedLocalTimeSource m_time;
+};
+
+TEST_F(WriteFile, DefaultTemplatesGiveTheDocumentedName) {
+    m_options.directoryText += "/";  // a trailing separator doubles, as the platform allows
+    const FileWriteResult r = write("GIF89a", "gif");
+    EXPECT_EQ(r.outcome, FileWriteOutcome::Written);
+    EXPECT_EQ(r.path, m_dir.path().string() + "//" + kDefaultName + ".gif");
+    EXPECT_EQ(test::FileNamesIn(m_dir.path()), std::vector<std::string>{kDefaultName + ".gif"});
+    EXPECT_EQ(test::ReadFileBytes(defaultFile()), "GIF89a");
+    EXPECT_EQ(m_counters.filesWrittenRun, 1u);
+    EXPECT_EQ(m_counters.filesWrittenAll, 1u);
+    EXPECT_EQ(m_counters.bytesWrittenRun, 6u);
+    EXPECT_EQ(m_counters.bytesWrittenAll, 6u);
+    EXPECT_TRUE(m_prompt.asked().empty());
+}
+
+TEST_F(WriteFile, BinaryBytesAreWrittenWithoutTranslation) {
+    const std::string data("\r\n\0\n\x1a\xff\r", 7);
+    const std::span<const uint8_t> piece = bytes(data);
+    WriteStreamFile({&piece, 1}, kOrigin, "bin", m_options, m_counters, m_prompt, m_time);
+    EXPECT_EQ(test::ReadFileBytes(defaultFile(".bin")), data);
+    EXPECT_EQ(m_counters.bytesWrittenRun, 7u);
+}
+
+TEST_F(WriteFile, PiecesAreWrittenInOrderAndSummed) {
+    const std::string a = "hello", b = " ", c(5000, 'w');
+    const std::span<const uint8_t> pieces[] = {bytes(a), bytes(b), bytes(c), bytes("")};
+    const FileWriteResult r =
+        WriteStreamFile(pieces, kOrigin, "txt", m_options, m_counters, m_prompt, m_time);
+    EXPECT_EQ(r.outcome, FileWriteOutcome::Written);
+    EXPECT_EQ(r.bytesWritten, 5006u);
+    EXPECT_EQ(test::ReadFileBytes(defaultFile(".txt")), a + b + c);
+    EXPECT_EQ(m_counters.bytesWrittenAll, 5006u);
+}
+
+TEST_F(WriteFile, EmptyDataGivesAnEmptyCountedFile) {
+    const FileWriteResult r =
+        WriteStreamFile({}, kOrigin, "txt", m_options, m_counters, m_prompt, m_time);
+    EXPECT_EQ(r.outcome, FileWriteOutcome::Written);
+    EXPECT_TRUE(fs::exists(defaultFile(".txt")));
+    EXPECT_EQ(fs::file_size(defaultFile(".txt")), 0u);
+    EXPECT_EQ(m_counters.filesWrittenRun, 1u);
+}
+
+// Two responses of one server completing in the same millisecond share a name.
+TEST_F(WriteFile, OverwriteOffKeepsEveryFileUnderNumberedNames) {
+    EXPECT_EQ(write("first").outcome, FileWriteOutcome::Written);
+    EXPECT_EQ(write("second").outcome, FileWriteOutcome::Written);
+    const FileWriteResult third = write("third");
+    EXPECT_EQ(third.path, m_dir.path().string() + "/" + kDefaultName + " (3).gif");
+    EXPECT_EQ(test::ReadFileBytes(defaultFile()), "first");
+    EXPECT_EQ(test::ReadFileBytes(defaultFile(" (2).gif")), "second");
+    EXPECT_EQ(test::ReadFileBytes(defaultFile(" (3).gif")), "third");
+    EXPECT_EQ(test::FileNamesIn(m_dir.path()).size(), 3u);
+    EXPECT_EQ(m_counters.filesWrittenRun, 3u);
+    EXPECT_EQ(m_counters.bytesWrittenRun, 16u);
+    EXPECT_TRUE(m_prompt.asked().empty());
+}
+
+TEST_F(WriteFile, OverwriteOffNeverTouchesAnExistingFile) {
+    std::ofstream(defaultFile()) << "the user's own";
+    fs::create_directory(defaultFile(" (2).gif"));  // anything standing there takes the name
+    fs::create_symlink("/nonexistent/target", defaultFile(" (3).gif"));
+    const FileWriteResult r = write("captured");
+    EXPECT_EQ(r.outcome, FileWriteOutcome::Written);
+    EXPECT_EQ(r.path, defaultFile(" (4).gif").string());
+    EXPECT_EQ(test::ReadFileBytes(defaultFile()), "the user's own");
+    EXPECT_TRUE(fs::is_directory(defaultFile(" (2).gif")));
+    EXPECT_TRUE(fs::is_symlink(defaultFile(" (3).gif")));
+    EXPECT_FALSE(fs::exists("/nonexistent/target"));
+    EXPECT_EQ(test::ReadFileBytes(defaultFile(" (4).gif")), "captured");
+}
+
+TEST_F(WriteFile, OverwriteOnReplacesAndCountsBoth) {
+    m_options.overwrite = true;
+    EXPECT_EQ(write("a much longer first file").outcome, FileWriteOutcome::Written);
+    EXPECT_EQ(write("second").outcome, FileWriteOutcome::Written);
+    EXPECT_EQ(test::FileNamesIn(m_dir.path()), std::vector<std::string>{kDefaultName + ".gif"});
+    EXPECT_EQ(test::ReadFileBytes(defaultFile()), "second");  // truncated, not overlaid
+    EXPECT_EQ(m_counters.filesWrittenRun, 2u);
+    EXPECT_EQ(m_counters.bytesWrittenRun, 30u);
+}
+
+TEST_F(WriteFile, TemplateWithoutTokensNumbersEveryLaterFile) {
+    m_options.nameTemplate = "capture";
+    for (int i = 0; i < 4; ++i)
+        write("x");
+    EXPECT_EQ(test::FileNamesIn(m_dir.path()),
+              (std::vector<std::string>{"capture (2).gif", "capture (3).gif", "capture (4).gif",
+                                        "capture.gif"}));
+}
+
+TEST_F(WriteFile, TheTimeOfWritingNamesTheFile) {
+    m_time.set(LocalTime{2024, 12, 31, 23, 59, 58, 999});
+    write("x");
+    m_options.timeTemplate = "%H12 %AP";
+    m_time.set(LocalTime{2024, 1, 1, 0, 30, 0, 0});
+    write("y");
+    EXPECT_EQ(
+        test::FileNamesIn(m_dir.path()),
+        (std::vector<std::string>{"10.0.0.1 to 192.168.0.2 - [12 AM].gif",
+                                  "10.0.0.1 to 192.168.0.2 - [2024.12.31 - 23.59.58.999].gif"}));
+}
+
+TEST_F(WriteFile, BackslashInDateTemplateBecomesASubdirectory) {
+    m_options.nameTemplate = "%DAT";
+    m_options.timeTemplate = "%Y\\%MY-%D";
+    fs::create_directory(m_dir.path() / "2003");
+    EXPECT_EQ(write("x").outcome, FileWriteOutcome::Written);
+    EXPECT_EQ(test::ReadFileBytes(m_dir.path() / "2003" / "04-02.gif"), "x");
+}
+
+TEST_F(WriteFile, MissingDirectoryNamesTheFullPath) {
+    m_options.directoryText = (m_dir.path() / "gone").string();
+    const FileWriteResult r = write("x");
+    EXPECT_EQ(r.outcome, FileWriteOutcome::OpenFailed);
+    const std::string path = m_options.directoryText + "/" + kDefaultName + ".gif";
+    EXPECT_EQ(r.path, path);
+    ASSERT_EQ(m_prompt.asked().size(), 1u);
+    EXPECT_EQ(m_prompt.asked()[0].text, writeErrorText(path));
+    EXPECT_EQ(m_prompt.asked()[0].caption, "");  // the application's title
+    EXPECT_EQ(m_prompt.asked()[0].buttons, PromptButtons::Ok);
+    EXPECT_EQ(m_counters.filesWrittenRun, 0u);
+    EXPECT_EQ(m_counters.bytesWrittenAll, 0u);
+    EXPECT_FALSE(fs::exists(m_dir.path() / "gone"));
+
+    // The run goes on: the next stream with a good directory is written normally.
+    m_options.directoryText = m_dir.path().string();
+    EXPECT_EQ(write("y").outcome, FileWriteOutcome::Written);
+    EXPECT_EQ(m_counters.filesWrittenRun, 1u);
+}
+
+TEST_F(WriteFile, DirectoryThatIsAFileIsReported) {
+    std::ofstream(m_dir.file("plain")) << "file";
+    m_options.directoryText = m_dir.file("plain");
+    EXPECT_EQ(write("x").outcome, FileWriteOutcome::OpenFailed);
+    ASSERT_EQ(m_prompt.texts().size(), 1u);
+    EXPECT_EQ(m_prompt.texts()[0],
+              writeErrorText(m_dir.file("plain") + "/" + kDefaultName + ".gif"));
+    EXPECT_EQ(test::ReadFileBytes(m_dir.file("plain")), "file");
+}
+
+TEST_F(WriteFile, UnwritableDirectoryIsReported) {
+    std::string directory;
+    if (::geteuid() == 0) {
+        directory = "/sys";  // refuses new files even to root
+    } else {
+        directory = m_dir.file("locked");
+        fs::create_directory(directory);
+        ::chmod(directory.c_str(), 0500);
+    }
+    m_options.directoryText = directory;
+    for (bool overwrite : {false, true}) {
+        m_options.overwrite = overwrite;
+        EXPECT_EQ(write("x").outcome, FileWriteOutcome::OpenFailed);
+    }
+    const std::string path = directory + "/" + kDefaultName + ".gif";
+    EXPECT_EQ(m_prompt.texts(),
+              (std::vector<std::string>{writeErrorText(path), writeErrorText(path)}));
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(m_counters.filesWrittenAll, 0u);
+}
+
+TEST_F(WriteFile, NameTheFileSystemRefusesIsDroppedSilently) {
+    m_options.nameTemplate = std::string(300, 'n');  // longer than one name may be
+    for (bool overwrite : {false, true}) {
+        m_options.overwrite = overwrite;
+        EXPECT_EQ(write("x").outcome, FileWriteOutcome::InvalidName);
+    }
+    EXPECT_TRUE(m_prompt.asked().empty());
+    EXPECT_TRUE(test::FileNamesIn(m_dir.path()).empty());
+    EXPECT_EQ(m_counters.filesWrittenAll, 0u);
+}
+
+TEST_F(WriteFile, PathLongerThanItsBufferIsRefusedNotCut) {
+    // directory + "/" + name + ".gif": choose the name so the path has 9,999 then 10,000
+    // characters. 9,999 fits the buffer (the file system itself then refuses it).
+    const size_t fixed = m_options.directoryText.size() + 1 + 4;
+    m_options.nameTemplate = std::string(9999 - fixed, 'n');
+    EXPECT_EQ(write("x").outcome, FileWriteOutcome::InvalidName);
+    EXPECT_TRUE(m_prompt.asked().empty());
+
+    m_options.nameTemplate = std::string(10000 - fixed, 'n');
+    const FileWriteResult r = write("x");
+    EXPECT_EQ(r.outcome, FileWriteOutcome::PathTooLong);
+    EXPECT_EQ(r.path.size(), 10000u);
+    ASSERT_EQ(m_prompt.texts().size(), 1u);
+    const std::string text = m_prompt.texts()[0];
+    EXPECT_EQ(text.rfind("Error writing the file:\r\n\r\n" + m_options.directoryText + "/nnn", 0),
+              0u);
+    EXPECT_NE(text.find("10000 characters"), std::string::npos);
+    EXPECT_NE(text.find("at most 9999"), std::string::npos);
+    EXPECT_LT(text.size(), 600u);
+    EXPECT_TRUE(test::FileNamesIn(m_dir.path()).empty());
+    EXPECT_EQ(m_counters.filesWrittenAll, 0u);
+}
+
+TEST_F(WriteFile, FullDiskIsReportedAndWhatWasWrittenCounted) {
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full on this system";
+    m_options.overwrite = true;
+    fs::create_symlink("/dev/full", defaultFile());
+    const FileWriteResult r = write("cannot be stored");
+    EXPECT_EQ(r.outcome, FileWriteOutcome::WriteFailed);
+    EXPECT_EQ(r.bytesWritten, 0u);
+    EXPECT_EQ(m_prompt.texts(), std::vector<std::string>{writeErrorText(defaultFile().string())});
+    EXPECT_EQ(m_counters.bytesWrittenAll, 0u);
+}
+
+}  // namespace
+}  // namespace vorlanx
