@@ -4,7 +4,7 @@
 // index of 0 (kNoEntry) means the port has no entry; any other index refers to one stored
 // text, which may itself be empty. Ports are indexed in two steps, a page of 16 ports and a
 // slot in the page, so the long empty stretches of the port range share one empty page:
-// still a constant-time array lookup, at a sixth of the memory of one flat index per port.
+// still a constant-time array lookup, in under a fifth of the memory of a flat index.
 // Everything here is constant data, readable from any thread.
 #pragma once
 
