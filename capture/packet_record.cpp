@@ -6,10 +6,10 @@
 namespace vorlanx {
 namespace {
 
-// Four characters per byte value: "% 3u " for Dec, "%02X " for Hex (the fourth unused).
+// The text of every byte value: "% 3u " for Dec, "%02X " for Hex.
 struct ByteTexts {
     std::array<std::array<char, 4>, 256> dec{};
-    std::array<std::array<char, 2>, 256> hex{};
+    std::array<std::array<char, 3>, 256> hex{};
 };
 
 constexpr ByteTexts makeByteTexts() {
@@ -23,6 +23,7 @@ constexpr ByteTexts makeByteTexts() {
         d[3] = ' ';
         t.hex[v][0] = kHexDigits[v >> 4];
         t.hex[v][1] = kHexDigits[v & 0xF];
+        t.hex[v][2] = ' ';
     }
     return t;
 }
@@ -133,13 +134,19 @@ void RenderDec(const PacketView& packet, std::string& out) {
     out.resize(DecTextLength(length));
     const uint8_t* bytes = packet.data();
     char* p = out.data();
-    for (uint32_t i = 0; i < length; ++i) {
+    // Whole lines of ten: "% 3u " nine times, then "% 3u\r\n".
+    uint32_t i = 0;
+    for (; i + 10 <= length; i += 10) {
+        for (uint32_t k = 0; k < 10; ++k) {
+            std::memcpy(p + 4 * k, kByteTexts.dec[bytes[i + k]].data(), 4);
+        }
+        p[39] = '\r';
+        p[40] = '\n';
+        p += 41;
+    }
+    for (; i < length; ++i) {
         std::memcpy(p, kByteTexts.dec[bytes[i]].data(), 4);
         p += 4;
-        if (i % 10 == 9) {
-            p[-1] = '\r';
-            *p++ = '\n';
-        }
     }
 }
 
@@ -149,18 +156,19 @@ void RenderHex(const PacketView& packet, std::string& out) {
     out.resize(HexTextLength(length));
     const uint8_t* bytes = packet.data();
     char* p = out.data();
-    for (uint32_t i = 0; i < length; ++i) {
-        const auto& h = kByteTexts.hex[bytes[i]];
-        p[0] = h[0];
-        p[1] = h[1];
-        if (i % 16 == 15) {
-            p[2] = '\r';
-            p[3] = '\n';
-            p += 4;
-        } else {
-            p[2] = ' ';
-            p += 3;
+    // Whole lines of sixteen: "%02X " fifteen times, then "%02X\r\n".
+    uint32_t i = 0;
+    for (; i + 16 <= length; i += 16) {
+        for (uint32_t k = 0; k < 16; ++k) {
+            std::memcpy(p + 3 * k, kByteTexts.hex[bytes[i + k]].data(), 3);
         }
+        p[47] = '\r';
+        p[48] = '\n';
+        p += 49;
+    }
+    for (; i < length; ++i) {
+        std::memcpy(p, kByteTexts.hex[bytes[i]].data(), 3);
+        p += 3;
     }
 }
 

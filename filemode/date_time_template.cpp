@@ -1,42 +1,43 @@
 #include "filemode/date_time_template.h"
 
-#include <array>
 #include <charconv>
 
 namespace vorlanx {
 namespace {
 
-// "%0<width>u" of v.
-std::string padded(unsigned v, size_t width) {
-    char digits[16];
+// "%0<width>u" of v into `buffer`; returns the text.
+std::string_view padded(char (&buffer)[16], unsigned v, size_t width) {
+    char digits[12];
     const auto r = std::to_chars(digits, digits + sizeof digits, v);
     const size_t n = static_cast<size_t>(r.ptr - digits);
-    std::string text;
-    if (n < width) {
-        text.assign(width - n, '0');
+    size_t at = 0;
+    while (at + n < width) {
+        buffer[at++] = '0';
     }
-    text.append(digits, n);
-    return text;
+    for (size_t k = 0; k < n; ++k) {
+        buffer[at++] = digits[k];
+    }
+    return std::string_view(buffer, at);
 }
 
-// Replaces every occurrence of `token` in `text`, scanning left to right; the
-// replacement itself is never rescanned.
-void replaceAll(std::string& text, std::string_view token, std::string_view replacement) {
+// Replaces every occurrence of `token` in `text` left to right, never rescanning a
+// replacement; `scratch` is the reused second buffer.
+void replaceAll(std::string& text, std::string& scratch, std::string_view token,
+                std::string_view replacement) {
     size_t at = text.find(token);
     if (at == std::string::npos) {
         return;
     }
-    std::string result;
-    result.reserve(text.size() + replacement.size() * 2);
+    scratch.clear();
     size_t from = 0;
     while (at != std::string::npos) {
-        result.append(text, from, at - from);
-        result.append(replacement);
+        scratch.append(text, from, at - from);
+        scratch.append(replacement);
         from = at + token.size();
         at = text.find(token, from);
     }
-    result.append(text, from, std::string::npos);
-    text.swap(result);
+    scratch.append(text, from, std::string::npos);
+    text.swap(scratch);
 }
 
 }  // namespace
@@ -53,21 +54,21 @@ std::string ExpandDateTimeTemplate(std::string_view dateTimeTemplate, const Loca
         hour12 = 12;
     }
 
-    // Order matters for odd templates only (a "%D" beginning "%DAT" becomes the day).
-    const std::array<std::pair<std::string_view, std::string>, 9> replacements = {{
-        {"%Y", padded(time.year, 1)},
-        {"%MY", padded(time.month, 2)},
-        {"%D", padded(time.day, 2)},
-        {"%AP", afternoon ? "PM" : "AM"},
-        {"%H12", padded(hour12, 2)},
-        {"%H24", padded(time.hour, 2)},
-        {"%MN", padded(time.minute, 2)},
-        {"%S", padded(time.second, 2)},
-        {"%MS", padded(time.millisecond, 3)},
-    }};
-    for (const auto& [token, value] : replacements) {
-        replaceAll(text, token, value);
-    }
+    // Each token everywhere in turn, in this order. The order shows only in odd templates:
+    // "%DAT" gives the day then "AT", and "%H1%Y" gives "%H1" and the year, whose first
+    // digit then completes a "%H12".
+    std::string scratch;
+    scratch.reserve(text.size() + 32);
+    char buffer[16];
+    replaceAll(text, scratch, "%Y", padded(buffer, time.year, 1));
+    replaceAll(text, scratch, "%MY", padded(buffer, time.month, 2));
+    replaceAll(text, scratch, "%D", padded(buffer, time.day, 2));
+    replaceAll(text, scratch, "%AP", afternoon ? "PM" : "AM");
+    replaceAll(text, scratch, "%H12", padded(buffer, hour12, 2));
+    replaceAll(text, scratch, "%H24", padded(buffer, time.hour, 2));
+    replaceAll(text, scratch, "%MN", padded(buffer, time.minute, 2));
+    replaceAll(text, scratch, "%S", padded(buffer, time.second, 2));
+    replaceAll(text, scratch, "%MS", padded(buffer, time.millisecond, 3));
     return text;
 }
 

@@ -101,6 +101,8 @@ TEST(ExpandDateTimeTemplate, EverythingElseIsCopied) {
         {"%%Y", "%2003"},
         {"%DAT", "02AT"},  // "%D" is replaced before anything that could follow it
         {"%H123", "023"},
+        {"%H1%Y", "02003"},  // the year's first digit completes "%H12", replaced later
+        {"%%YY", "%2003Y"},
         {"a:b\\c %S", "a:b\\c 09"},
         {"\xC2\xBF %Y \xE2\x82\xAC", "\xC2\xBF 2003 \xE2\x82\xAC"},
     };
