@@ -44,7 +44,11 @@ StreamTable::~StreamTable() {
 
 void StreamTable::beginCapture(bool dirtyMode) {
     std::lock_guard lock(m_lock);
-    for (uint32_t i = 0; i < kStreamTableEntries; ++i) {
+    // Every slot ever written lies below the high-water mark (a creation raises it past
+    // its slot), so clearing up to it clears the whole table.
+    const uint32_t extent =
+        std::min(m_slotHighWater.load(std::memory_order_relaxed) + 1, kStreamTableEntries);
+    for (uint32_t i = 0; i < extent; ++i) {
         // Normally empty: the previous run's assembler released everything.
         releaseChain(m_head[i].load(std::memory_order_relaxed), nullptr);
         m_head[i].store(nullptr, std::memory_order_relaxed);
@@ -52,7 +56,8 @@ void StreamTable::beginCapture(bool dirtyMode) {
         m_ackKey[i].store(0, std::memory_order_relaxed);
         m_lastSeen[i].store(0, std::memory_order_relaxed);
     }
-    std::memset(m_occupied.get(), 0, kOccupancyWords * sizeof(uint64_t));
+    const size_t words = std::min<size_t>((extent + 63) / 64, kOccupancyWords);
+    std::memset(m_occupied.get(), 0, words * sizeof(uint64_t));
     for (uint32_t w = 0; w < kOccupancyWords; ++w) {
         m_fullWords[w / 64] &= ~(uint64_t{1} << (w % 64));
     }
@@ -292,7 +297,9 @@ void StreamTable::freeTaken(uint32_t slot, FileModeCounters& counters) {
 
 void StreamTable::releaseAll(FileModeCounters& counters) {
     std::lock_guard lock(m_lock);
-    for (uint32_t i = 0; i < kStreamSlotCount; ++i) {
+    // Slots at or above the high-water mark were never written in this run.
+    const uint32_t extent = m_slotHighWater.load(std::memory_order_relaxed);
+    for (uint32_t i = 0; i < extent; ++i) {
         StreamSegment* head = m_head[i].load(std::memory_order_relaxed);
         if (head != nullptr) {
             releaseChain(head, &counters);
