@@ -22,8 +22,17 @@ uint16_t le16(const std::vector<unsigned char>& b, size_t o) {
     return static_cast<uint16_t>(b[o] | (b[o + 1] << 8));
 }
 
+// ALSA reports every failed open on stderr; a missing sound device is not news worth
+// printing for each new packet, so its messages are dropped.
+void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
 // Opens the default device without blocking on a busy one, configured for the format.
 snd_pcm_t* openPcm(snd_pcm_format_t format, unsigned channels, unsigned rate) {
+    static const bool silenced = [] {
+        snd_lib_error_set_handler(silentAlsaError);
+        return true;
+    }();
+    (void)silenced;
     snd_pcm_t* pcm = nullptr;
     if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
         return nullptr;

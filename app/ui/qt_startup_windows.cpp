@@ -7,6 +7,11 @@
 
 #include "app/product.h"
 #include "app/ui/mode_choice_window.h"
+#include "capture/live_capture_source.h"
+#include "packetmode/ui/packet_mode_window.h"
+#include "platform/local_time.h"
+#include "platform/process.h"
+#include "platform/sound.h"
 
 namespace vorlanx {
 namespace {
@@ -37,9 +42,17 @@ bool QtStartupWindows::runModeChoice(SettingsRecord& settings) {
     return window.outcome() != ModeChoiceOutcome::Closed;
 }
 
-int QtStartupWindows::runPacketMode(SettingsRecord&, const std::string&) {
-    notBuiltYet("The Packet Mode window");
-    return 0;
+int QtStartupWindows::runPacketMode(SettingsRecord& settings, const std::string& settingsPath) {
+    LiveCaptureSourceFactory sources;
+    AlsaSoundPlayer sound;
+    SystemLocalTimeSource localTime;
+    SpawnProgramLauncher launcher;
+    PacketModeWindow window(settings, settingsPath,
+                            {m_prompt, sources, sound, localTime, launcher});
+    if (!window.initialise()) return 0;  // capture is impossible here; the user was told
+    QObject::connect(&window, &PacketModeWindow::closeFinished, qApp, [] { QApplication::exit(0); });
+    window.show();
+    return QApplication::exec();
 }
 
 int QtStartupWindows::runFileMode(SettingsRecord&, const std::string&) {

@@ -1,0 +1,54 @@
+// The Packet Mode window's control and menu ids.
+#pragma once
+
+namespace vorlanx::packet_ids {
+
+inline constexpr int kList = 1000;
+inline constexpr int kStart = 1001;
+inline constexpr int kStop = 1002;
+inline constexpr int kClear = 1003;
+inline constexpr int kStatus = 1004;
+inline constexpr int kPacketType = 1005;
+inline constexpr int kFromIp = 1006;
+inline constexpr int kToIp = 1007;
+inline constexpr int kPacketSize = 1008;
+inline constexpr int kFromPort = 1009;
+inline constexpr int kToPort = 1010;
+inline constexpr int kFromPortUse = 1011;
+inline constexpr int kToPortUse = 1012;
+inline constexpr int kProtocolNumber = 1013;
+inline constexpr int kSound = 1014;
+inline constexpr int kTtl = 1015;
+inline constexpr int kWindow = 1016;
+inline constexpr int kSequence = 1017;
+inline constexpr int kMemory = 1018;
+inline constexpr int kProgress = 1019;
+inline constexpr int kEntirePacket = 1020;
+inline constexpr int kPacketData = 1021;
+inline constexpr int kAcknowledgement = 1022;
+inline constexpr int kIpChecksum = 1023;
+inline constexpr int kText = 1025;
+inline constexpr int kDec = 1026;
+inline constexpr int kHex = 1027;
+inline constexpr int kFlagUrg = 1041;  // .. 1046: URG ACK PSH RST SYN FIN
+inline constexpr int kMatchCase = 1047;
+inline constexpr int kFindText = 1048;
+inline constexpr int kFind = 1049;
+inline constexpr int kLogo = 1061;
+inline constexpr int kFilterSetup = 1079;
+inline constexpr int kApplyFilters = 1080;
+inline constexpr int kEntirePacketGroup = 1096;
+inline constexpr int kPacketDataGroup = 1097;
+inline constexpr int kListProgress = 1129;
+inline constexpr int kCancel = 1132;
+
+// Menu commands.
+inline constexpr int kMenuSave = 57603;
+inline constexpr int kMenuExit = 32774;
+inline constexpr int kMenuNetworkInterface = 32780;
+inline constexpr int kMenuGeneral = 32789;
+inline constexpr int kMenuChangeMode = 32793;
+inline constexpr int kMenuHelp = 32778;
+inline constexpr int kMenuAbout = 32779;
+
+}  // namespace vorlanx::packet_ids

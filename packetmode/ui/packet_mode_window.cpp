@@ -1,0 +1,766 @@
+#include "packetmode/ui/packet_mode_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStackedLayout>
+#include <QStyle>
+#include <QTableView>
+#include <QTextCursor>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <chrono>
+
+#include "app/mode_switch.h"
+#include "app/product.h"
+#include "app/settings_file.h"
+#include "app/ui/interface_choice_window.h"
+#include "capture/new_packet_sound_monitor.h"
+#include "capture/status_monitor.h"
+#include "packetmode/ui/packet_list_model.h"
+#include "packetmode/ui/packet_mode_controls.h"
+#include "platform/memory_status.h"
+#include "platform/qt/control_ids.h"
+
+namespace vorlanx {
+namespace ids = packet_ids;
+
+namespace {
+
+constexpr int kListCapacity = 1000000;
+constexpr int kListSyncMs = 30;
+constexpr int kSelectionWatchMs = 20;
+
+QColor fromBgr(unsigned bgr) {
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+const QColor kPaneBackground = fromBgr(0x323246);
+const QColor kPaneText = fromBgr(0xFFFFAF);
+
+QLineEdit* detailBox(int id, const QString& label, int widthChars = 12) {
+    auto* box = Tag(new QLineEdit, id, label);
+    box->setReadOnly(true);
+    box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QLatin1Char('0')) * widthChars + 12);
+    return box;
+}
+
+// The logo: the product's name drawn as a picture; the hand cursor says it is a link.
+QPixmap logoPixmap() {
+    QPixmap pm(120, 36);
+    pm.fill(kPaneBackground);
+    QPainter p(&pm);
+    p.setPen(kPaneText);
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPointSize(14);
+    p.setFont(f);
+    p.drawText(pm.rect(), Qt::AlignCenter, QStringLiteral("VORLANX"));
+    return pm;
+}
+
+// Packet bytes as characters, one per byte, so positions in the pane are byte positions.
+QString bytesText(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// The Dec and Hex texts end their lines with CR LF, two characters that the positions of
+// the field highlighting count; a space and a line break keep those positions in the pane.
+QString renderingText(const std::string& text) {
+    QByteArray b(text.data(), static_cast<qsizetype>(text.size()));
+    b.replace("\r\n", " \n");
+    return QString::fromLatin1(b);
+}
+
+// Sleeps in short steps so a monitor notices the window closing promptly.
+void sleepUnlessExiting(const PacketModeState& state, int milliseconds) {
+    using namespace std::chrono;
+    const auto until = steady_clock::now() + milliseconds * 1ms;
+    while (!state.exitRequested.load() && steady_clock::now() < until)
+        std::this_thread::sleep_for(
+            std::min<steady_clock::duration>(10ms, until - steady_clock::now()));
+}
+
+}  // namespace
+
+// Carries the engine's window changes to the user-interface thread.
+class PacketModeWindow::ViewAdapter final : public PacketModeView {
+  public:
+    explicit ViewAdapter(PacketModeWindow& w) : m_w(w) {}
+
+    void setStatusText(const std::string& text) override {
+        post([this, t = QString::fromStdString(text)] { m_w.m_status->setText(t); });
+    }
+    void setListProgressRange(int32_t maximum) override {
+        post([this, maximum] { m_w.m_progress->setRange(0, maximum); });
+    }
+    void emptyEntirePacketPane() override {
+        post([this] { m_w.m_entirePacket->clear(); });
+    }
+    void showOperationProgress(int32_t maximum) override {
+        post([this, maximum] {
+            m_w.m_listProgress->setRange(0, maximum);
+            m_w.m_listProgress->setValue(0);
+            m_w.m_listArea->setCurrentIndex(1);
+        });
+    }
+    void setOperationProgress(int32_t position) override {
+        post([this, position] { m_w.m_listProgress->setValue(position); });
+    }
+    void hideOperationProgress() override {
+        post([this] { m_w.m_listArea->setCurrentIndex(0); });
+    }
+    void emptyDetailFields() override {
+        post([this] { m_w.emptyDetailFields(); });
+    }
+    void openChooseInterface() override {
+        InterfaceChoiceWindow window(m_w.m_settings, m_w.m_services.prompt, &m_w);
+        window.exec();
+    }
+
+  private:
+    template <typename F>
+    void post(F&& f) {
+        QMetaObject::invokeMethod(&m_w, std::forward<F>(f), Qt::QueuedConnection);
+    }
+    PacketModeWindow& m_w;
+};
+
+// What the status monitor reads and changes of the window.
+class PacketModeWindow::MonitorAdapter final : public StatusMonitorView {
+  public:
+    explicit MonitorAdapter(PacketModeWindow& w) : m_w(w) {}
+
+    void setTitle(const std::string& title) override {
+        post([this, t = QString::fromStdString(title)] { m_w.setWindowTitle(t); });
+    }
+    void setMemoryText(const std::string& text) override {
+        QString t = QString::fromStdString(text);
+        t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        post([this, t] { m_w.m_memory->setText(t); });
+    }
+    int32_t rowCount() const override { return m_w.m_list.rowCount(); }
+    bool applyFiltersChecked() const override { return m_w.m_applyFiltersChecked.load(); }
+    bool noTaskbarBlink() const override { return m_w.m_noTaskbarBlink.load(); }
+    uint32_t allocationBytes() const override { return m_w.m_store.allocationBytes(); }
+    void refreshFilterStrings() override {
+        // The record belongs to the user-interface thread: the copies are taken there.
+        post([this] {
+            if (!m_w.m_closed)
+                m_w.m_engine->refreshLiveCopies(m_w.m_settings, m_w.m_applyFiltersChecked.load());
+        });
+    }
+
+  private:
+    template <typename F>
+    void post(F&& f) {
+        QMetaObject::invokeMethod(&m_w, std::forward<F>(f), Qt::QueuedConnection);
+    }
+    PacketModeWindow& m_w;
+};
+
+PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string settingsPath,
+                                   PacketModeWindowServices services, QWidget* parent)
+    : QMainWindow(parent),
+      m_settings(settings),
+      m_settingsPath(std::move(settingsPath)),
+      m_services(services) {
+    setWindowTitle(QStringLiteral("VORLANX - Waiting"));
+    setWindowIcon(QIcon(logoPixmap()));
+    m_viewAdapter = std::make_unique<ViewAdapter>(*this);
+    m_monitorAdapter = std::make_unique<MonitorAdapter>(*this);
+    m_engine = std::make_unique<PacketCaptureEngine>(
+        PacketModeServices{m_state, m_store, m_list, m_filters, m_services.sources, *m_viewAdapter,
+                           m_services.prompt, m_services.localTime});
+
+    buildControls();
+    m_model = new PacketListModel(m_list, this);
+    m_listView->setModel(m_model);
+    for (int c = 0; c < kPacketListColumnCount; ++c)
+        m_listView->setColumnWidth(c, PacketList::columnWidth(c));
+    buildMenu();
+    resize(1180, 720);
+    loadSettings();
+    applyColors();
+    m_filters.criteriaChanged(m_settings);
+    m_engine->refreshLiveCopies(m_settings, m_applyFilters->isChecked());
+
+    connect(m_start, &QToolButton::clicked, this, [this] { m_engine->start(m_settings); });
+    connect(m_stop, &QToolButton::clicked, this, [this] { m_engine->stop(); });
+    connect(m_clear, &QToolButton::clicked, this, [this] { m_engine->clear(); });
+    for (QRadioButton* r : {m_text, m_dec, m_hex})
+        connect(r, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                showSelectedPacket();
+        });
+    connect(m_matchCase, &QCheckBox::toggled, this,
+            [this](bool on) { m_state.matchCaseLive = on; });
+    connect(m_sound, &QCheckBox::toggled, this, [this](bool on) { m_soundChecked = on; });
+    connect(m_applyFilters, &QCheckBox::toggled, this,
+            [this](bool on) { m_applyFiltersChecked = on; });
+    connect(m_listView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    m_list.setSelectionMark(m_list.actualRow(current.row()));
+            });
+
+    m_listTimer = new QTimer(this);
+    connect(m_listTimer, &QTimer::timeout, this, &PacketModeWindow::syncList);
+    m_listTimer->start(kListSyncMs);
+    m_selectionTimer = new QTimer(this);
+    connect(m_selectionTimer, &QTimer::timeout, this, &PacketModeWindow::watchSelection);
+    m_selectionTimer->start(kSelectionWatchMs);
+}
+
+PacketModeWindow::~PacketModeWindow() {
+    m_state.exitRequested = true;
+    m_engine->shutdown();
+    stopMonitors();
+}
+
+bool PacketModeWindow::initialise() {
+    if (m_engine->probe(m_settings.interfaceAddress()) == ProbeResult::EndProcess)
+        return false;
+    startMonitors();
+    return true;
+}
+
+void PacketModeWindow::startMonitors() {
+    m_statusThread = std::thread([this] {
+        StatusMonitor monitor(m_state, *m_monitorAdapter, AvailablePhysicalMemoryBytes,
+                              [this](int ms) { sleepUnlessExiting(m_state, ms); });
+        monitor.run();
+    });
+    m_soundThread = std::thread([this] {
+        NewPacketSoundMonitor monitor(
+            m_state, m_services.sound, [this] { return m_soundChecked.load(); },
+            [this] {
+                std::lock_guard lock(m_soundFileMutex);
+                return m_soundFile;
+            },
+            [this](int ms) { sleepUnlessExiting(m_state, ms); });
+        monitor.run();
+    });
+}
+
+void PacketModeWindow::stopMonitors() {
+    m_state.exitRequested = true;
+    if (m_statusThread.joinable())
+        m_statusThread.join();
+    if (m_soundThread.joinable())
+        m_soundThread.join();
+}
+
+void PacketModeWindow::buildControls() {
+    auto* central = new QWidget;
+    auto* root = new QVBoxLayout(central);
+    setCentralWidget(central);
+
+    // The list area: the list, or while a long operation runs, its progress in its place.
+    m_listView = Tag(new QTableView, ids::kList, QStringLiteral("Packet list"));
+    m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_listView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_listView->verticalHeader()->setVisible(false);
+    m_listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_listView->verticalHeader()->setDefaultSectionSize(m_listView->fontMetrics().height() + 4);
+    m_listView->setWordWrap(false);
+    m_listView->horizontalHeader()->setHighlightSections(false);
+    m_listView->setMinimumHeight(120);
+
+    auto* busyPage = new QWidget;
+    auto* busyLayout = new QVBoxLayout(busyPage);
+    m_cancel =
+        Tag(new QPushButton(QStringLiteral("Cancel")), ids::kCancel, QStringLiteral("Cancel"));
+    m_cancel->hide();
+    m_listProgress = Tag(new QProgressBar, ids::kListProgress, QStringLiteral("Progress"));
+    m_listProgress->setTextVisible(false);
+    busyLayout->addWidget(m_cancel, 0, Qt::AlignLeft);
+    busyLayout->addSpacing(4);
+    busyLayout->addWidget(m_listProgress);
+    busyLayout->addStretch(1);
+
+    m_listView->setMinimumHeight(240);
+    m_listArea = new QStackedLayout;
+    m_listArea->addWidget(m_listView);
+    m_listArea->addWidget(busyPage);
+    root->addLayout(m_listArea, 1);
+
+    auto* bottom = new QHBoxLayout;
+    root->addLayout(bottom);
+
+    // Left: the capture buttons, the logo, status, memory and the store's fill level.
+    auto* left = new QVBoxLayout;
+    auto* buttons = new QHBoxLayout;
+    auto pictureButton = [&](int id, const QString& name, QStyle::StandardPixmap icon) {
+        auto* b = Tag(new QToolButton, id, name);
+        b->setIcon(style()->standardIcon(icon));
+        b->setIconSize(QSize(28, 28));
+        b->setToolTip(name);
+        buttons->addWidget(b);
+        return b;
+    };
+    m_start = pictureButton(ids::kStart, QStringLiteral("Start"), QStyle::SP_MediaPlay);
+    m_stop = pictureButton(ids::kStop, QStringLiteral("Stop"), QStyle::SP_MediaStop);
+    m_clear = pictureButton(ids::kClear, QStringLiteral("Clear"), QStyle::SP_DialogResetButton);
+    buttons->addStretch(1);
+    left->addLayout(buttons);
+
+    m_logo = Tag(new QLabel, ids::kLogo, QStringLiteral("Open the maker's web page"));
+    m_logo->setPixmap(logoPixmap());
+    m_logo->setCursor(Qt::PointingHandCursor);
+    m_logo->installEventFilter(this);
+    left->addWidget(m_logo);
+
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(new QLabel(QStringLiteral("Status:")));
+    m_status = Tag(new QLabel(QStringLiteral("Stopped")), ids::kStatus, QStringLiteral("Status:"));
+    statusRow->addWidget(m_status, 1);
+    left->addLayout(statusRow);
+
+    m_memory = Tag(new QLabel, ids::kMemory, QStringLiteral("Memory"));
+    left->addWidget(m_memory);
+
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(new QLabel(QStringLiteral("0->")));
+    m_progress = Tag(new QProgressBar, ids::kProgress, QStringLiteral("Packets stored"));
+    m_progress->setRange(0, kListCapacity);
+    m_progress->setTextVisible(false);
+    progressRow->addWidget(m_progress, 1);
+    progressRow->addWidget(new QLabel(QStringLiteral("<-1M")));
+    left->addLayout(progressRow);
+    left->addStretch(1);
+    bottom->addLayout(left);
+
+    // Middle: the decoded header fields.
+    auto* fields = new QGridLayout;
+    int row = 0;
+    auto addField = [&](const QString& label, QLineEdit* box, QLineEdit* use = nullptr) {
+        fields->addWidget(new QLabel(label), row, 0);
+        fields->addWidget(box, row, 1);
+        if (use) {
+            fields->addWidget(new QLabel(QStringLiteral("use:")), row, 2);
+            fields->addWidget(use, row, 3);
+        }
+        ++row;
+        return box;
+    };
+    m_packetSize = addField(QStringLiteral("Packet size:"),
+                            detailBox(ids::kPacketSize, QStringLiteral("Packet size:")));
+    m_ttl = addField(QStringLiteral("TTL:"), detailBox(ids::kTtl, QStringLiteral("TTL:")));
+    m_protocolNumber = addField(QStringLiteral("Protocol #:"),
+                                detailBox(ids::kProtocolNumber, QStringLiteral("Protocol #:")));
+    m_packetType = addField(QStringLiteral("Packet type:"),
+                            detailBox(ids::kPacketType, QStringLiteral("Packet type:")));
+    m_ipChecksum = addField(QStringLiteral("IP checksum:"),
+                            detailBox(ids::kIpChecksum, QStringLiteral("IP checksum:")));
+    m_fromIp =
+        addField(QStringLiteral("From IP"), detailBox(ids::kFromIp, QStringLiteral("From IP")));
+    m_toIp = addField(QStringLiteral("To IP:"), detailBox(ids::kToIp, QStringLiteral("To IP:")));
+    m_fromPortUse = detailBox(ids::kFromPortUse, QStringLiteral("From port use:"), 16);
+    m_fromPort =
+        addField(QStringLiteral("From port:"),
+                 detailBox(ids::kFromPort, QStringLiteral("From port:"), 6), m_fromPortUse);
+    m_toPortUse = detailBox(ids::kToPortUse, QStringLiteral("To port use:"), 16);
+    m_toPort = addField(QStringLiteral("To port:"),
+                        detailBox(ids::kToPort, QStringLiteral("To port:"), 6), m_toPortUse);
+
+    auto* tcpGroup = new QGroupBox(QStringLiteral("TCP specific"));
+    auto* tcp = new QGridLayout(tcpGroup);
+    m_sequence = detailBox(ids::kSequence, QStringLiteral("Sequence:"));
+    m_acknowledgement = detailBox(ids::kAcknowledgement, QStringLiteral("Acknowledgement:"));
+    m_window = detailBox(ids::kWindow, QStringLiteral("Window:"));
+    tcp->addWidget(new QLabel(QStringLiteral("Sequence:")), 0, 0);
+    tcp->addWidget(m_sequence, 0, 1);
+    tcp->addWidget(new QLabel(QStringLiteral("Acknowledgement:")), 1, 0);
+    tcp->addWidget(m_acknowledgement, 1, 1);
+    tcp->addWidget(new QLabel(QStringLiteral("Window:")), 2, 0);
+    tcp->addWidget(m_window, 2, 1);
+    auto* flagRow = new QHBoxLayout;
+    const char* flagNames[] = {"URG", "ACK", "PSH", "RST", "SYN", "FIN"};
+    for (int i = 0; i < 6; ++i) {
+        const QString name = QString::fromLatin1(flagNames[i]);
+        m_flags[static_cast<size_t>(i)] = Tag(new QLabel(name), ids::kFlagUrg + i, name);
+        m_flags[static_cast<size_t>(i)]->hide();
+        flagRow->addWidget(m_flags[static_cast<size_t>(i)]);
+    }
+    flagRow->addStretch(1);
+    tcp->addLayout(flagRow, 3, 0, 1, 2);
+    fields->addWidget(tcpGroup, row, 0, 1, 4);
+    fields->setRowStretch(row + 1, 1);
+    bottom->addLayout(fields);
+
+    for (QLineEdit* box : {m_packetSize, m_ttl, m_protocolNumber, m_packetType, m_ipChecksum,
+                           m_fromIp, m_toIp, m_fromPort, m_fromPortUse, m_toPort, m_toPortUse,
+                           m_sequence, m_acknowledgement, m_window})
+        box->installEventFilter(this);
+
+    // Right: the two panes take the extra width; the view and tool controls below them.
+    auto* right = new QVBoxLayout;
+    auto* panes = new QHBoxLayout;
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(9);
+
+    m_entirePacketGroup = Tag(new QGroupBox(QStringLiteral("Entire packet")),
+                              ids::kEntirePacketGroup, QStringLiteral("Entire packet"));
+    auto* entireLayout = new QVBoxLayout(m_entirePacketGroup);
+    m_entirePacket = Tag(new QPlainTextEdit, ids::kEntirePacket, QStringLiteral("Entire packet"));
+    m_entirePacket->setReadOnly(true);
+    m_entirePacket->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_entirePacket->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_entirePacket->setFont(fixed);
+    entireLayout->addWidget(m_entirePacket);
+    panes->addWidget(m_entirePacketGroup, 1);
+
+    m_packetDataGroup = Tag(new QGroupBox(QStringLiteral("Packet data")), ids::kPacketDataGroup,
+                            QStringLiteral("Packet data"));
+    auto* dataLayout = new QVBoxLayout(m_packetDataGroup);
+    m_packetData = Tag(new QPlainTextEdit, ids::kPacketData, QStringLiteral("Packet data"));
+    m_packetData->setReadOnly(true);
+    m_packetData->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_packetData->setFont(fixed);
+    dataLayout->addWidget(m_packetData);
+    panes->addWidget(m_packetDataGroup, 1);
+    right->addLayout(panes, 1);
+
+    auto* viewRow = new QHBoxLayout;
+    m_text = Tag(new QRadioButton(QStringLiteral("Text")), ids::kText, QStringLiteral("Text"));
+    m_dec = Tag(new QRadioButton(QStringLiteral("Dec")), ids::kDec, QStringLiteral("Dec"));
+    m_hex = Tag(new QRadioButton(QStringLiteral("Hex")), ids::kHex, QStringLiteral("Hex"));
+    viewRow->addWidget(m_text);
+    viewRow->addWidget(m_dec);
+    viewRow->addWidget(m_hex);
+    viewRow->addStretch(1);
+    right->addLayout(viewRow);
+    viewRow = new QHBoxLayout;
+    m_sound = Tag(new QCheckBox(QStringLiteral("Make sound for new packets")), ids::kSound,
+                  QStringLiteral("Make sound for new packets"));
+    m_matchCase = Tag(new QCheckBox(QStringLiteral("Match case for Find and Filters")),
+                      ids::kMatchCase, QStringLiteral("Match case for Find and Filters"));
+    viewRow->addWidget(m_sound);
+    viewRow->addWidget(m_matchCase);
+    viewRow->addStretch(1);
+    right->addLayout(viewRow);
+
+    auto* findRow = new QHBoxLayout;
+    findRow->addWidget(new QLabel(QStringLiteral("Search current packets--->")));
+    m_findText = Tag(new QLineEdit, ids::kFindText, QStringLiteral("Search current packets"));
+    m_findText->setMaxLength(1023);
+    m_find = Tag(new QPushButton(QStringLiteral("Find / Next")), ids::kFind,
+                 QStringLiteral("Find / Next"));
+    m_find->setEnabled(false);  // TODO: enabled when Find arrives
+    findRow->addWidget(m_findText, 1);
+    findRow->addWidget(m_find);
+    right->addLayout(findRow);
+
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(new QLabel(QStringLiteral("Filter systems--->")));
+    m_applyFilters = Tag(new QCheckBox(QStringLiteral("Apply filters to incoming packets")),
+                         ids::kApplyFilters, QStringLiteral("Apply filters to incoming packets"));
+    m_filterSetup = Tag(new QPushButton(QStringLiteral("Setup packet filters")), ids::kFilterSetup,
+                        QStringLiteral("Setup packet filters"));
+    m_filterSetup->setEnabled(false);  // TODO: enabled when the filter setup window arrives
+    filterRow->addWidget(m_applyFilters);
+    filterRow->addWidget(m_filterSetup);
+    filterRow->addStretch(1);
+    right->addLayout(filterRow);
+    bottom->addLayout(right, 1);
+}
+
+void PacketModeWindow::buildMenu() {
+    auto action = [this](QMenu* menu, const QString& text, int id, bool enabled, auto&& handler) {
+        QAction* a = menu->addAction(text);
+        a->setProperty(kControlIdProperty, id);
+        a->setEnabled(enabled);
+        connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    // TODO: Save, General, Help and About are enabled as their windows arrive.
+    action(file, QStringLiteral("&Save"), ids::kMenuSave, false, [] {});
+    action(file, QStringLiteral("E&xit"), ids::kMenuExit, true, [this] { close(); });
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("&Settings"));
+    action(settings, QStringLiteral("&Network interface"), ids::kMenuNetworkInterface, true,
+           [this] { chooseInterface(); });
+    action(settings, QStringLiteral("&General"), ids::kMenuGeneral, false, [] {});
+    QMenu* mode = menuBar()->addMenu(QStringLiteral("&Mode"));
+    action(mode, QStringLiteral("&Change"), ids::kMenuChangeMode, true, [this] { changeMode(); });
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    action(help, QStringLiteral("&Help"), ids::kMenuHelp, false, [] {});
+    action(help, QStringLiteral("&About"), ids::kMenuAbout, false, [] {});
+}
+
+void PacketModeWindow::loadSettings() {
+    m_findText->setText(QString::fromStdString(m_settings.findText()));
+    m_matchCase->setChecked(m_settings.matchCase());
+    m_state.matchCaseLive = m_settings.matchCase();
+    m_sound->setChecked(m_settings.newPacketSound());
+    m_soundChecked = m_settings.newPacketSound();
+    // The radios are exclusive: the last one stored as on wins, Dec when none is.
+    m_dec->setChecked(true);
+    if (m_settings.viewText())
+        m_text->setChecked(true);
+    if (m_settings.viewDec())
+        m_dec->setChecked(true);
+    if (m_settings.viewHex())
+        m_hex->setChecked(true);
+    m_applyFilters->setChecked(m_settings.applyFilters());
+    m_applyFiltersChecked = m_settings.applyFilters();
+    m_noTaskbarBlink = m_settings.noTaskbarBlink();
+    std::lock_guard lock(m_soundFileMutex);
+    m_soundFile = m_settings.soundFile();
+}
+
+void PacketModeWindow::storeSettings() {
+    m_settings.setFindText(m_findText->text().toStdString());
+    m_settings.setMatchCase(m_matchCase->isChecked());
+    m_settings.setNewPacketSound(m_sound->isChecked());
+    m_settings.setViewText(m_text->isChecked());
+    m_settings.setViewDec(m_dec->isChecked());
+    m_settings.setViewHex(m_hex->isChecked());
+    m_settings.setApplyFilters(m_applyFilters->isChecked());
+}
+
+PacketRendering PacketModeWindow::rendering() const {
+    return ChooseRendering(m_text->isChecked(), m_dec->isChecked(), m_hex->isChecked());
+}
+
+void PacketModeWindow::applyColors() {
+    const bool system = m_settings.useWindowsColors();
+    for (QWidget* w : {static_cast<QWidget*>(m_listView), static_cast<QWidget*>(m_entirePacket),
+                       static_cast<QWidget*>(m_packetData)}) {
+        QPalette p = QApplication::palette(w);
+        if (!system) {
+            p.setColor(QPalette::Base, kPaneBackground);
+            p.setColor(QPalette::Text, kPaneText);
+        }
+        // The highlighted field stays visible while another box has the focus.
+        p.setColor(QPalette::Inactive, QPalette::Highlight,
+                   p.color(QPalette::Active, QPalette::Highlight));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   p.color(QPalette::Active, QPalette::HighlightedText));
+        w->setPalette(p);
+        w->update();
+    }
+}
+
+void PacketModeWindow::syncList() {
+    QScrollBar* bar = m_listView->verticalScrollBar();
+    // A view one or two lines above the bottom still counts as at the bottom.
+    const bool followBottom = bar->value() + 2 >= bar->maximum();
+    const int appended = m_model->sync();
+    if (appended > 0 && followBottom && m_listArea->currentIndex() == 0 && m_listView->isVisible())
+        m_listView->scrollToBottom();
+    m_progress->setValue(m_state.listProgressPosition.load());
+}
+
+void PacketModeWindow::watchSelection() {
+    if (m_asking || m_closing)
+        return;
+    // Skip this round while a worker changes the list; the next one is 20 ms away.
+    auto lock = m_state.tryLockListForUi();
+    if (!lock.owns_lock())
+        return;
+    const int32_t mark = m_list.selectionMark();
+    const uint64_t serial = m_list.selectionMarkSerial();
+    if (serial != m_shownSerial) {
+        m_shownSerial = serial;
+        // A mark set by a worker (Find, the TCP tools) moves the view's selection too.
+        const int32_t published = mark >= 0 ? m_list.publishedRow(mark) : -1;
+        const QModelIndex current = m_listView->currentIndex();
+        if (published >= 0 && (!current.isValid() || current.row() != published)) {
+            const QSignalBlocker block(m_listView->selectionModel());
+            m_listView->selectRow(published);
+        }
+    }
+    if (mark < 0 || mark == m_shownRow)
+        return;
+    m_shownRow = mark;
+    lock.unlock();
+    showSelectedPacket();
+}
+
+void PacketModeWindow::showSelectedPacket() {
+    const int32_t row = m_list.selectionMark();
+    if (row < 0)
+        return;
+    const int32_t slot = m_list.slotOfRow(row);
+    bool displayable = false;
+    const PacketRendering chosen = rendering();
+    m_store.withRecord(slot, [&](const PacketView& packet) {
+        if (!packet.isDisplayable())
+            return;
+        DescribePacket(packet, chosen, m_details);
+        displayable = true;
+    });
+    if (displayable)
+        setDetails(m_details);
+    else
+        offerInvalidRowDeletion(row, slot);
+}
+
+void PacketModeWindow::setDetails(const PacketDetails& d) {
+    auto set = [](QLineEdit* box, const std::string& text) {
+        box->setText(QString::fromStdString(text));
+    };
+    set(m_packetType, d.packetType);
+    m_entirePacket->setPlainText(rendering() == PacketRendering::Text
+                                     ? bytesText(d.entirePacket)
+                                     : renderingText(d.entirePacket));
+    set(m_packetSize, d.packetSize);
+    set(m_fromIp, d.fromIp);
+    set(m_toIp, d.toIp);
+    set(m_toPort, d.toPort);
+    set(m_fromPort, d.fromPort);
+    set(m_fromPortUse, d.fromPortUse);
+    set(m_toPortUse, d.toPortUse);
+    m_packetData->setPlainText(bytesText(d.packetData));
+    set(m_protocolNumber, d.protocolNumber);
+    set(m_ttl, d.ttl);
+    set(m_ipChecksum, d.ipChecksum);
+    set(m_window, d.window);
+    set(m_sequence, d.sequence);
+    set(m_acknowledgement, d.acknowledgement);
+    const bool flags[] = {d.flags.urg, d.flags.ack, d.flags.psh,
+                          d.flags.rst, d.flags.syn, d.flags.fin};
+    for (size_t i = 0; i < m_flags.size(); ++i)
+        m_flags[i]->setVisible(flags[i]);
+}
+
+void PacketModeWindow::emptyDetailFields() {
+    for (QLineEdit* box :
+         {m_packetType, m_fromIp, m_toIp, m_packetSize, m_fromPort, m_toPort, m_protocolNumber,
+          m_ttl, m_ipChecksum, m_fromPortUse, m_toPortUse, m_window, m_sequence, m_acknowledgement})
+        box->clear();
+    m_packetData->clear();
+    for (QLabel* flag : m_flags)
+        flag->hide();
+}
+
+void PacketModeWindow::offerInvalidRowDeletion(int32_t row, int32_t slot) {
+    const InvalidRowKind kind =
+        m_store.length(slot) >= 20 ? InvalidRowKind::Pointer : InvalidRowKind::Data;
+    emptyDetailFields();
+    m_entirePacket->setPlainText(QString::fromLatin1(InvalidRowPaneText(kind)));
+    m_asking = true;
+    const PromptAnswer answer =
+        m_services.prompt.ask({kInvalidRowCaption, InvalidRowQuestion(kind), PromptButtons::YesNo,
+                               PromptIcon::Question, false});
+    m_asking = false;
+    if (answer != PromptAnswer::Yes)
+        return;
+    // The record and length stay in the slot until the next clear.
+    if (m_list.slotOfRow(row) == slot && m_list.deleteRow(row))
+        m_store.setListed(slot, false);
+    m_shownRow = -1;
+    syncList();
+}
+
+void PacketModeWindow::highlightField(int controlId) {
+    if (m_list.selectionMark() < 0)
+        return;
+    const auto range =
+        FieldHighlight(controlId, rendering(), m_protocolNumber->text().toStdString());
+    if (!range)
+        return;
+    const int length = m_entirePacket->document()->characterCount() - 1;
+    QTextCursor cursor(m_entirePacket->document());
+    cursor.setPosition(std::min(static_cast<int>(range->begin), length));
+    cursor.setPosition(std::min(static_cast<int>(range->end), length), QTextCursor::KeepAnchor);
+    m_entirePacket->setTextCursor(cursor);
+    m_entirePacket->ensureCursorVisible();
+}
+
+bool PacketModeWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        if (auto* box = qobject_cast<QLineEdit*>(watched))
+            highlightField(box->property(kControlIdProperty).toInt());
+    } else if (watched == m_logo && event->type() == QEvent::MouseButtonRelease) {
+        openMakerPage();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void PacketModeWindow::openMakerPage() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerWebAddress)));
+}
+
+void PacketModeWindow::keyPressEvent(QKeyEvent* event) {
+    // A single Esc does nothing; F1 belongs to Help.
+    if ((event->key() == Qt::Key_Escape || event->key() == Qt::Key_F1) && !event->isAutoRepeat()) {
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void PacketModeWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_firstShow)
+        return;
+    m_firstShow = false;
+    // The first size is the smallest: the list takes extra height, the panes extra width.
+    QTimer::singleShot(50, this, [this] { setMinimumSize(size()); });
+}
+
+void PacketModeWindow::chooseInterface() {
+    InterfaceChoiceWindow window(m_settings, m_services.prompt, this);
+    window.exec();
+    m_engine->restartOnNewInterface(m_settings);
+}
+
+void PacketModeWindow::changeMode() {
+    ModeSwitch modeSwitch(m_services.prompt, m_services.launcher);
+    modeSwitch.run(SwitchTarget::FileMode, m_settings, m_settingsPath,
+                   {[this] { storeSettings(); }, [this] { close(); }});
+}
+
+void PacketModeWindow::closeEvent(QCloseEvent* event) {
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (!m_closing)
+        beginClose();
+}
+
+void PacketModeWindow::beginClose() {
+    m_closing = true;
+    m_engine->requestExit();
+    QTimer::singleShot(100, this, [this] {
+        storeSettings();
+        SaveSettings(m_settings, m_settingsPath);
+        m_state.clearDone = false;
+        m_engine->releaseAll();
+        m_closeTimer = new QTimer(this);
+        connect(m_closeTimer, &QTimer::timeout, this, [this] {
+            if (!m_state.clearDone.load())
+                return;
+            m_closeTimer->stop();
+            m_closed = true;
+            emit closeFinished();
+        });
+        m_closeTimer->start(20);
+    });
+}
+
+}  // namespace vorlanx

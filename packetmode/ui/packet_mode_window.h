@@ -1,0 +1,198 @@
+// PacketModeWindow: the main window of Packet Mode.
+//
+// Thin: it builds the controls (each tagged with its id), loads and stores its settings
+// fields, shows the packet list through PacketListModel and the detail pane of the
+// selected packet, and forwards Start, Stop and Clear to the PacketCaptureEngine. Worker
+// threads never touch its widgets: they report through the PacketModeView and
+// StatusMonitorView adapters, which queue each change to the user-interface thread.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/settings_record.h"
+#include "capture/capture_source.h"
+#include "capture/packet_capture_engine.h"
+#include "capture/packet_list.h"
+#include "capture/packet_mode_state.h"
+#include "capture/packet_store.h"
+#include "packetmode/current_packet_filters.h"
+#include "packetmode/packet_details.h"
+#include "platform/local_time.h"
+#include "platform/process.h"
+#include "platform/sound.h"
+#include "platform/user_prompt.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QStackedLayout;
+class QTableView;
+class QTimer;
+class QToolButton;
+
+namespace vorlanx {
+
+class PacketListModel;
+
+// What the window needs from the platform; the caller owns each and outlives the window.
+struct PacketModeWindowServices {
+    UserPrompt& prompt;
+    CaptureSourceFactory& sources;
+    SoundPlayer& sound;
+    const LocalTimeSource& localTime;
+    ProgramLauncher& launcher;
+};
+
+class PacketModeWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    PacketModeWindow(SettingsRecord& settings, std::string settingsPath,
+                     PacketModeWindowServices services, QWidget* parent = nullptr);
+    ~PacketModeWindow() override;
+
+    // The rest of the initialisation once the window exists: the probe of the capture
+    // interface (which may run Choose Interface) and the monitors. False when capture is
+    // impossible on this machine: the user was told and the process ends with 0.
+    bool initialise();
+
+    // Copies the window's own controls into the settings record: find text, match case,
+    // sound, the three view radios and "Apply filters". User-interface thread.
+    void storeSettings();
+
+    // The rendering the radio buttons choose for the Entire packet pane.
+    PacketRendering rendering() const;
+
+    // Re-applies the list and pane colours from useWindowsColors (after General settings).
+    void applyColors();
+
+    // Fills the detail pane from the row carrying the selection mark (nothing without one).
+    void showSelectedPacket();
+
+    // Parts used by tests and the engine's adapters.
+    PacketCaptureEngine& engine() { return *m_engine; }
+    PacketList& packetList() { return m_list; }
+    PacketStore& packetStore() { return m_store; }
+    PacketModeState& state() { return m_state; }
+    PacketListModel& model() { return *m_model; }
+    // Applies pending list changes to the view now (the view timer does it every 30 ms).
+    void syncList();
+    // True once the close sequence has released every packet.
+    bool closed() const { return m_closed; }
+
+  signals:
+    // The close sequence finished: every packet is released and the settings are written.
+    void closeFinished();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    class ViewAdapter;
+    class MonitorAdapter;
+
+    void buildControls();
+    void buildMenu();
+    void loadSettings();
+    void startMonitors();
+    void stopMonitors();
+    void watchSelection();
+    void highlightField(int controlId);
+    void emptyDetailFields();
+    void setDetails(const PacketDetails& details);
+    void offerInvalidRowDeletion(int32_t row, int32_t slot);
+    void chooseInterface();
+    void changeMode();
+    void beginClose();
+    void openMakerPage();
+
+    SettingsRecord& m_settings;
+    const std::string m_settingsPath;
+    PacketModeWindowServices m_services;
+
+    PacketModeState m_state;
+    PacketStore m_store;
+    PacketList m_list{m_store};
+    CurrentPacketFilters m_filters;
+    std::unique_ptr<ViewAdapter> m_viewAdapter;
+    std::unique_ptr<PacketCaptureEngine> m_engine;
+    std::unique_ptr<MonitorAdapter> m_monitorAdapter;
+    PacketListModel* m_model = nullptr;
+
+    // Copies of controls the monitor threads read.
+    std::atomic<bool> m_soundChecked{true};
+    std::atomic<bool> m_applyFiltersChecked{false};
+    std::atomic<bool> m_noTaskbarBlink{false};
+    mutable std::mutex m_soundFileMutex;
+    std::string m_soundFile;
+    std::thread m_statusThread;
+    std::thread m_soundThread;
+
+    // Selection watcher (a 20 ms timer of this thread) and the list's batch timer.
+    QTimer* m_selectionTimer = nullptr;
+    QTimer* m_listTimer = nullptr;
+    int32_t m_shownRow = -1;
+    uint64_t m_shownSerial = 0;
+    bool m_asking = false;
+    PacketDetails m_details;
+
+    bool m_firstShow = true;
+    bool m_closing = false;
+    bool m_closed = false;
+    QTimer* m_closeTimer = nullptr;
+
+    QTableView* m_listView = nullptr;
+    QStackedLayout* m_listArea = nullptr;
+    QToolButton* m_start = nullptr;
+    QToolButton* m_stop = nullptr;
+    QToolButton* m_clear = nullptr;
+    QLabel* m_logo = nullptr;
+    QLineEdit* m_packetSize = nullptr;
+    QLineEdit* m_ttl = nullptr;
+    QLineEdit* m_protocolNumber = nullptr;
+    QLineEdit* m_packetType = nullptr;
+    QLineEdit* m_ipChecksum = nullptr;
+    QLineEdit* m_fromIp = nullptr;
+    QLineEdit* m_toIp = nullptr;
+    QLineEdit* m_fromPort = nullptr;
+    QLineEdit* m_fromPortUse = nullptr;
+    QLineEdit* m_toPort = nullptr;
+    QLineEdit* m_toPortUse = nullptr;
+    QLineEdit* m_sequence = nullptr;
+    QLineEdit* m_acknowledgement = nullptr;
+    QLineEdit* m_window = nullptr;
+    std::array<QLabel*, 6> m_flags{};
+    QGroupBox* m_entirePacketGroup = nullptr;
+    QGroupBox* m_packetDataGroup = nullptr;
+    QPlainTextEdit* m_entirePacket = nullptr;
+    QPlainTextEdit* m_packetData = nullptr;
+    QRadioButton* m_text = nullptr;
+    QRadioButton* m_dec = nullptr;
+    QRadioButton* m_hex = nullptr;
+    QCheckBox* m_sound = nullptr;
+    QCheckBox* m_matchCase = nullptr;
+    QLineEdit* m_findText = nullptr;
+    QPushButton* m_find = nullptr;
+    QCheckBox* m_applyFilters = nullptr;
+    QPushButton* m_filterSetup = nullptr;
+    QLabel* m_status = nullptr;
+    QLabel* m_memory = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QProgressBar* m_listProgress = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+}  // namespace vorlanx
