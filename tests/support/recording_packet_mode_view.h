@@ -1,0 +1,119 @@
+// A PacketModeView that records what the engine asked of the window.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "capture/packet_mode_view.h"
+
+namespace vorlanx::test {
+
+class RecordingPacketModeView final : public PacketModeView {
+  public:
+    void setStatusText(const std::string& text) override {
+        std::lock_guard lock(m_mutex);
+        m_statuses.push_back(text);
+        m_changed.notify_all();
+    }
+    void setListProgressRange(int32_t maximum) override {
+        std::lock_guard lock(m_mutex);
+        m_listProgressRanges.push_back(maximum);
+    }
+    void emptyEntirePacketPane() override {
+        std::lock_guard lock(m_mutex);
+        ++m_entirePacketEmptied;
+        m_events.push_back("emptyEntirePacketPane");
+    }
+    void showOperationProgress(int32_t maximum) override {
+        std::lock_guard lock(m_mutex);
+        m_operationProgressMaximum = maximum;
+        m_listHidden = true;
+        m_events.push_back("showOperationProgress " + std::to_string(maximum));
+    }
+    void setOperationProgress(int32_t position) override {
+        std::lock_guard lock(m_mutex);
+        m_operationProgress.push_back(position);
+    }
+    void hideOperationProgress() override {
+        std::lock_guard lock(m_mutex);
+        m_listHidden = false;
+        m_events.push_back("hideOperationProgress");
+    }
+    void emptyDetailFields() override {
+        std::lock_guard lock(m_mutex);
+        ++m_detailFieldsEmptied;
+        m_events.push_back("emptyDetailFields");
+    }
+    void openChooseInterface() override {
+        std::lock_guard lock(m_mutex);
+        ++m_chooseInterfaceOpened;
+        m_events.push_back("openChooseInterface");
+    }
+
+    std::vector<std::string> statuses() const {
+        std::lock_guard lock(m_mutex);
+        return m_statuses;
+    }
+    std::string lastStatus() const {
+        std::lock_guard lock(m_mutex);
+        return m_statuses.empty() ? std::string() : m_statuses.back();
+    }
+    // Waits until the last status is `text`; false on time-out.
+    bool waitForStatus(const std::string& text,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout,
+                                  [&] { return !m_statuses.empty() && m_statuses.back() == text; });
+    }
+    std::vector<int32_t> listProgressRanges() const {
+        std::lock_guard lock(m_mutex);
+        return m_listProgressRanges;
+    }
+    std::vector<int32_t> operationProgress() const {
+        std::lock_guard lock(m_mutex);
+        return m_operationProgress;
+    }
+    int32_t operationProgressMaximum() const {
+        std::lock_guard lock(m_mutex);
+        return m_operationProgressMaximum;
+    }
+    std::vector<std::string> events() const {
+        std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+    bool listHidden() const {
+        std::lock_guard lock(m_mutex);
+        return m_listHidden;
+    }
+    int detailFieldsEmptied() const {
+        std::lock_guard lock(m_mutex);
+        return m_detailFieldsEmptied;
+    }
+    int entirePacketEmptied() const {
+        std::lock_guard lock(m_mutex);
+        return m_entirePacketEmptied;
+    }
+    int chooseInterfaceOpened() const {
+        std::lock_guard lock(m_mutex);
+        return m_chooseInterfaceOpened;
+    }
+
+  private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_statuses;
+    std::vector<int32_t> m_listProgressRanges;
+    std::vector<int32_t> m_operationProgress;
+    std::vector<std::string> m_events;
+    int32_t m_operationProgressMaximum = -1;
+    bool m_listHidden = false;
+    int m_detailFieldsEmptied = 0;
+    int m_entirePacketEmptied = 0;
+    int m_chooseInterfaceOpened = 0;
+};
+
+}  // namespace vorlanx::test
