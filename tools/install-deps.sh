@@ -12,7 +12,7 @@ packages=(
     libasound2-dev                    # new-packet sound: wave files and the tone tune
     libcap2-bin                       # setcap: capture permission for the executable
     python3 curl iproute2             # loopback end-to-end tests: a real server and client
-    hyperfine
+    hyperfine tcpdump                 # benchmarks: timing, and the capture baseline
 )
 
 missing=()
