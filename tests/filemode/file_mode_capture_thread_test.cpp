@@ -1,0 +1,362 @@
+#include "filemode/file_mode_capture_thread.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/settings_record.h"
+#include "filemode/stream_test_support.h"
+#include "support/scripted_capture_source.h"
+#include "support/scripted_prompt.h"
+
+namespace vorlanx {
+namespace {
+
+using test::Bytes;
+using test::DatagramSpec;
+
+uint32_t Address(const char* dotted) {
+    in_addr a{};
+    inet_pton(AF_INET, dotted, &a);
+    return a.s_addr;
+}
+
+Bytes Datagram(DatagramSpec spec, uint32_t ack = 0x11223344) {
+    Bytes d = test::BuildDatagram(spec);
+    if (spec.protocol == 6 && d.size() >= 32)
+        test::PutBe32(d, 28, ack);
+    return d;
+}
+
+class CaptureRulesTest : public ::testing::Test {
+  protected:
+    DatagramFate handle(const Bytes& d, FileModeFilter filter = {}, bool dirty = false) {
+        FileModeStartRequest request;
+        request.filter = filter;
+        request.dirtyMode = dirty;
+        FileModeCaptureThread capture(state, table, counters, prompt, nullptr, clock, nullptr,
+                                      request);
+        capture.beginCapture();
+        return capture.handleDatagram(d);
+    }
+
+    FileModeRunState state;
+    StreamTable table;
+    FileModeCounters counters;
+    test::ScriptedPrompt prompt;
+    ManualProgramClock clock;
+};
+
+TEST_F(CaptureRulesTest, LengthAndTcpDataRules) {
+    struct Row {
+        const char* name;
+        DatagramSpec spec;
+        std::optional<size_t> size;  // cut or padded to this many bytes
+        DatagramFate fate;
+    };
+    DatagramSpec tcp;
+    DatagramSpec tcp24;
+    tcp24.tcpHeaderBytes = 24;
+    DatagramSpec udp;
+    udp.protocol = 17;
+    udp.payload = std::string(30, 'u');
+    DatagramSpec icmp;
+    icmp.protocol = 1;
+    icmp.payload = std::string(30, 'i');
+    DatagramSpec big;
+    big.payload = std::string(65535 - 40, 'b');
+    DatagramSpec tooBig;
+    tooBig.payload = std::string(65536 - 40, 'b');
+
+    const Row rows[] = {
+        {"39 bytes",
+         [] {
+             DatagramSpec s;
+             s.payload = "x";
+             s.truncateTo = 39;
+             return s;
+         }(),
+         std::nullopt, DatagramFate::WrongLength},
+        {"40 bytes, 20-byte TCP header, no data", tcp, std::nullopt, DatagramFate::NoTcpData},
+        {"41 bytes, one data byte",
+         [] {
+             DatagramSpec s;
+             s.payload = "x";
+             return s;
+         }(),
+         std::nullopt, DatagramFate::Created},
+        {"44 bytes, 24-byte TCP header, no data", tcp24, std::nullopt, DatagramFate::NoTcpData},
+        {"45 bytes, 24-byte TCP header, one data byte",
+         [] {
+             DatagramSpec s;
+             s.tcpHeaderBytes = 24;
+             s.payload = "x";
+             return s;
+         }(),
+         std::nullopt, DatagramFate::Created},
+        {"TCP header longer than the datagram",
+         [] {
+             DatagramSpec s;
+             s.tcpHeaderBytes = 60;
+             s.payload = "abc";
+             s.truncateTo = 50;
+             return s;
+         }(),
+         std::nullopt, DatagramFate::NoTcpData},
+        {"UDP with data", udp, std::nullopt, DatagramFate::NoTcpData},
+        {"ICMP", icmp, std::nullopt, DatagramFate::NoTcpData},
+        {"65,535 bytes", big, std::nullopt, DatagramFate::Created},
+        {"65,536 bytes", tooBig, std::nullopt, DatagramFate::WrongLength},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        table.releaseAll(counters);
+        const Bytes d = Datagram(r.spec);
+        EXPECT_EQ(handle(d), r.fate) << d.size();
+    }
+}
+
+TEST_F(CaptureRulesTest, AcknowledgementNumberZeroIsDropped) {
+    DatagramSpec s;
+    s.payload = "data";
+    EXPECT_EQ(handle(Datagram(s, 0)), DatagramFate::AckZero);
+    EXPECT_EQ(table.occupiedSlots(), 0u);
+    EXPECT_EQ(handle(Datagram(s, 1)), DatagramFate::Created);
+}
+
+TEST_F(CaptureRulesTest, FilterFieldsEachDropWhatTheyName) {
+    DatagramSpec s;
+    s.payload = "data";
+    s.source = {192, 168, 0, 10};
+    s.destination = {192, 168, 0, 20};
+    s.sourcePort = 80;
+    s.destinationPort = 51000;
+    const Bytes d = Datagram(s);
+
+    struct Row {
+        const char* name;
+        FileModeFilter filter;
+        bool kept;
+    };
+    auto with = [](auto set) {
+        FileModeFilter f;
+        set(f);
+        return f;
+    };
+    const Row rows[] = {
+        {"no filter", {}, true},
+        {"source must be it", with([](auto& f) { f.sourceIpMustBe = Address("192.168.0.10"); }),
+         true},
+        {"source must be another",
+         with([](auto& f) { f.sourceIpMustBe = Address("192.168.0.11"); }), false},
+        {"source must not be it",
+         with([](auto& f) { f.sourceIpMustNotBe = Address("192.168.0.10"); }), false},
+        {"source must not be another",
+         with([](auto& f) { f.sourceIpMustNotBe = Address("10.0.0.1"); }), true},
+        {"destination must be it",
+         with([](auto& f) { f.destinationIpMustBe = Address("192.168.0.20"); }), true},
+        {"destination must be the source",
+         with([](auto& f) { f.destinationIpMustBe = Address("192.168.0.10"); }), false},
+        {"destination must not be it",
+         with([](auto& f) { f.destinationIpMustNotBe = Address("192.168.0.20"); }), false},
+        {"source port 80 (server responses)", with([](auto& f) { f.sourcePortMustBe = 80; }), true},
+        {"source port 8080", with([](auto& f) { f.sourcePortMustBe = 8080; }), false},
+        {"source port not 80", with([](auto& f) { f.sourcePortMustNotBe = 80; }), false},
+        {"destination port 51000", with([](auto& f) { f.destinationPortMustBe = 51000; }), true},
+        {"destination port 80", with([](auto& f) { f.destinationPortMustBe = 80; }), false},
+        {"destination port not 51000", with([](auto& f) { f.destinationPortMustNotBe = 51000; }),
+         false},
+        {"destination port not 52000", with([](auto& f) { f.destinationPortMustNotBe = 52000; }),
+         true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        table.releaseAll(counters);
+        EXPECT_EQ(handle(d, r.filter), r.kept ? DatagramFate::Created : DatagramFate::Filtered);
+    }
+}
+
+TEST_F(CaptureRulesTest, PortFiltersReadTheSameBytesWhateverTheProtocol) {
+    // A UDP datagram from port 53 is refused by the port filter before the TCP test.
+    DatagramSpec s;
+    s.protocol = 17;
+    s.sourcePort = 53;
+    s.payload = std::string(40, 'q');
+    FileModeFilter f;
+    f.sourcePortMustBe = 80;
+    EXPECT_EQ(handle(Datagram(s), f), DatagramFate::Filtered);
+    f.sourcePortMustBe = 53;
+    EXPECT_EQ(handle(Datagram(s), f), DatagramFate::NoTcpData);
+}
+
+TEST(FileModeFilterTest, AddressTexts) {
+    struct Row {
+        const char* text;
+        std::array<uint8_t, 4> bytes;
+    };
+    const Row rows[] = {
+        {"0.0.0.0", {0, 0, 0, 0}},
+        {"", {0, 0, 0, 0}},
+        {"127.0.0.1", {127, 0, 0, 1}},
+        {"192.168.100.254", {192, 168, 100, 254}},
+        {"255.255.255.255", {255, 255, 255, 255}},
+        {"not an address", {0, 0, 0, 0}},
+        {"300.1.1.1", {0, 0, 0, 0}},
+    };
+    for (const Row& r : rows) {
+        uint32_t expected = 0;
+        std::memcpy(&expected, r.bytes.data(), 4);
+        EXPECT_EQ(FileModeFilter::parseAddress(r.text), expected) << r.text;
+    }
+}
+
+TEST(FileModeFilterTest, ReadsTheStoredFilters) {
+    SettingsRecord settings;
+    settings.setInterfaceAddress("127.0.0.1");
+    settings.setFileSrcIp("10.1.2.3");
+    settings.setFileSrcIpNot("0.0.0.0");
+    settings.setFileDstIp("0.0.0.0");
+    settings.setFileDstIpNot("10.9.9.9");
+    settings.setFileSrcPort(80);
+    settings.setFileDstPortNot(8080);
+    settings.setFileMinSize(1000);
+    settings.setDirtyMode(true);
+    const FileModeStartRequest r = FileModeStartRequest::fromSettings(settings);
+    EXPECT_EQ(r.interfaceAddress, "127.0.0.1");
+    EXPECT_TRUE(r.dirtyMode);
+    EXPECT_EQ(r.filter.sourceIpMustBe, Address("10.1.2.3"));
+    EXPECT_EQ(r.filter.sourceIpMustNotBe, 0u);
+    EXPECT_EQ(r.filter.destinationIpMustNotBe, Address("10.9.9.9"));
+    EXPECT_EQ(r.filter.sourcePortMustBe, 80);
+    EXPECT_EQ(r.filter.destinationPortMustNotBe, 8080);
+    EXPECT_EQ(r.filter.minFileSize, 1000u);
+    EXPECT_EQ(r.filter.maxFileSize, 0u);
+}
+
+TEST_F(CaptureRulesTest, AllocationFailuresShowTheirNumberedMessage) {
+    struct Row {
+        SegmentAllocation site;
+        bool existing;
+        const char* firstLine;
+    };
+    const Row rows[] = {
+        {SegmentAllocation::AppendRecord, true, "Fatal memory allocation error #0"},
+        {SegmentAllocation::AppendData, true, "Fatal memory allocation error #1"},
+        {SegmentAllocation::CreateRecord, false, "Fatal memory allocation error #2"},
+        {SegmentAllocation::CreateData, false, "Fatal memory allocation error #3"},
+    };
+    DatagramSpec s;
+    s.payload = "data";
+    const Bytes d = Datagram(s);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.firstLine);
+        test::ScriptedPrompt p;
+        StreamTable t;
+        FileModeCaptureThread capture(state, t, counters, p, nullptr, clock, nullptr, {});
+        capture.beginCapture();
+        if (r.existing)
+            ASSERT_EQ(capture.handleDatagram(d), DatagramFate::Created);
+        t.setAllocationFault([&](SegmentAllocation site) { return site == r.site; });
+        EXPECT_EQ(capture.handleDatagram(d), DatagramFate::AllocationFailed);
+        ASSERT_EQ(p.asked().size(), 1u);
+        const std::string text = p.asked()[0].text;
+        EXPECT_EQ(text.substr(0, text.find("\r\n")), r.firstLine);
+        EXPECT_EQ(p.asked()[0].caption, "") << "the application's title";
+        EXPECT_EQ(p.asked()[0].buttons, PromptButtons::Ok);
+        t.releaseAll(counters);
+    }
+}
+
+// The receive loop over a scripted source: counting, the rules, Stop.
+TEST(CaptureLoopTest, CountsEveryDatagramAndFilesTheDataSegments) {
+    FileModeRunState state;
+    StreamTable table;
+    FileModeCounters counters;
+    test::ScriptedPrompt prompt;
+    ManualProgramClock clock;
+    clock.set(4242);
+    state.streamClock = 700;
+    state.captureRunning = true;
+    auto channel = std::make_shared<test::ScriptedCaptureChannel>();
+    DatagramSpec data;
+    data.payload = "response bytes";
+    DatagramSpec empty;
+    channel->push(Datagram(data));                 // 54 bytes, filed
+    channel->push(Datagram(empty));                // 40 bytes, no data
+    channel->push(Bytes(30, 0));                   // too short
+    channel->push(Datagram(data, 0x55555555), 2);  // 2 x 54, another stream
+
+    struct Events : FileModeEvents {
+        std::vector<std::string> status;
+        void statusChanged(const std::string& t) override { status.push_back(t); }
+    } events;
+    int assemblerStarts = 0;
+    int released = 0;
+    FileModeCaptureThread capture(
+        state, table, counters, prompt, &events, clock,
+        std::make_shared<test::ScriptedCaptureSource>(channel), {}, [&] { ++assemblerStarts; },
+        [&] { ++released; });
+    std::thread thread([&] { capture.run(); });
+    ASSERT_TRUE(channel->waitUntilDrained());
+    EXPECT_EQ(counters.receivedBytes.load(), 54u + 40u + 30u + 108u);
+    EXPECT_EQ(table.occupiedSlots(), 2u);
+    EXPECT_EQ(table.lastSeen(0), 700);
+    EXPECT_EQ(state.captureStartClock.load(), 4242);
+
+    state.stopRequested = true;
+    channel->close();
+    thread.join();
+    EXPECT_EQ(assemblerStarts, 1);
+    EXPECT_EQ(released, 1);
+    EXPECT_FALSE(state.captureRunning.load());
+    EXPECT_FALSE(state.stopRequested.load());
+    EXPECT_EQ(events.status, (std::vector<std::string>{"Status: Running", "Status: Stopped"}));
+    table.releaseAll(counters);
+}
+
+// A capture thread over a scripted channel, as the starter builds one.
+struct ScriptedLoop {
+    FileModeRunState state;
+    StreamTable table;
+    FileModeCounters counters;
+    test::ScriptedPrompt prompt;
+    ManualProgramClock clock;
+    std::shared_ptr<test::ScriptedCaptureChannel> channel =
+        std::make_shared<test::ScriptedCaptureChannel>();
+    FileModeCaptureThread capture{state,
+                                  table,
+                                  counters,
+                                  prompt,
+                                  nullptr,
+                                  clock,
+                                  std::make_shared<test::ScriptedCaptureSource>(channel),
+                                  {}};
+    ScriptedLoop() { state.captureRunning = true; }
+};
+
+TEST(CaptureLoopTest, FailedReceivesAreRetriedUntilStop) {
+    ScriptedLoop loop;
+    loop.channel->finish();  // every receive fails at once
+    std::thread thread([&] { loop.capture.run(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (loop.channel->receiveCalls() < 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GE(loop.channel->receiveCalls(), 3u);
+    EXPECT_TRUE(loop.state.captureRunning.load()) << "still running until Stop";
+    loop.state.stopRequested = true;
+    thread.join();
+    EXPECT_FALSE(loop.state.captureRunning.load());
+}
+
+TEST(CaptureLoopTest, ReceiveOfZeroBytesEndsTheLoop) {
+    ScriptedLoop loop;
+    loop.channel->push(Bytes{});
+    loop.capture.run();
+    EXPECT_FALSE(loop.state.captureRunning.load());
+}
+
+}  // namespace
+}  // namespace vorlanx
