@@ -111,7 +111,9 @@ class PacketCaptureEngine {
     void settingsChanged(const SettingsRecord& settings);
 
     // Closes the capture, lets every thread end and joins them. Idempotent; called by the
-    // destructor. User-interface thread.
+    // destructor. A starter waiting for the answer to a message keeps this waiting, so the
+    // prompt must still be answerable (or answer by itself) while it runs.
+    // User-interface thread.
     void shutdown();
 
     // Waits until every thread started so far has ended; false on time-out. For the

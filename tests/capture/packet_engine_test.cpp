@@ -12,6 +12,7 @@
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
 #include "support/test_datagram.h"
+#include "support/wait_until.h"
 
 namespace vorlanx {
 namespace {
@@ -21,16 +22,7 @@ using test::BuildDatagram;
 using test::DatagramSpec;
 using test::ScriptedCaptureChannel;
 
-template <typename Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 30s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using test::WaitUntil;
 
 std::vector<uint8_t> Datagram(uint8_t protocol, std::array<uint8_t, 4> from,
                               std::array<uint8_t, 4> to, uint16_t sport, uint16_t dport,

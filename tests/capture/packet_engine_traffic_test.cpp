@@ -15,24 +15,17 @@
 #include "capture/live_capture_source.h"
 #include "capture/packet_capture_engine.h"
 #include "capture/pcap_file_source.h"
+#include "support/loopback_sockets.h"
 #include "support/recording_packet_mode_view.h"
 #include "support/scripted_prompt.h"
+#include "support/wait_until.h"
 
 namespace vorlanx {
 namespace {
 
 using namespace std::chrono_literals;
 
-template <typename Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+using test::WaitUntil;
 
 // Everything the engine needs, around one capture source factory.
 struct Rig {
@@ -170,38 +163,12 @@ TEST(PacketEngineReplayFailure, AMissingFileReportsAndEndsTheCapture) {
 
 // ---- Live loopback ----
 
-// A socket closed at the end of the scope.
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-
-uint16_t BoundPort(int fd) {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    return ntohs(a.sin_port);
-}
-
+// A socket on 127.0.0.1 whose receives give up after two seconds.
 int BoundSocket(int type) {
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in a = Loopback(0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-        return -1;
+    const int fd = test::BoundLoopbackSocket(type);
     timeval timeout{2, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (fd >= 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     return fd;
 }
 
@@ -248,39 +215,40 @@ TEST(PacketEngineLive, LoopbackDatagramsArriveOnceEachAndStopIsPrompt) {
     const std::string nonce = std::to_string(std::random_device{}());
 
     // Twenty UDP datagrams to a socket that reads them.
-    Fd receiver(BoundSocket(SOCK_DGRAM)), sender(BoundSocket(SOCK_DGRAM));
-    ASSERT_GE(receiver.fd, 0);
-    ASSERT_GE(sender.fd, 0);
-    const uint16_t udpFrom = BoundPort(sender.fd), udpTo = BoundPort(receiver.fd);
-    sockaddr_in to = Loopback(udpTo);
+    test::UniqueFd receiver(BoundSocket(SOCK_DGRAM)), sender(BoundSocket(SOCK_DGRAM));
+    ASSERT_GE(receiver.get(), 0);
+    ASSERT_GE(sender.get(), 0);
+    const uint16_t udpFrom = test::BoundPort(sender.get()), udpTo = test::BoundPort(receiver.get());
+    sockaddr_in to = test::LoopbackAddress(udpTo);
     std::vector<std::string> markers;
     for (int i = 0; i < 20; ++i) {
         markers.push_back("vorlanx-udp-" + nonce + "-" + std::to_string(i) + ";");
-        ASSERT_EQ(::sendto(sender.fd, markers.back().data(), markers.back().size(), 0,
+        ASSERT_EQ(::sendto(sender.get(), markers.back().data(), markers.back().size(), 0,
                            reinterpret_cast<sockaddr*>(&to), sizeof to),
                   static_cast<ssize_t>(markers.back().size()));
         char buf[256];
-        ASSERT_GT(::recv(receiver.fd, buf, sizeof buf, 0), 0);
+        ASSERT_GT(::recv(receiver.get(), buf, sizeof buf, 0), 0);
     }
 
     // One TCP exchange: connect, a request, a reply, close.
-    Fd listener(BoundSocket(SOCK_STREAM));
-    ASSERT_EQ(::listen(listener.fd, 1), 0);
-    const uint16_t server = BoundPort(listener.fd);
-    Fd client(BoundSocket(SOCK_STREAM));
-    const uint16_t clientPort = BoundPort(client.fd);
-    sockaddr_in serverAddress = Loopback(server);
+    test::UniqueFd listener(BoundSocket(SOCK_STREAM));
+    ASSERT_EQ(::listen(listener.get(), 1), 0);
+    const uint16_t server = test::BoundPort(listener.get());
+    test::UniqueFd client(BoundSocket(SOCK_STREAM));
+    const uint16_t clientPort = test::BoundPort(client.get());
+    sockaddr_in serverAddress = test::LoopbackAddress(server);
     ASSERT_EQ(
-        ::connect(client.fd, reinterpret_cast<sockaddr*>(&serverAddress), sizeof serverAddress), 0);
-    Fd accepted(::accept(listener.fd, nullptr, nullptr));
+        ::connect(client.get(), reinterpret_cast<sockaddr*>(&serverAddress), sizeof serverAddress),
+        0);
+    test::UniqueFd accepted(::accept(listener.get(), nullptr, nullptr));
     const std::string request = "hello-" + nonce, reply = "world-" + nonce + "-reply";
-    ASSERT_EQ(::send(client.fd, request.data(), request.size(), 0),
+    ASSERT_EQ(::send(client.get(), request.data(), request.size(), 0),
               static_cast<ssize_t>(request.size()));
     char buf[256];
-    ASSERT_EQ(::recv(accepted.fd, buf, sizeof buf, 0), static_cast<ssize_t>(request.size()));
-    ASSERT_EQ(::send(accepted.fd, reply.data(), reply.size(), 0),
+    ASSERT_EQ(::recv(accepted.get(), buf, sizeof buf, 0), static_cast<ssize_t>(request.size()));
+    ASSERT_EQ(::send(accepted.get(), reply.data(), reply.size(), 0),
               static_cast<ssize_t>(reply.size()));
-    ASSERT_EQ(::recv(client.fd, buf, sizeof buf, 0), static_cast<ssize_t>(reply.size()));
+    ASSERT_EQ(::recv(client.get(), buf, sizeof buf, 0), static_cast<ssize_t>(reply.size()));
 
     ASSERT_TRUE(WaitUntil(
         [&] {

@@ -6,6 +6,7 @@
 
 #include "capture/packet_list.h"
 #include "capture/packet_store.h"
+#include "capture/store_clear_thread.h"
 #include "support/test_datagram.h"
 
 namespace vorlanx {
@@ -419,6 +420,21 @@ TEST(PacketListView, MirrorOfTheViewAlwaysMatchesTheList) {
     ASSERT_EQ(static_cast<int32_t>(mirror.size()), list.rowCount());
     for (int32_t r = 0; r < list.rowCount(); ++r)
         EXPECT_EQ(mirror[static_cast<size_t>(r)], list.slotOfRow(r));
+}
+
+// ---- The clear's time mark ----
+
+TEST(ClearTimeMark, EveryClearLeavesADifferentLaterMark) {
+    // Automatic logging notices a clear by a changed mark: two clears in the same
+    // millisecond must still differ, also where the signed 32-bit value wraps.
+    const int32_t now = NextClearTime(0);
+    const int32_t again = NextClearTime(now);
+    EXPECT_NE(again, now);
+    EXPECT_GT(static_cast<int32_t>(static_cast<uint32_t>(again) - static_cast<uint32_t>(now)), 0);
+    const int32_t ahead = static_cast<int32_t>(static_cast<uint32_t>(now) + 100000u);
+    EXPECT_EQ(NextClearTime(ahead), static_cast<int32_t>(static_cast<uint32_t>(ahead) + 1u));
+    const int32_t later = static_cast<int32_t>(static_cast<uint32_t>(now) - 100000u);
+    EXPECT_NE(NextClearTime(later), later + 1) << "an older mark gives the clock reading";
 }
 
 }  // namespace
