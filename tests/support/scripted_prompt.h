@@ -10,7 +10,7 @@
 namespace vorlanx::test {
 
 class ScriptedPrompt final : public UserPrompt {
-public:
+  public:
     // Answers given in order; when the script is empty, Ok for an OK box, else Cancel.
     void script(std::initializer_list<PromptAnswer> answers) {
         std::lock_guard lock(m_mutex);
@@ -35,11 +35,12 @@ public:
     std::vector<std::string> texts() const {
         std::lock_guard lock(m_mutex);
         std::vector<std::string> t;
-        for (const auto& r : m_asked) t.push_back(r.text);
+        for (const auto& r : m_asked)
+            t.push_back(r.text);
         return t;
     }
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::deque<PromptAnswer> m_answers;
     std::vector<PromptRequest> m_asked;

@@ -7,7 +7,7 @@
 namespace vorlanx::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     std::string file(const std::string& name) const { return (m_path / name).string(); }
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 
