@@ -91,12 +91,6 @@ std::string FileNameDateText(std::string_view expandedDateTime) {
     return text;
 }
 
-std::string AddressText(const std::array<uint8_t, 4>& address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
-    return text;
-}
-
 std::string BuildFileName(std::string_view fileNameTemplate, const StreamOrigin& origin,
                           std::string_view dateText) {
     const std::string source = AddressText(origin.source);

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "capture/packet_record.h"  // AddressText, shared with Packet Mode
 #include "filemode/file_mode_counters.h"
 #include "filemode/file_mode_options.h"
 #include "filemode/response_writer.h"
@@ -33,9 +34,6 @@ inline constexpr unsigned kMaxSameNameCopies = 9999;
 // The expanded date-time text as it goes into a file name: every ":" becomes "." and
 // every "\\" becomes "/". Pure.
 std::string FileNameDateText(std::string_view expandedDateTime);
-
-// "%u.%u.%u.%u" of four address bytes. Pure.
-std::string AddressText(const std::array<uint8_t, 4>& address);
 
 // The FileNameTemplate with every "%SIP", then "%DIP", then "%DAT", then "%sip", "%dip" and
 // "%dat" replaced (each in turn throughout the text) by the source address, destination
