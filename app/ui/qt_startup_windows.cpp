@@ -8,7 +8,9 @@
 #include "app/product.h"
 #include "app/ui/mode_choice_window.h"
 #include "capture/live_capture_source.h"
+#include "filemode/ui/file_mode_window.h"
 #include "packetmode/ui/packet_mode_window.h"
+#include "platform/clock.h"
 #include "platform/local_time.h"
 #include "platform/process.h"
 #include "platform/sound.h"
@@ -55,9 +57,16 @@ int QtStartupWindows::runPacketMode(SettingsRecord& settings, const std::string&
     return QApplication::exec();
 }
 
-int QtStartupWindows::runFileMode(SettingsRecord&, const std::string&) {
-    notBuiltYet("The File Mode window");
-    return 0;
+int QtStartupWindows::runFileMode(SettingsRecord& settings, const std::string& settingsPath) {
+    LiveCaptureSourceFactory sources;
+    SteadyProgramClock clock;
+    SystemLocalTimeSource localTime;
+    SpawnProgramLauncher launcher;
+    FileModeWindow window(settings, settingsPath, {m_prompt, sources, clock, localTime, launcher});
+    if (!window.initialise()) return 0;  // capture is impossible here; the user was told
+    QObject::connect(&window, &FileModeWindow::closeFinished, qApp, [] { QApplication::exit(0); });
+    window.show();
+    return QApplication::exec();
 }
 
 void QtStartupWindows::setDialogColors(unsigned background, unsigned text) {

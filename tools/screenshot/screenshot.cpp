@@ -1,20 +1,25 @@
 // Renders the program's windows to PNG files, offscreen, for the README and for review.
 //
 // The Packet Mode window replays a recorded real exchange (tests/data) through the same
-// capture loop as live traffic and shows one packet selected.
+// capture loop as live traffic and shows one packet selected; the File Mode window replays
+// it too and writes the served file into a temporary directory.
 //
 //   vorlanx_screenshot <output folder> <capture file>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 
 #include "app/settings_record.h"
 #include "app/ui/interface_choice_window.h"
 #include "app/ui/mode_choice_window.h"
 #include "capture/pcap_file_source.h"
+#include "filemode/ui/file_mode_controls.h"
+#include "filemode/ui/file_mode_window.h"
 #include "packetmode/ui/packet_mode_controls.h"
 #include "packetmode/ui/packet_mode_window.h"
 #include "platform/qt/control_ids.h"
@@ -100,6 +105,23 @@ int main(int argc, char** argv) {
     {
         ModeChoiceWindow window(settings, prompt);
         ok = save(window, folder, QStringLiteral("mode_choice.png")) && ok;
+    }
+    {
+        PcapFileSourceFactory sources(argv[2]);
+        SteadyProgramClock clock;
+        SystemLocalTimeSource time;
+        NoLauncher launcher;
+        QTemporaryDir output;
+        SettingsRecord fileSettings = settings;
+        fileSettings.setFileDirectory(output.path().toStdString() + "/");
+        fileSettings.setAckTimeoutMs(200);
+        FileModeWindow window(fileSettings, "/dev/null", {prompt, sources, clock, time, launcher});
+        window.initialise();
+        window.show();
+        FindControl<QToolButton>(&window, file_ids::kStart)->click();
+        settle(1500);
+        window.updateRates();  // the 5 s timer has not come round yet
+        ok = save(window, folder, QStringLiteral("file_mode.png")) && ok;
     }
     return ok ? 0 : 1;
 }

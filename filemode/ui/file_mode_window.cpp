@@ -1,0 +1,729 @@
+#include "filemode/ui/file_mode_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "app/mode_switch.h"
+#include "app/product.h"
+#include "app/settings_file.h"
+#include "capture/packet_capture_engine.h"
+#include "filemode/file_mode_options.h"
+#include "platform/host_names.h"
+#include "platform/qt/control_ids.h"
+#include "platform/qt/main_menu.h"
+
+namespace vorlanx {
+namespace ids = file_ids;
+
+namespace {
+
+constexpr int kCountersMs = 100;
+constexpr int kRatesMs = 5000;
+constexpr int kStreamClockMs = 20;
+constexpr int kBufferUsageMs = 50;
+// The engine reads the directory text up to this many bytes.
+constexpr size_t kDirectoryReadBytes = 10000;
+constexpr qsizetype kResolverTextChars = 1023;
+
+QColor fromBgr(unsigned bgr) {
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+// The logo: the product's name drawn as a picture; the hand cursor says it is a link.
+QPixmap logoPixmap() {
+    QPixmap pm(140, 40);
+    pm.fill(fromBgr(0x323246));
+    QPainter p(&pm);
+    p.setPen(fromBgr(0xFFFFAF));
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPointSize(15);
+    p.setFont(f);
+    p.drawText(pm.rect(), Qt::AlignCenter, QStringLiteral("VORLANX"));
+    return pm;
+}
+
+// A number edit's value the way the dialog framework reads one: a text that is not a
+// number, or does not fit, reads as 0.
+int32_t signedValue(const QLineEdit* edit) {
+    bool ok = false;
+    const int value = edit->text().trimmed().toInt(&ok);
+    return ok ? value : 0;
+}
+uint32_t unsignedValue(const QLineEdit* edit) {
+    bool ok = false;
+    const uint value = edit->text().trimmed().toUInt(&ok);
+    return ok ? value : 0;
+}
+
+std::string utf8(const QLineEdit* edit) {
+    return edit->text().toStdString();
+}
+
+QString ipPattern() {
+    const QString octet = QStringLiteral("(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])");
+    return QStringLiteral("^%1\\.%1\\.%1\\.%1$").arg(octet);
+}
+
+}  // namespace
+
+// The live values the engine's threads read: copies of the controls, kept under a lock and
+// refreshed by the controls' change signals on the user-interface thread.
+class FileModeWindow::LiveOptions final : public FileModeLiveOptions {
+  public:
+    std::string directory() const override { return read(&FileModeOptionValues::directoryText); }
+    bool overwriteFiles() const override { return read(&FileModeOptionValues::overwrite); }
+    bool httpOnly() const override { return read(&FileModeOptionValues::onlyHttp); }
+    bool acceptPartialContent() const override {
+        return read(&FileModeOptionValues::partialContent);
+    }
+    uint32_t minFileSize() const override { return read(&FileModeOptionValues::minSize); }
+    uint32_t maxFileSize() const override { return read(&FileModeOptionValues::maxSize); }
+    std::string fileNameTemplate() const override {
+        return read(&FileModeOptionValues::nameTemplate);
+    }
+    std::string dateTimeTemplate() const override {
+        return read(&FileModeOptionValues::timeTemplate);
+    }
+
+    // Sets one value. User-interface thread.
+    template <typename T, typename V>
+    void set(T FileModeOptionValues::*field, V&& value) {
+        std::lock_guard lock(m_mutex);
+        m_values.*field = std::forward<V>(value);
+    }
+
+  private:
+    template <typename T>
+    T read(T FileModeOptionValues::*field) const {
+        std::lock_guard lock(m_mutex);
+        return m_values.*field;
+    }
+    mutable std::mutex m_mutex;
+    FileModeOptionValues m_values;
+};
+
+// Carries the engine's window changes to the user-interface thread, without waiting.
+class FileModeWindow::EventsAdapter final : public FileModeEvents {
+  public:
+    explicit EventsAdapter(FileModeWindow& w) : m_w(w) {}
+
+    void captureStarted() override {
+        post([this] {
+            // A capture that already ended, or was stopped, leaves the controls as they are.
+            if (m_w.m_state.captureRunning.load() && !m_w.m_state.stopRequested.load())
+                m_w.setRunningControls(true);
+        });
+    }
+    void statusChanged(const std::string& text) override {
+        post([this, t = QString::fromStdString(text)] { m_w.onStatusChanged(t); });
+    }
+    void activityChanged(const std::string& text) override {
+        post([this, t = QString::fromStdString(text)] { m_w.m_activity->setText(t); });
+    }
+
+  private:
+    template <typename F>
+    void post(F&& f) {
+        QMetaObject::invokeMethod(
+            &m_w,
+            [this, f = std::forward<F>(f)] {
+                if (!m_w.m_shuttingDown)
+                    f();
+            },
+            Qt::QueuedConnection);
+    }
+    FileModeWindow& m_w;
+};
+
+FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPath,
+                               FileModeWindowServices services, QWidget* parent)
+    : QMainWindow(parent),
+      m_settings(settings),
+      m_settingsPath(std::move(settingsPath)),
+      m_services(std::move(services)),
+      m_options(std::make_unique<LiveOptions>()),
+      m_events(std::make_unique<EventsAdapter>(*this)),
+      m_statistics(m_state, m_counters, m_services.clock) {
+    if (!m_services.resolveHost)
+        m_services.resolveHost = ResolveHostIpv4;
+    m_starter = std::make_unique<FileModeStarter>(
+        FileModeServices{m_state, m_counters, m_services.sources, m_services.prompt, *m_options,
+                         m_services.clock, m_services.localTime, m_events.get()});
+
+    setWindowTitle(QStringLiteral("Brindlecraft VORLANX (File Mode)"));
+    setWindowIcon(QIcon(logoPixmap()));
+    buildControls();
+    buildMenu();
+    connectLiveValues();
+    loadSettings();
+
+    // The timers in their order: counters, rates, stream clock, then the buffer bar once
+    // it has its range.
+    m_countersTimer = new QTimer(this);
+    connect(m_countersTimer, &QTimer::timeout, this, &FileModeWindow::updateCounters);
+    m_countersTimer->start(kCountersMs);
+    m_ratesTimer = new QTimer(this);
+    connect(m_ratesTimer, &QTimer::timeout, this, &FileModeWindow::updateRates);
+    m_ratesTimer->start(kRatesMs);
+    m_clockTimer = new QTimer(this);
+    connect(m_clockTimer, &QTimer::timeout, this, &FileModeWindow::updateStreamClock);
+    m_clockTimer->start(kStreamClockMs);
+    m_buffer->setRange(0, static_cast<int>(FileModeStatistics::kBufferScaleBytes));
+    m_buffer->setValue(0);
+    m_bufferTimer = new QTimer(this);
+    connect(m_bufferTimer, &QTimer::timeout, this, &FileModeWindow::updateBufferUsage);
+    m_bufferTimer->start(kBufferUsageMs);
+
+    updateStreamClock();
+    m_state.currentAckTimeout = signedValue(m_ackTimeout);
+
+    connect(m_start, &QToolButton::clicked, this, &FileModeWindow::startCapture);
+    connect(m_stop, &QToolButton::clicked, this, &FileModeWindow::stopCapture);
+    connect(m_resolve, &QPushButton::clicked, this, &FileModeWindow::resolveHost);
+    connect(m_ackTimeout, &QLineEdit::textChanged, this,
+            [this] { m_state.currentAckTimeout = signedValue(m_ackTimeout); });
+}
+
+FileModeWindow::~FileModeWindow() {
+    shutdownEngine();
+    if (m_resolving)
+        QApplication::restoreOverrideCursor();
+}
+
+void FileModeWindow::shutdownEngine() {
+    m_shuttingDown = true;
+    for (QTimer* t : {m_countersTimer, m_ratesTimer, m_clockTimer, m_bufferTimer})
+        t->stop();
+    m_start->setEnabled(false);
+    m_starter->stop();
+    // A worker may be waiting for a message box to be answered, which needs the event
+    // loop; keep it turning until every thread of the engine has ended.
+    while (!m_starter->waitUntilIdle(std::chrono::milliseconds(20)))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    m_starter.reset();
+}
+
+bool FileModeWindow::initialise() {
+    const std::string address = m_settings.interfaceAddress();
+    OpenOutcome outcome;
+    {
+        std::unique_ptr<CaptureSource> trial = m_services.sources.open(address, outcome);
+        if (trial)
+            trial->close();
+    }  // the trial's socket is gone before anything else happens
+    switch (outcome.result) {
+        case ReceiveAllResult::Listening:
+            break;
+        case ReceiveAllResult::InterfaceUnusable: {
+            InterfaceChoiceWindow window(m_settings, m_services.prompt, this,
+                                         m_services.interfaceAddresses);
+            window.exec();
+            break;
+        }
+        case ReceiveAllResult::RawSocketsUnavailable:
+            // The socket could not be created (reported with its error number), so the
+            // switch to receive-all had nothing to work on.
+            m_services.prompt.tell("", FormatMessage(kCreateSocketErrorText, outcome.errorNumber),
+                                   PromptIcon::None);
+            m_services.prompt.tell("", kRawSocketsUnavailableText, PromptIcon::Error);
+            return false;
+        case ReceiveAllResult::OtherError:
+            m_services.prompt.tell("", FormatMessage(kStartupErrorText, outcome.errorNumber),
+                                   PromptIcon::None);
+            return false;
+    }
+    m_interface->setText(QString::fromStdString(m_settings.interfaceAddress()));
+    return true;
+}
+
+void FileModeWindow::buildControls() {
+    auto* central = new QWidget;
+    auto* root = new QHBoxLayout(central);
+    setCentralWidget(central);
+
+    auto numberEdit = [](int id, const QString& label, int digits) {
+        auto* edit = Tag(new QLineEdit, id, label);
+        edit->setMaxLength(digits);
+        edit->setValidator(new QRegularExpressionValidator(
+            QRegularExpression(QStringLiteral("^[0-9]{0,%1}$").arg(digits)), edit));
+        edit->setMaximumWidth(
+            edit->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (digits + 2) + 12);
+        return edit;
+    };
+
+    // Left: the logo and the explanation, the interface, the directory and advanced
+    // settings, Start and Stop with the status.
+    auto* left = new QVBoxLayout;
+    auto* top = new QHBoxLayout;
+    m_logo = Tag(new QLabel, ids::kLogo, QStringLiteral("Open the maker's web page"));
+    m_logo->setPixmap(logoPixmap());
+    m_logo->setCursor(Qt::PointingHandCursor);
+    m_logo->installEventFilter(this);
+    top->addWidget(m_logo, 0, Qt::AlignTop);
+    auto* explanation = new QLabel(QStringLiteral(
+        "File Mode allows for the capturing and storage of HTTP files. This is done by the "
+        "reconstructing of the packets of an HTTP transfer."));
+    explanation->setWordWrap(true);
+    top->addWidget(explanation, 1);
+    left->addLayout(top);
+
+    auto* interfaceGroup = new QGroupBox(QStringLiteral("IP level interface to listen on"));
+    auto* interfaceLayout = new QVBoxLayout(interfaceGroup);
+    m_interface = Tag(new QLineEdit, ids::kInterfaceAddress,
+                      QStringLiteral("IP level interface to listen on"));
+    m_interface->setReadOnly(true);
+    interfaceLayout->addWidget(m_interface);
+    left->addWidget(interfaceGroup);
+
+    auto* directoryGroup = new QGroupBox(QStringLiteral("Directory and file settings"));
+    auto* directoryLayout = new QVBoxLayout(directoryGroup);
+    directoryLayout->addWidget(new QLabel(QStringLiteral("Directory to store constructed files:")));
+    m_directory = Tag(new QLineEdit, ids::kDirectory,
+                      QStringLiteral("Directory to store constructed files:"));
+    directoryLayout->addWidget(m_directory);
+    m_overwrite = Tag(new QCheckBox(QStringLiteral("Over-Write files of same name")),
+                      ids::kOverwrite, QStringLiteral("Over-Write files of same name"));
+    directoryLayout->addWidget(m_overwrite);
+    m_httpOnly = Tag(new QCheckBox(QStringLiteral("Only store HTTP based file streams as files")),
+                     ids::kHttpOnly, QStringLiteral("Only store HTTP based file streams as files"));
+    directoryLayout->addWidget(m_httpOnly);
+    directoryLayout->addWidget(new QLabel(
+        QStringLiteral("Note: The file name will be the date/time of file completion.")));
+    left->addWidget(directoryGroup);
+
+    auto* advancedGroup = new QGroupBox(QStringLiteral("Advanced settings"));
+    auto* advancedLayout = new QVBoxLayout(advancedGroup);
+    auto* ackRow = new QHBoxLayout;
+    ackRow->addWidget(new QLabel(QStringLiteral("ACK time-out (ms):")));
+    m_ackTimeout = numberEdit(ids::kAckTimeout, QStringLiteral("ACK time-out (ms):"), 5);
+    ackRow->addWidget(m_ackTimeout);
+    ackRow->addStretch(1);
+    advancedLayout->addLayout(ackRow);
+    m_partialContent = Tag(new QCheckBox(QStringLiteral("Accept partial content")),
+                           ids::kPartialContent, QStringLiteral("Accept partial content"));
+    advancedLayout->addWidget(m_partialContent);
+    m_dirtyMode = Tag(new QCheckBox(QStringLiteral("Dirty mode (may be faster)")), ids::kDirtyMode,
+                      QStringLiteral("Dirty mode (may be faster)"));
+    advancedLayout->addWidget(m_dirtyMode);
+    left->addWidget(advancedGroup);
+
+    auto* buttons = new QHBoxLayout;
+    auto pictureButton = [&](int id, const QString& name, QStyle::StandardPixmap icon) {
+        auto* b = Tag(new QToolButton, id, name);
+        b->setText(name);
+        b->setIcon(style()->standardIcon(icon));
+        b->setIconSize(QSize(24, 24));
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        buttons->addWidget(b);
+        return b;
+    };
+    m_start = pictureButton(ids::kStart, QStringLiteral("Start"), QStyle::SP_MediaPlay);
+    m_stop = pictureButton(ids::kStop, QStringLiteral("Stop"), QStyle::SP_MediaStop);
+    m_stop->setEnabled(false);
+    buttons->addStretch(1);
+    left->addLayout(buttons);
+    m_status = Tag(new QLabel(QStringLiteral("Status: Waiting to run...")), ids::kStatus,
+                   QStringLiteral("Status:"));
+    left->addWidget(m_status);
+    left->addStretch(1);
+    root->addLayout(left, 1);
+
+    // Right: the resolver, the filters and the statistics.
+    auto* right = new QVBoxLayout;
+    auto* resolverGroup = new QGroupBox(QStringLiteral("Host name resolver"));
+    auto* resolverLayout = new QVBoxLayout(resolverGroup);
+    auto* resolverNote = new QLabel(
+        QStringLiteral("This resolver is here as a tool. Use it to resolve host and domain names "
+                       "to IP addreses for use in the filters below."));
+    resolverNote->setWordWrap(true);
+    resolverLayout->addWidget(resolverNote);
+    auto* resolverRow = new QHBoxLayout;
+    m_resolverHost = Tag(new QLineEdit, ids::kResolverHost, QStringLiteral("Host name resolver"));
+    m_resolverHost->setMaxLength(static_cast<int>(kResolverTextChars));
+    m_resolve =
+        Tag(new QPushButton(QStringLiteral("Resolve")), ids::kResolve, QStringLiteral("Resolve"));
+    resolverRow->addWidget(m_resolverHost, 1);
+    resolverRow->addWidget(m_resolve);
+    resolverLayout->addLayout(resolverRow);
+    right->addWidget(resolverGroup);
+
+    // "&&" shows one ampersand in a group title.
+    auto* filterGroup = new QGroupBox(QStringLiteral("Packet && file filter systems"));
+    filterGroup->setAccessibleName(QStringLiteral("Packet & file filter systems"));
+    auto* filters = new QGridLayout(filterGroup);
+    int row = 0;
+    auto addressEdit = [&](int id, const QString& label) {
+        auto* edit = Tag(new QLineEdit, id, label);
+        edit->setMaxLength(15);
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression(ipPattern()), edit));
+        filters->addWidget(new QLabel(label), row, 0);
+        filters->addWidget(edit, row, 1);
+        ++row;
+        return edit;
+    };
+    m_sourceIp = addressEdit(ids::kSourceIp, QStringLiteral("Source IP must be:"));
+    m_sourceIpNot = addressEdit(ids::kSourceIpNot, QStringLiteral("Source IP must NOT be:"));
+    m_destinationIp = addressEdit(ids::kDestinationIp, QStringLiteral("Destination IP must be:"));
+    m_destinationIpNot =
+        addressEdit(ids::kDestinationIpNot, QStringLiteral("Destination IP must NOT be:"));
+    auto numberRow = [&](int id, const QString& label, int digits) {
+        QLineEdit* edit = numberEdit(id, label, digits);
+        filters->addWidget(new QLabel(label), row, 0);
+        filters->addWidget(edit, row, 1);
+        ++row;
+        return edit;
+    };
+    m_sourcePort = numberRow(ids::kSourcePort, QStringLiteral("Source Port must be:"), 5);
+    m_sourcePortNot = numberRow(ids::kSourcePortNot, QStringLiteral("Source Port must NOT be:"), 5);
+    m_destinationPort =
+        numberRow(ids::kDestinationPort, QStringLiteral("Destination Port must be:"), 5);
+    m_destinationPortNot =
+        numberRow(ids::kDestinationPortNot, QStringLiteral("Destination Port must NOT be:"), 5);
+    m_minSize = numberRow(ids::kMinFileSize, QStringLiteral("Minimum file size (bytes):"), 10);
+    m_maxSize = numberRow(ids::kMaxFileSize, QStringLiteral("Maximum file size (bytes):"), 10);
+    filters->addWidget(
+        new QLabel(QStringLiteral("Note: In the above fields, an entry of 0 indicates no filter.")),
+        row, 0, 1, 2);
+    right->addWidget(filterGroup);
+
+    auto* statistics = new QGridLayout;
+    int line = 0;
+    auto statisticsLine = [&](QLabel* label) {
+        statistics->addWidget(label, line++, 0, 1, 4);
+        return label;
+    };
+    m_pending = statisticsLine(Tag(new QLabel(QStringLiteral("Files processing: 0")),
+                                   ids::kFilesPending, QStringLiteral("Files processing:")));
+    m_processed =
+        statisticsLine(Tag(new QLabel(QStringLiteral("Files processed: 0 (0 KB) of 0 (0 KB)")),
+                           ids::kFilesProcessed, QStringLiteral("Files processed:")));
+    m_written =
+        statisticsLine(Tag(new QLabel(QStringLiteral("Files written: 0 (0 KB) of 0 (0 KB)")),
+                           ids::kFilesWritten, QStringLiteral("Files written:")));
+    statistics->addWidget(new QLabel(QStringLiteral("Dynamic memory allocations:")), line, 0, 1, 2);
+    m_memory = Tag(new QLabel(QStringLiteral("0 KB")), ids::kTrackedMemory,
+                   QStringLiteral("Dynamic memory allocations:"));
+    statistics->addWidget(m_memory, line++, 2, 1, 2);
+    statistics->addWidget(new QLabel(QStringLiteral("Buffer usage:")), line, 0, 1, 2);
+    m_buffer = Tag(new QProgressBar, ids::kBufferUsage, QStringLiteral("Buffer usage:"));
+    m_buffer->setTextVisible(false);
+    statistics->addWidget(m_buffer, line++, 2, 1, 2);
+    statistics->addWidget(new QLabel(QStringLiteral("Dual direction data rate (Kbps):")), line++, 0,
+                          1, 4);
+    m_current = Tag(new QLabel(QStringLiteral("Current: 0")), ids::kCurrentRate,
+                    QStringLiteral("Current data rate (Kbps):"));
+    m_peak = Tag(new QLabel(QStringLiteral("Peak: 0")), ids::kPeakRate,
+                 QStringLiteral("Peak data rate (Kbps):"));
+    m_average = Tag(new QLabel(QStringLiteral("Average: 0")), ids::kAverageRate,
+                    QStringLiteral("Average data rate (Kbps):"));
+    m_activity = Tag(new QLabel(QStringLiteral("X")), ids::kActivity, QStringLiteral("Activity"));
+    statistics->addWidget(m_current, line, 0);
+    statistics->addWidget(m_peak, line, 1);
+    statistics->addWidget(m_average, line, 2);
+    statistics->addWidget(m_activity, line, 3, Qt::AlignRight);
+    right->addLayout(statistics);
+    right->addStretch(1);
+    root->addLayout(right, 1);
+}
+
+void FileModeWindow::buildMenu() {
+    // Save has nothing to save in File Mode.
+    // TODO: General, Help and About get their commands as their windows arrive.
+    MainMenuCommands commands;
+    commands.exit = [this] { close(); };
+    commands.networkInterface = [this] { chooseInterface(); };
+    commands.changeMode = [this] { changeMode(); };
+    BuildMainMenu(menuBar(), this, commands);
+}
+
+void FileModeWindow::connectLiveValues() {
+    LiveOptions* o = m_options.get();
+    connect(m_directory, &QLineEdit::textChanged, this, [o](const QString& text) {
+        const std::string bytes = text.toStdString();
+        o->set(&FileModeOptionValues::directoryText,
+               std::string(truncateUtf8(bytes, kDirectoryReadBytes)));
+    });
+    connect(m_overwrite, &QCheckBox::toggled, this,
+            [o](bool on) { o->set(&FileModeOptionValues::overwrite, on); });
+    connect(m_httpOnly, &QCheckBox::toggled, this,
+            [o](bool on) { o->set(&FileModeOptionValues::onlyHttp, on); });
+    connect(m_partialContent, &QCheckBox::toggled, this,
+            [o](bool on) { o->set(&FileModeOptionValues::partialContent, on); });
+    connect(m_minSize, &QLineEdit::textChanged, this,
+            [this, o] { o->set(&FileModeOptionValues::minSize, unsignedValue(m_minSize)); });
+    connect(m_maxSize, &QLineEdit::textChanged, this,
+            [this, o] { o->set(&FileModeOptionValues::maxSize, unsignedValue(m_maxSize)); });
+}
+
+void FileModeWindow::loadSettings() {
+    const SettingsRecord& s = m_settings;
+    m_directory->setText(QString::fromStdString(s.fileDirectory()));
+    m_overwrite->setChecked(s.overwriteFiles());
+    m_httpOnly->setChecked(s.httpOnly());
+    m_ackTimeout->setText(QString::number(s.ackTimeoutMs()));
+    m_sourceIp->setText(QString::fromStdString(s.fileSrcIp()));
+    m_sourceIpNot->setText(QString::fromStdString(s.fileSrcIpNot()));
+    m_destinationIp->setText(QString::fromStdString(s.fileDstIp()));
+    m_destinationIpNot->setText(QString::fromStdString(s.fileDstIpNot()));
+    m_sourcePort->setText(QString::number(s.fileSrcPort()));
+    m_destinationPort->setText(QString::number(s.fileDstPort()));
+    m_sourcePortNot->setText(QString::number(s.fileSrcPortNot()));
+    m_destinationPortNot->setText(QString::number(s.fileDstPortNot()));
+    m_minSize->setText(QString::number(s.fileMinSize()));
+    m_maxSize->setText(QString::number(s.fileMaxSize()));
+    m_resolverHost->setText(QString::fromStdString(s.fileResolverHost()));
+    m_partialContent->setChecked(s.acceptPartialContent());
+    m_dirtyMode->setChecked(s.dirtyMode());
+
+    // The signals above only fire on a change; the copies start from the loaded values.
+    LiveOptions& o = *m_options;
+    o.set(&FileModeOptionValues::directoryText,
+          std::string(truncateUtf8(s.fileDirectory(), kDirectoryReadBytes)));
+    o.set(&FileModeOptionValues::overwrite, s.overwriteFiles());
+    o.set(&FileModeOptionValues::onlyHttp, s.httpOnly());
+    o.set(&FileModeOptionValues::partialContent, s.acceptPartialContent());
+    o.set(&FileModeOptionValues::minSize, s.fileMinSize());
+    o.set(&FileModeOptionValues::maxSize, s.fileMaxSize());
+    settingsChanged();
+}
+
+void FileModeWindow::settingsChanged() {
+    m_options->set(&FileModeOptionValues::nameTemplate, m_settings.fileNameTemplate());
+    m_options->set(&FileModeOptionValues::timeTemplate, m_settings.dateTimeTemplate());
+}
+
+void FileModeWindow::storeSettings() {
+    SettingsRecord& s = m_settings;
+    s.setFileDirectory(utf8(m_directory));
+    s.setOverwriteFiles(m_overwrite->isChecked());
+    s.setHttpOnly(m_httpOnly->isChecked());
+    s.setAckTimeoutMs(static_cast<uint16_t>(signedValue(m_ackTimeout)));
+    s.setFileSrcIp(utf8(m_sourceIp));
+    s.setFileSrcIpNot(utf8(m_sourceIpNot));
+    s.setFileDstIp(utf8(m_destinationIp));
+    s.setFileDstIpNot(utf8(m_destinationIpNot));
+    s.setFileSrcPortNot(static_cast<uint16_t>(signedValue(m_sourcePortNot)));
+    s.setFileDstPortNot(static_cast<uint16_t>(signedValue(m_destinationPortNot)));
+    s.setFileSrcPort(static_cast<uint16_t>(signedValue(m_sourcePort)));
+    s.setFileDstPort(static_cast<uint16_t>(signedValue(m_destinationPort)));
+    // The sizes are unsigned 32-bit fields and are shown as such: read them back the same
+    // way, so a limit above 2,147,483,647 survives the close instead of becoming 0.
+    s.setFileMinSize(unsignedValue(m_minSize));
+    s.setFileMaxSize(unsignedValue(m_maxSize));
+    s.setAcceptPartialContent(m_partialContent->isChecked());
+    s.setDirtyMode(m_dirtyMode->isChecked());
+    s.setFileResolverHost(utf8(m_resolverHost));
+}
+
+const FileModeLiveOptions& FileModeWindow::liveOptions() const {
+    return *m_options;
+}
+
+QTimer* FileModeWindow::timer(file_ids::FileModeTimer which) const {
+    switch (which) {
+        case file_ids::FileModeTimer::Counters:
+            return m_countersTimer;
+        case file_ids::FileModeTimer::Rates:
+            return m_ratesTimer;
+        case file_ids::FileModeTimer::StreamClock:
+            return m_clockTimer;
+        case file_ids::FileModeTimer::BufferUsage:
+            return m_bufferTimer;
+    }
+    return nullptr;
+}
+
+FileModeStartRequest FileModeWindow::startRequest() const {
+    FileModeStartRequest request;
+    request.interfaceAddress = m_settings.interfaceAddress();
+    FileModeFilter& f = request.filter;
+    f.sourceIpMustBe = FileModeFilter::parseAddress(utf8(m_sourceIp));
+    f.sourceIpMustNotBe = FileModeFilter::parseAddress(utf8(m_sourceIpNot));
+    f.destinationIpMustBe = FileModeFilter::parseAddress(utf8(m_destinationIp));
+    f.destinationIpMustNotBe = FileModeFilter::parseAddress(utf8(m_destinationIpNot));
+    // Only the low 16 bits of a port count, as in network byte order.
+    f.sourcePortMustBe = static_cast<uint16_t>(unsignedValue(m_sourcePort));
+    f.sourcePortMustNotBe = static_cast<uint16_t>(unsignedValue(m_sourcePortNot));
+    f.destinationPortMustBe = static_cast<uint16_t>(unsignedValue(m_destinationPort));
+    f.destinationPortMustNotBe = static_cast<uint16_t>(unsignedValue(m_destinationPortNot));
+    f.minFileSize = unsignedValue(m_minSize);
+    f.maxFileSize = unsignedValue(m_maxSize);
+    request.dirtyMode = m_dirtyMode->isChecked();
+    return request;
+}
+
+void FileModeWindow::startCapture() {
+    // The starter refuses silently while a capture or the last run's assembler runs.
+    m_starter->start(startRequest());
+}
+
+void FileModeWindow::stopCapture() {
+    if (m_starter->stop())
+        setRunningControls(false);
+}
+
+void FileModeWindow::setRunningControls(bool running) {
+    m_start->setEnabled(!running);
+    m_stop->setEnabled(running);
+    // The directory, overwrite, HTTP-only and partial-content controls stay open: the
+    // engine reads them live.
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_ackTimeout, m_sourceIp, m_sourceIpNot, m_destinationIp, m_destinationIpNot,
+             m_sourcePort, m_sourcePortNot, m_destinationPort, m_destinationPortNot, m_minSize,
+             m_maxSize, m_dirtyMode})
+        w->setEnabled(!running);
+}
+
+void FileModeWindow::onStatusChanged(const QString& text) {
+    m_status->setText(text);
+    // A capture that ended without Stop (its source delivered an empty datagram) leaves
+    // nothing for Stop to do: give the user Start again.
+    if (!m_state.captureRunning.load() && m_stop->isEnabled() &&
+        text == QStringLiteral("Status: Stopped"))
+        setRunningControls(false);
+}
+
+void FileModeWindow::updateCounters() {
+    const CounterTexts texts = m_statistics.countersTick();
+    auto show = [](QLabel* label, const std::optional<std::string>& text) {
+        if (text)
+            label->setText(QString::fromStdString(*text));
+    };
+    show(m_pending, texts.pending);
+    show(m_processed, texts.processed);
+    show(m_written, texts.written);
+    show(m_memory, texts.memory);
+}
+
+void FileModeWindow::updateRates() {
+    if (!m_state.captureRunning.load())
+        return;
+    const RateTexts texts = m_statistics.ratesTick();
+    if (texts.current)
+        m_current->setText(QString::fromStdString(*texts.current));
+    if (texts.peak)
+        m_peak->setText(QString::fromStdString(*texts.peak));
+    if (texts.average)
+        m_average->setText(QString::fromStdString(*texts.average));
+}
+
+void FileModeWindow::updateStreamClock() {
+    m_state.streamClock = m_services.clock.nowMs();
+}
+
+void FileModeWindow::updateBufferUsage() {
+    if (!m_state.captureRunning.load())
+        return;
+    if (const auto position = m_statistics.bufferTick(m_starter->bytesWaiting()))
+        m_buffer->setValue(*position);
+}
+
+void FileModeWindow::resolveHost() {
+    if (m_resolving)
+        return;
+    m_resolving = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The lookup may take seconds; it runs on its own thread while the window waits for
+    // its answer with the resolver's controls disabled.
+    m_resolve->setEnabled(false);
+    m_resolverHost->setEnabled(false);
+    const std::string name = m_resolverHost->text().left(kResolverTextChars).toStdString();
+    QPointer<FileModeWindow> self(this);
+    std::thread([resolve = m_services.resolveHost, name, self] {
+        std::optional<std::string> address = resolve(name);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, address = std::move(address)] {
+                // A window on its way out has restored the cursor itself.
+                if (!self || self->m_shuttingDown)
+                    return;
+                QApplication::restoreOverrideCursor();
+                self->m_resolving = false;
+                self->m_resolve->setEnabled(true);
+                self->m_resolverHost->setEnabled(true);
+                if (address)
+                    self->m_resolverHost->setText(QString::fromStdString(*address));
+                else
+                    self->m_services.prompt.tell("", "Unable to resolve host name");
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void FileModeWindow::chooseInterface() {
+    InterfaceChoiceWindow window(m_settings, m_services.prompt, this,
+                                 m_services.interfaceAddresses);
+    window.exec();
+    m_interface->setText(QString::fromStdString(m_settings.interfaceAddress()));
+    if (m_state.captureRunning.load())
+        m_services.prompt.ask({"Notice",
+                               "Notice, interface changes (if any) will take effect next time you "
+                               "press the \"Start\" button",
+                               PromptButtons::Ok, PromptIcon::Information, true});
+}
+
+void FileModeWindow::changeMode() {
+    ModeSwitch modeSwitch(m_services.prompt, m_services.launcher);
+    modeSwitch.run(SwitchTarget::PacketMode, m_settings, m_settingsPath,
+                   {[this] { storeSettings(); }, [this] { close(); }});
+}
+
+void FileModeWindow::openMakerPage() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerWebAddress)));
+}
+
+bool FileModeWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_logo && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        openMakerPage();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void FileModeWindow::keyPressEvent(QKeyEvent* event) {
+    // Esc never closes the window; F1 belongs to Help.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_F1) {
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void FileModeWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (m_closed)
+        return;
+    // Capture threads are not stopped here: the process ends right after, and the
+    // window's destruction stops them without writing anything still pending.
+    storeSettings();
+    SaveSettings(m_settings, m_settingsPath);
+    m_closed = true;
+    emit closeFinished();
+}
+
+}  // namespace vorlanx

@@ -1,0 +1,177 @@
+// FileModeWindow: the main window of File Mode.
+//
+// Thin: it builds the controls (each tagged with its id), loads and stores its settings
+// fields, starts and stops the File Mode engine (FileModeStarter) and shows its counters.
+// The engine's threads read the window's live values (directory, overwrite, HTTP only,
+// partial content, sizes) from thread-safe copies the controls keep up to date, and report
+// back through an adapter that queues each change to the user-interface thread.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/settings_record.h"
+#include "app/ui/interface_choice_window.h"
+#include "capture/capture_source.h"
+#include "filemode/file_mode_counters.h"
+#include "filemode/file_mode_starter.h"
+#include "filemode/file_mode_state.h"
+#include "filemode/ui/file_mode_controls.h"
+#include "filemode/ui/file_mode_statistics.h"
+#include "platform/clock.h"
+#include "platform/local_time.h"
+#include "platform/process.h"
+#include "platform/user_prompt.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class QToolButton;
+
+namespace vorlanx {
+
+// Resolves a host name to its first IPv4 address as dotted text; nothing on failure.
+using HostResolver = std::function<std::optional<std::string>(const std::string& name)>;
+
+// What the window needs from the platform; the caller owns each and outlives the window.
+struct FileModeWindowServices {
+    UserPrompt& prompt;
+    CaptureSourceFactory& sources;
+    const ProgramClock& clock;
+    const LocalTimeSource& localTime;
+    ProgramLauncher& launcher;
+    // The Resolve button's lookup, run off the user-interface thread; the system's resolver
+    // when empty.
+    HostResolver resolveHost = {};
+    // The addresses Choose Interface offers; the machine's interfaces when empty.
+    InterfaceChoiceWindow::AddressProvider interfaceAddresses = {};
+};
+
+class FileModeWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    // Builds the controls and fills them from `settings`, sets the timers, the stream clock
+    // and the ACK time-out. Nothing is captured until Start. `settings` must outlive the
+    // window; `settingsPath` is the file the close writes.
+    FileModeWindow(SettingsRecord& settings, std::string settingsPath,
+                   FileModeWindowServices services, QWidget* parent = nullptr);
+    // Stops a running capture and waits for the engine's threads; the assembler ends after
+    // its current pass and writes nothing that was still pending.
+    ~FileModeWindow() override;
+
+    // The trial of the capture interface, before the window is shown: an unusable address
+    // opens Choose Interface; when capture is impossible on this machine the user is told
+    // and the result is false (the process then ends with 0). Shows the interface address.
+    bool initialise();
+
+    // Copies the controls into the settings record: directory, the four check boxes, the
+    // ACK time-out, the filters, the sizes and the resolver's text. User-interface thread.
+    void storeSettings();
+
+    // Re-reads the file name and date-time templates from the settings record (after the
+    // General settings window stored them); the next file written uses them.
+    void settingsChanged();
+
+    // Parts used by tests and the screenshot tool.
+    FileModeRunState& state() { return m_state; }
+    FileModeCounters& counters() { return m_counters; }
+    FileModeStarter& starter() { return *m_starter; }
+    const FileModeLiveOptions& liveOptions() const;
+    QTimer* timer(file_ids::FileModeTimer which) const;
+    // The timers' work, also callable directly.
+    void updateCounters();
+    void updateRates();
+    void updateStreamClock();
+    void updateBufferUsage();
+    // True once the close has stored and written the settings.
+    bool closed() const { return m_closed; }
+
+  signals:
+    // The close finished: the settings are written; the caller ends the process with 0.
+    void closeFinished();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    class LiveOptions;
+    class EventsAdapter;
+
+    void buildControls();
+    void buildMenu();
+    void loadSettings();
+    void connectLiveValues();
+    FileModeStartRequest startRequest() const;
+    void startCapture();
+    void stopCapture();
+    void setRunningControls(bool running);
+    void onStatusChanged(const QString& text);
+    void resolveHost();
+    void chooseInterface();
+    void changeMode();
+    void openMakerPage();
+    void shutdownEngine();
+
+    SettingsRecord& m_settings;
+    const std::string m_settingsPath;
+    FileModeWindowServices m_services;
+
+    FileModeRunState m_state;
+    FileModeCounters m_counters;
+    std::unique_ptr<LiveOptions> m_options;
+    std::unique_ptr<EventsAdapter> m_events;
+    std::unique_ptr<FileModeStarter> m_starter;  // after everything it refers to
+    FileModeStatistics m_statistics;
+
+    QTimer* m_countersTimer = nullptr;
+    QTimer* m_ratesTimer = nullptr;
+    QTimer* m_clockTimer = nullptr;
+    QTimer* m_bufferTimer = nullptr;
+
+    bool m_resolving = false;
+    bool m_closed = false;
+    bool m_shuttingDown = false;
+
+    QLabel* m_logo = nullptr;
+    QLineEdit* m_interface = nullptr;
+    QLineEdit* m_directory = nullptr;
+    QCheckBox* m_overwrite = nullptr;
+    QCheckBox* m_httpOnly = nullptr;
+    QLineEdit* m_ackTimeout = nullptr;
+    QCheckBox* m_partialContent = nullptr;
+    QCheckBox* m_dirtyMode = nullptr;
+    QToolButton* m_start = nullptr;
+    QToolButton* m_stop = nullptr;
+    QLabel* m_status = nullptr;
+    QLineEdit* m_resolverHost = nullptr;
+    QPushButton* m_resolve = nullptr;
+    QLineEdit* m_sourceIp = nullptr;
+    QLineEdit* m_sourceIpNot = nullptr;
+    QLineEdit* m_destinationIp = nullptr;
+    QLineEdit* m_destinationIpNot = nullptr;
+    QLineEdit* m_sourcePort = nullptr;
+    QLineEdit* m_sourcePortNot = nullptr;
+    QLineEdit* m_destinationPort = nullptr;
+    QLineEdit* m_destinationPortNot = nullptr;
+    QLineEdit* m_minSize = nullptr;
+    QLineEdit* m_maxSize = nullptr;
+    QLabel* m_pending = nullptr;
+    QLabel* m_processed = nullptr;
+    QLabel* m_written = nullptr;
+    QLabel* m_memory = nullptr;
+    QProgressBar* m_buffer = nullptr;
+    QLabel* m_current = nullptr;
+    QLabel* m_peak = nullptr;
+    QLabel* m_average = nullptr;
+    QLabel* m_activity = nullptr;
+};
+
+}  // namespace vorlanx
