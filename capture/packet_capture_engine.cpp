@@ -129,29 +129,43 @@ void PacketCaptureEngine::tell(const std::string& caption, const std::string& te
 }
 
 ProbeResult PacketCaptureEngine::probe(const std::string& interfaceAddress) {
-    OpenOutcome outcome;
-    {
-        std::unique_ptr<CaptureSource> probeSource = m_s.sources.open(interfaceAddress, outcome);
-        if (probeSource)
-            probeSource->close();
-    }  // the probe's source is gone before anything else happens
-    switch (outcome.result) {
-        case ReceiveAllResult::Listening:
+    switch (TryCaptureInterface(m_s.sources, interfaceAddress, m_s.prompt)) {
+        case InterfaceTrial::Listening:
             return ProbeResult::Ready;
-        case ReceiveAllResult::InterfaceUnusable:
+        case InterfaceTrial::InterfaceUnusable:
             m_s.view.openChooseInterface();
             return ProbeResult::InterfaceChosen;
+        case InterfaceTrial::EndProcess:
+            break;
+    }
+    return ProbeResult::EndProcess;
+}
+
+InterfaceTrial TryCaptureInterface(CaptureSourceFactory& sources,
+                                   const std::string& interfaceAddress, UserPrompt& prompt) {
+    OpenOutcome outcome;
+    {
+        std::unique_ptr<CaptureSource> trial = sources.open(interfaceAddress, outcome);
+        if (trial)
+            trial->close();
+    }  // the trial's source is gone before anything else happens
+    switch (outcome.result) {
+        case ReceiveAllResult::Listening:
+            return InterfaceTrial::Listening;
+        case ReceiveAllResult::InterfaceUnusable:
+            return InterfaceTrial::InterfaceUnusable;
         case ReceiveAllResult::RawSocketsUnavailable:
             // The socket could not be created (reported with its error number), so the
             // switch to receive-all had nothing to work on.
-            tell("", FormatMessage(kCreateSocketErrorText, outcome.errorNumber), PromptIcon::None);
-            tell("", kRawSocketsUnavailableText, PromptIcon::Error);
-            return ProbeResult::EndProcess;
+            prompt.tell("", FormatMessage(kCreateSocketErrorText, outcome.errorNumber),
+                        PromptIcon::None);
+            prompt.tell("", kRawSocketsUnavailableText, PromptIcon::Error);
+            return InterfaceTrial::EndProcess;
         case ReceiveAllResult::OtherError:
             break;
     }
-    tell("", FormatMessage(kStartupErrorText, outcome.errorNumber), PromptIcon::None);
-    return ProbeResult::EndProcess;
+    prompt.tell("", FormatMessage(kStartupErrorText, outcome.errorNumber), PromptIcon::None);
+    return InterfaceTrial::EndProcess;
 }
 
 void PacketCaptureEngine::updateTemplate(const SettingsRecord& settings) {

@@ -162,6 +162,19 @@ class PacketCaptureEngine {
     std::unique_ptr<Workers> m_workers;
 };
 
+// How opening a capture on the interface once, when a mode window opens, came out.
+enum class InterfaceTrial {
+    Listening,          // capture works; nothing was shown
+    InterfaceUnusable,  // nothing was shown; the caller opens Choose Interface
+    EndProcess,         // the start-up messages were shown; the caller ends with status 0
+};
+
+// Opens a capture on `interfaceAddress` and closes it again before returning. When raw
+// capture is impossible, or fails in any other way, the start-up messages are shown
+// through `prompt`. User-interface thread.
+InterfaceTrial TryCaptureInterface(CaptureSourceFactory& sources,
+                                   const std::string& interfaceAddress, UserPrompt& prompt);
+
 // printf-style formatting of the message texts ("%ld" with a number, "%s" with a text).
 std::string FormatMessage(const char* format, long number);
 std::string FormatMessage(const char* format, const std::string& text);

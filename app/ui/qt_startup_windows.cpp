@@ -13,30 +13,27 @@
 #include "platform/clock.h"
 #include "platform/local_time.h"
 #include "platform/process.h"
+#include "platform/qt/window_parts.h"
 #include "platform/sound.h"
 
 namespace vorlanx {
-namespace {
-
-QColor fromBgr(unsigned bgr) {
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
-
-}  // namespace
-
 void QtStartupWindows::notBuiltYet(const char* what) {
     m_prompt.tell(kProductName, std::string(what) + " is not part of this build yet.",
                   PromptIcon::Information);
 }
 
-void QtStartupWindows::runUninstaller() { notBuiltYet("The uninstaller"); }
+void QtStartupWindows::runUninstaller() {
+    notBuiltYet("The uninstaller");
+}
 
 bool QtStartupWindows::runAgreement() {
     notBuiltYet("The installer");
     return false;
 }
 
-void QtStartupWindows::runInstaller() { notBuiltYet("The installer"); }
+void QtStartupWindows::runInstaller() {
+    notBuiltYet("The installer");
+}
 
 bool QtStartupWindows::runModeChoice(SettingsRecord& settings) {
     ModeChoiceWindow window(settings, m_prompt);
@@ -51,8 +48,10 @@ int QtStartupWindows::runPacketMode(SettingsRecord& settings, const std::string&
     SpawnProgramLauncher launcher;
     PacketModeWindow window(settings, settingsPath,
                             {m_prompt, sources, sound, localTime, launcher});
-    if (!window.initialise()) return 0;  // capture is impossible here; the user was told
-    QObject::connect(&window, &PacketModeWindow::closeFinished, qApp, [] { QApplication::exit(0); });
+    if (!window.initialise())
+        return 0;  // capture is impossible here; the user was told
+    QObject::connect(&window, &PacketModeWindow::closeFinished, qApp,
+                     [] { QApplication::exit(0); });
     window.show();
     return QApplication::exec();
 }
@@ -63,7 +62,8 @@ int QtStartupWindows::runFileMode(SettingsRecord& settings, const std::string& s
     SystemLocalTimeSource localTime;
     SpawnProgramLauncher launcher;
     FileModeWindow window(settings, settingsPath, {m_prompt, sources, clock, localTime, launcher});
-    if (!window.initialise()) return 0;  // capture is impossible here; the user was told
+    if (!window.initialise())
+        return 0;  // capture is impossible here; the user was told
     QObject::connect(&window, &FileModeWindow::closeFinished, qApp, [] { QApplication::exit(0); });
     window.show();
     return QApplication::exec();
@@ -72,9 +72,9 @@ int QtStartupWindows::runFileMode(SettingsRecord& settings, const std::string& s
 void QtStartupWindows::setDialogColors(unsigned background, unsigned text) {
     QPalette palette = QApplication::palette();
     for (auto role : {QPalette::Window, QPalette::Button})
-        palette.setColor(role, fromBgr(background));
+        palette.setColor(role, FromBgr(background));
     for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
-        palette.setColor(role, fromBgr(text));
+        palette.setColor(role, FromBgr(text));
     QApplication::setPalette(palette);
 }
 

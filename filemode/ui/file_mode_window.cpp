@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -34,6 +33,7 @@
 #include "platform/host_names.h"
 #include "platform/qt/control_ids.h"
 #include "platform/qt/main_menu.h"
+#include "platform/qt/window_parts.h"
 
 namespace vorlanx {
 namespace ids = file_ids;
@@ -47,24 +47,6 @@ constexpr int kBufferUsageMs = 50;
 // The engine reads the directory text up to this many bytes.
 constexpr size_t kDirectoryReadBytes = 10000;
 constexpr qsizetype kResolverTextChars = 1023;
-
-QColor fromBgr(unsigned bgr) {
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
-
-// The logo: the product's name drawn as a picture; the hand cursor says it is a link.
-QPixmap logoPixmap() {
-    QPixmap pm(140, 40);
-    pm.fill(fromBgr(0x323246));
-    QPainter p(&pm);
-    p.setPen(fromBgr(0xFFFFAF));
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPointSize(15);
-    p.setFont(f);
-    p.drawText(pm.rect(), Qt::AlignCenter, QStringLiteral("VORLANX"));
-    return pm;
-}
 
 // A number edit's value the way the dialog framework reads one: a text that is not a
 // number, or does not fit, reads as 0.
@@ -175,7 +157,7 @@ FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPat
                          m_services.clock, m_services.localTime, m_events.get()});
 
     setWindowTitle(QStringLiteral("Brindlecraft VORLANX (File Mode)"));
-    setWindowIcon(QIcon(logoPixmap()));
+    setWindowIcon(QIcon(ProductLogoPixmap()));
     buildControls();
     buildMenu();
     connectLiveValues();
@@ -228,32 +210,17 @@ void FileModeWindow::shutdownEngine() {
 }
 
 bool FileModeWindow::initialise() {
-    const std::string address = m_settings.interfaceAddress();
-    OpenOutcome outcome;
-    {
-        std::unique_ptr<CaptureSource> trial = m_services.sources.open(address, outcome);
-        if (trial)
-            trial->close();
-    }  // the trial's socket is gone before anything else happens
-    switch (outcome.result) {
-        case ReceiveAllResult::Listening:
+    switch (
+        TryCaptureInterface(m_services.sources, m_settings.interfaceAddress(), m_services.prompt)) {
+        case InterfaceTrial::Listening:
             break;
-        case ReceiveAllResult::InterfaceUnusable: {
+        case InterfaceTrial::InterfaceUnusable: {
             InterfaceChoiceWindow window(m_settings, m_services.prompt, this,
                                          m_services.interfaceAddresses);
             window.exec();
             break;
         }
-        case ReceiveAllResult::RawSocketsUnavailable:
-            // The socket could not be created (reported with its error number), so the
-            // switch to receive-all had nothing to work on.
-            m_services.prompt.tell("", FormatMessage(kCreateSocketErrorText, outcome.errorNumber),
-                                   PromptIcon::None);
-            m_services.prompt.tell("", kRawSocketsUnavailableText, PromptIcon::Error);
-            return false;
-        case ReceiveAllResult::OtherError:
-            m_services.prompt.tell("", FormatMessage(kStartupErrorText, outcome.errorNumber),
-                                   PromptIcon::None);
+        case InterfaceTrial::EndProcess:
             return false;
     }
     m_interface->setText(QString::fromStdString(m_settings.interfaceAddress()));
@@ -280,7 +247,7 @@ void FileModeWindow::buildControls() {
     auto* left = new QVBoxLayout;
     auto* top = new QHBoxLayout;
     m_logo = Tag(new QLabel, ids::kLogo, QStringLiteral("Open the maker's web page"));
-    m_logo->setPixmap(logoPixmap());
+    m_logo->setPixmap(ProductLogoPixmap());
     m_logo->setCursor(Qt::PointingHandCursor);
     m_logo->installEventFilter(this);
     top->addWidget(m_logo, 0, Qt::AlignTop);

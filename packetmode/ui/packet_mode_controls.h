@@ -1,6 +1,8 @@
 // The Packet Mode window's control and menu ids.
 #pragma once
 
+#include "platform/qt/main_menu.h"
+
 namespace vorlanx::packet_ids {
 
 inline constexpr int kList = 1000;
@@ -43,12 +45,12 @@ inline constexpr int kListProgress = 1129;
 inline constexpr int kCancel = 1132;
 
 // Menu commands.
-inline constexpr int kMenuSave = 57603;
-inline constexpr int kMenuExit = 32774;
-inline constexpr int kMenuNetworkInterface = 32780;
-inline constexpr int kMenuGeneral = 32789;
-inline constexpr int kMenuChangeMode = 32793;
-inline constexpr int kMenuHelp = 32778;
-inline constexpr int kMenuAbout = 32779;
+inline constexpr int kMenuSave = main_menu_ids::kSave;
+inline constexpr int kMenuExit = main_menu_ids::kExit;
+inline constexpr int kMenuNetworkInterface = main_menu_ids::kNetworkInterface;
+inline constexpr int kMenuGeneral = main_menu_ids::kGeneral;
+inline constexpr int kMenuChangeMode = main_menu_ids::kChangeMode;
+inline constexpr int kMenuHelp = main_menu_ids::kHelp;
+inline constexpr int kMenuAbout = main_menu_ids::kAbout;
 
 }  // namespace vorlanx::packet_ids

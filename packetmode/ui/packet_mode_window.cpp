@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -40,6 +39,8 @@
 #include "packetmode/ui/packet_mode_controls.h"
 #include "platform/memory_status.h"
 #include "platform/qt/control_ids.h"
+#include "platform/qt/main_menu.h"
+#include "platform/qt/window_parts.h"
 
 namespace vorlanx {
 namespace ids = packet_ids;
@@ -50,31 +51,14 @@ constexpr int kListCapacity = 1000000;
 constexpr int kListSyncMs = 30;
 constexpr int kSelectionWatchMs = 20;
 
-QColor fromBgr(unsigned bgr) {
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
-const QColor kPaneBackground = fromBgr(0x323246);
-const QColor kPaneText = fromBgr(0xFFFFAF);
+const QColor kPaneBackground = FromBgr(kPaneBackgroundBgr);
+const QColor kPaneText = FromBgr(kPaneTextBgr);
 
 QLineEdit* detailBox(int id, const QString& label, int widthChars = 12) {
     auto* box = Tag(new QLineEdit, id, label);
     box->setReadOnly(true);
     box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QLatin1Char('0')) * widthChars + 12);
     return box;
-}
-
-// The logo: the product's name drawn as a picture; the hand cursor says it is a link.
-QPixmap logoPixmap() {
-    QPixmap pm(120, 36);
-    pm.fill(kPaneBackground);
-    QPainter p(&pm);
-    p.setPen(kPaneText);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPointSize(14);
-    p.setFont(f);
-    p.drawText(pm.rect(), Qt::AlignCenter, QStringLiteral("VORLANX"));
-    return pm;
 }
 
 // Packet bytes as characters, one per byte, so positions in the pane are byte positions.
@@ -184,7 +168,7 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
       m_settingsPath(std::move(settingsPath)),
       m_services(services) {
     setWindowTitle(QStringLiteral("VORLANX - Waiting"));
-    setWindowIcon(QIcon(logoPixmap()));
+    setWindowIcon(QIcon(ProductLogoPixmap()));
     m_viewAdapter = std::make_unique<ViewAdapter>(*this);
     m_monitorAdapter = std::make_unique<MonitorAdapter>(*this);
     m_engine = std::make_unique<PacketCaptureEngine>(
@@ -324,7 +308,7 @@ void PacketModeWindow::buildControls() {
     left->addLayout(buttons);
 
     m_logo = Tag(new QLabel, ids::kLogo, QStringLiteral("Open the maker's web page"));
-    m_logo->setPixmap(logoPixmap());
+    m_logo->setPixmap(ProductLogoPixmap());
     m_logo->setCursor(Qt::PointingHandCursor);
     m_logo->installEventFilter(this);
     left->addWidget(m_logo);
@@ -485,26 +469,12 @@ void PacketModeWindow::buildControls() {
 }
 
 void PacketModeWindow::buildMenu() {
-    auto action = [this](QMenu* menu, const QString& text, int id, bool enabled, auto&& handler) {
-        QAction* a = menu->addAction(text);
-        a->setProperty(kControlIdProperty, id);
-        a->setEnabled(enabled);
-        connect(a, &QAction::triggered, this, handler);
-        return a;
-    };
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    // TODO: Save, General, Help and About are enabled as their windows arrive.
-    action(file, QStringLiteral("&Save"), ids::kMenuSave, false, [] {});
-    action(file, QStringLiteral("E&xit"), ids::kMenuExit, true, [this] { close(); });
-    QMenu* settings = menuBar()->addMenu(QStringLiteral("&Settings"));
-    action(settings, QStringLiteral("&Network interface"), ids::kMenuNetworkInterface, true,
-           [this] { chooseInterface(); });
-    action(settings, QStringLiteral("&General"), ids::kMenuGeneral, false, [] {});
-    QMenu* mode = menuBar()->addMenu(QStringLiteral("&Mode"));
-    action(mode, QStringLiteral("&Change"), ids::kMenuChangeMode, true, [this] { changeMode(); });
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    action(help, QStringLiteral("&Help"), ids::kMenuHelp, false, [] {});
-    action(help, QStringLiteral("&About"), ids::kMenuAbout, false, [] {});
+    // TODO: Save, General, Help and About get their commands as their windows arrive.
+    MainMenuCommands commands;
+    commands.exit = [this] { close(); };
+    commands.networkInterface = [this] { chooseInterface(); };
+    commands.changeMode = [this] { changeMode(); };
+    BuildMainMenu(menuBar(), this, commands);
 }
 
 void PacketModeWindow::loadSettings() {

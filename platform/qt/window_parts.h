@@ -1,0 +1,19 @@
+// Pieces both mode windows (and start-up) draw the same way.
+#pragma once
+
+#include <QColor>
+#include <QPixmap>
+
+namespace vorlanx {
+
+// A colour written as 0x00BBGGRR.
+QColor FromBgr(unsigned bgr);
+
+// The panes' colours when the system's colours are not used.
+inline constexpr unsigned kPaneBackgroundBgr = 0x323246;
+inline constexpr unsigned kPaneTextBgr = 0xFFFFAF;
+
+// The product logo: its name drawn on the pane colours. Also the window icon.
+QPixmap ProductLogoPixmap();
+
+}  // namespace vorlanx
