@@ -216,6 +216,11 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
 
 PacketModeWindow::~PacketModeWindow() {
     m_state.exitRequested = true;
+    m_engine->requestExit();
+    // A worker may be waiting for a message box to be answered, which needs the event
+    // loop; keep it turning until every thread of the engine has ended.
+    while (!m_engine->waitForThreads(std::chrono::milliseconds(20)))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     m_engine->shutdown();
     stopMonitors();
 }

@@ -128,6 +128,7 @@ class PacketModeWindowTest : public QObject {
     void fieldBoxesHighlightTheirBytes();
     void listFollowsTheBottomOrKeepsStill();
     void escapeDoesNothing();
+    void resizingGivesHeightToTheListAndWidthToThePanes();
     void closeWritesTheSevenFields();
 };
 
@@ -367,6 +368,34 @@ void PacketModeWindowTest::escapeDoesNothing() {
     QTest::qWait(200);
     QVERIFY(h.window->isVisible());
     QCOMPARE(closing.count(), 0);
+}
+
+void PacketModeWindowTest::resizingGivesHeightToTheListAndWidthToThePanes() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    QTest::qWait(200);  // the first size becomes the smallest
+    const QSize first = h.window->size();
+    auto* list = h.control<QTableView>(ids::kList);
+    auto* entire = h.control<QPlainTextEdit>(ids::kEntirePacket);
+    auto* data = h.control<QPlainTextEdit>(ids::kPacketData);
+    auto* ttl = h.control<QLineEdit>(ids::kTtl);
+    const QSize listBefore = list->size(), entireBefore = entire->size(), dataBefore = data->size();
+    const QSize ttlBefore = ttl->size();
+
+    h.window->resize(first + QSize(300, 200));
+    QTRY_COMPARE(h.window->size(), first + QSize(300, 200));
+    QCoreApplication::processEvents();
+    QVERIFY(list->height() >= listBefore.height() + 150);  // the list takes the height
+    QVERIFY(entire->width() + data->width() >= entireBefore.width() + dataBefore.width() + 250);
+    QCOMPARE(entire->height(), entireBefore.height());  // the panes keep theirs
+    QCOMPARE(ttl->size(), ttlBefore);                   // the field boxes stay as they are
+
+    h.window->resize(first - QSize(200, 200));  // smaller than the first size is refused
+    QCoreApplication::processEvents();
+    QVERIFY(h.window->width() >= first.width());
+    QVERIFY(h.window->height() >= first.height());
 }
 
 void PacketModeWindowTest::closeWritesTheSevenFields() {
