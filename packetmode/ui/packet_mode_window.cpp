@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStackedLayout>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
 #include <QTextCursor>
@@ -544,6 +545,15 @@ void PacketModeWindow::syncList() {
     if (appended > 0 && followBottom && m_listArea->currentIndex() == 0 && m_listView->isVisible())
         m_listView->scrollToBottom();
     m_progress->setValue(m_state.listProgressPosition.load());
+
+    // Datagrams the kernel had to drop because capture fell behind: rare, but a user who
+    // compares counts must know, so they show in the status bar once there are any.
+    const uint64_t dropped = m_engine->droppedByKernel();
+    if (dropped != m_shownDrops) {
+        m_shownDrops = dropped;
+        statusBar()->showMessage(
+            QStringLiteral("Datagrams dropped by the kernel: %1").arg(dropped));
+    }
 }
 
 void PacketModeWindow::watchSelection() {

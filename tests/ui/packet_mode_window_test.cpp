@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -216,6 +217,12 @@ void PacketModeWindowTest::capturedPacketsAreListedWithTheirColumns() {
         h.window->windowTitle() == QStringLiteral("3 items - Brindlecraft VORLANX"), 5000);
     QTRY_VERIFY(
         h.control<QLabel>(ids::kMemory)->text().startsWith(QStringLiteral("Free physical RAM:")));
+
+    // Drops the kernel reports for the capture show in the status bar.
+    QVERIFY(h.window->statusBar()->currentMessage().isEmpty());
+    channel->setDroppedByKernel(17);
+    QTRY_COMPARE(h.window->statusBar()->currentMessage(),
+                 QStringLiteral("Datagrams dropped by the kernel: 17"));
 
     h.control<QToolButton>(ids::kStop)->click();
     QTRY_COMPARE(h.control<QLabel>(ids::kStatus)->text(), QStringLiteral("Stopped"));
