@@ -551,8 +551,11 @@ void PacketModeWindow::syncList() {
     const uint64_t dropped = m_engine->droppedByKernel();
     if (dropped != m_shownDrops) {
         m_shownDrops = dropped;
-        statusBar()->showMessage(
-            QStringLiteral("Datagrams dropped by the kernel: %1").arg(dropped));
+        if (dropped == 0)
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(
+                QStringLiteral("Datagrams dropped by the kernel: %1").arg(dropped));
     }
 }
 
