@@ -10,10 +10,12 @@ namespace vorlanx {
 namespace {
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
         auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
+        if (fold(a[i]) != fold(b[i]))
+            return false;
     }
     return true;
 }
@@ -29,7 +31,8 @@ std::string format(const char* fmt, const char* a, const char* b) {
 std::string JoinArguments(int argc, const char* const* argv) {
     std::string text;
     for (int i = 1; i < argc; ++i) {
-        if (i > 1) text += ' ';
+        if (i > 1)
+            text += ' ';
         text += argv[i];
     }
     return text;
@@ -60,10 +63,14 @@ int CaptureApp::run(std::string_view commandLineText) {
 
     if (!cl.noInstall) {
         switch (checkInstalledCopy()) {
-            case InstallCheck::InstalledCopy: break;
-            case InstallCheck::FirstRun: return firstRun();
-            case InstallCheck::Exit: return 0;
-            case InstallCheck::Fatal: return kFatalExitCode;
+            case InstallCheck::InstalledCopy:
+                break;
+            case InstallCheck::FirstRun:
+                return firstRun();
+            case InstallCheck::Exit:
+                return 0;
+            case InstallCheck::Fatal:
+                return kFatalExitCode;
         }
     }
     return normalRun(cl.packetMode, cl.fileMode);
@@ -71,21 +78,24 @@ int CaptureApp::run(std::string_view commandLineText) {
 
 CaptureApp::InstallCheck CaptureApp::checkInstalledCopy() {
     const auto values = m_s.store.readKey(kInstallKey);
-    if (!values) return InstallCheck::FirstRun;
+    if (!values)
+        return InstallCheck::FirstRun;
     auto value = [&](const char* name) {
         auto it = values->find(name);
         return it == values->end() ? std::string() : it->second;
     };
     const std::string installedPath = value(kInstalledPathValue);
     const std::string installedVersion = value(kInstalledVersionValue);
-    if (installedPath.empty()) return InstallCheck::FirstRun;
+    if (installedPath.empty())
+        return InstallCheck::FirstRun;
 
     const auto running = m_s.executablePath();
     if (!running) {
         fatal("Fatal-initialization error #6");
         return InstallCheck::Fatal;
     }
-    if (equalIgnoringCase(installedPath, *running)) return InstallCheck::InstalledCopy;
+    if (equalIgnoringCase(installedPath, *running))
+        return InstallCheck::InstalledCopy;
 
     const std::string question =
         installedVersion.empty()
@@ -94,29 +104,34 @@ CaptureApp::InstallCheck CaptureApp::checkInstalledCopy() {
     const PromptAnswer answer = m_s.prompt.ask(
         {kProductName, question, PromptButtons::YesNoCancel, PromptIcon::Question, false});
     switch (answer) {
-        case PromptAnswer::Yes: return InstallCheck::FirstRun;
+        case PromptAnswer::Yes:
+            return InstallCheck::FirstRun;
         case PromptAnswer::No:
-            if (m_s.launcher.start(installedPath, {" NoInstall"})) return InstallCheck::Exit;
+            if (m_s.launcher.start(installedPath, {" NoInstall"}))
+                return InstallCheck::Exit;
             m_s.prompt.tell(kProductName,
                             "Unable to execute installed program, will now execute self "
                             "contained program.",
                             PromptIcon::Information);
             return InstallCheck::InstalledCopy;
         case PromptAnswer::Cancel:
-        case PromptAnswer::Ok: return InstallCheck::Exit;
+        case PromptAnswer::Ok:
+            return InstallCheck::Exit;
     }
     return InstallCheck::Exit;
 }
 
 int CaptureApp::firstRun() {
-    if (!m_s.windows.runAgreement()) return 0;
+    if (!m_s.windows.runAgreement())
+        return 0;
     m_s.windows.runInstaller();
     return 0;
 }
 
 int CaptureApp::normalRun(bool packetMode, bool fileMode) {
     const auto exe = m_s.executablePath();
-    if (!exe) return fatal("Fatal-initialization error #6");
+    if (!exe)
+        return fatal("Fatal-initialization error #6");
     m_settingsPath = SettingsFilePath(*exe);
     LoadSettings(m_settings, m_settingsPath);
     SaveSettings(m_settings, m_settingsPath);  // a failed write is silent; we run on
@@ -129,13 +144,17 @@ int CaptureApp::normalRun(bool packetMode, bool fileMode) {
     } else if (fileMode) {
         m_settings.setMode(1);
     } else if (m_settings.showModeChoice()) {
-        if (!m_s.windows.runModeChoice(m_settings)) return 0;
+        if (!m_s.windows.runModeChoice(m_settings))
+            return 0;
     }
 
     switch (m_settings.mode()) {
-        case 0: return m_s.windows.runPacketMode(m_settings, m_settingsPath);
-        case 1: return m_s.windows.runFileMode(m_settings, m_settingsPath);
-        default: return 0;
+        case 0:
+            return m_s.windows.runPacketMode(m_settings, m_settingsPath);
+        case 1:
+            return m_s.windows.runFileMode(m_settings, m_settingsPath);
+        default:
+            return 0;
     }
 }
 

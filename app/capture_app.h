@@ -16,7 +16,7 @@ namespace vorlanx {
 // The windows start-up opens. The Qt implementation runs each modally on the
 // user-interface thread; tests record the calls.
 class StartupWindows {
-public:
+  public:
     virtual ~StartupWindows() = default;
     virtual void runUninstaller() = 0;
     // The agreement window; true when the user agrees.
@@ -42,7 +42,7 @@ struct StartupServices {
 };
 
 class CaptureApp {
-public:
+  public:
     static constexpr int kFatalExitCode = -1;
 
     explicit CaptureApp(StartupServices services) : m_s(std::move(services)) {}
@@ -55,7 +55,7 @@ public:
     SettingsRecord& settings() { return m_settings; }
     const std::string& settingsPath() const { return m_settingsPath; }
 
-private:
+  private:
     enum class InstallCheck { InstalledCopy, FirstRun, Exit, Fatal };
     InstallCheck checkInstalledCopy();
     int firstRun();

@@ -9,7 +9,8 @@ CommandLine ParseCommandLine(std::string_view text) {
     cl.empty = text.empty();
     std::string lower(text);
     for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     auto has = [&](std::string_view s) { return lower.find(s) != std::string::npos; };
     cl.noInstall = has("noinstall");
     cl.uninstall = has("uninstall");

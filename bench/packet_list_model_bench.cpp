@@ -32,8 +32,30 @@ long long residentBytes() {
 }
 
 std::vector<uint8_t> udpDatagram(uint32_t i) {
-    std::vector<uint8_t> b = {0x45, 0, 0, 60, 0, 0, 0, 0, 64, 17, 0, 0, 127, 0, 0, 1, 127, 0, 0, 1,
-                              static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i), 0, 53};
+    std::vector<uint8_t> b = {0x45,
+                              0,
+                              0,
+                              60,
+                              0,
+                              0,
+                              0,
+                              0,
+                              64,
+                              17,
+                              0,
+                              0,
+                              127,
+                              0,
+                              0,
+                              1,
+                              127,
+                              0,
+                              0,
+                              1,
+                              static_cast<uint8_t>(i >> 8),
+                              static_cast<uint8_t>(i),
+                              0,
+                              53};
     b.resize(60, 'x');
     return b;
 }

@@ -27,7 +27,7 @@ struct OpenOutcome {
 };
 
 class CaptureSource {
-public:
+  public:
     virtual ~CaptureSource() = default;
 
     // Blocks until the next datagram and returns it; the bytes stay valid until the next
@@ -47,7 +47,7 @@ public:
 // Opens capture sources for an interface address. The live implementation opens the
 // capture socket; tests substitute capture files or scripted datagrams.
 class CaptureSourceFactory {
-public:
+  public:
     virtual ~CaptureSourceFactory() = default;
     // Opens and switches to receive-all. On failure the outcome says why and the result
     // may still hold a source whose first receive fails (as a socket that was created but

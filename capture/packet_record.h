@@ -32,7 +32,7 @@ struct TcpFlags {
 // Read-only decoding of a record block of `length` datagram bytes (+ 44 spare). Cheap to
 // copy; valid while the block lives. Any thread.
 class PacketView {
-public:
+  public:
     PacketView(const uint8_t* block, uint32_t length) : m_p(block), m_length(length) {}
 
     const uint8_t* data() const { return m_p; }
@@ -72,7 +72,7 @@ public:
     // the view points into it.
     std::string_view payloadText(std::string& work) const;
 
-private:
+  private:
     uint16_t be16(size_t o) const { return static_cast<uint16_t>((m_p[o] << 8) | m_p[o + 1]); }
     uint32_t be32(size_t o) const {
         return (uint32_t{m_p[o]} << 24) | (uint32_t{m_p[o + 1]} << 16) |
@@ -86,7 +86,7 @@ private:
 
 // The owning heap block. Move-only; empty after a failed allocation.
 class PacketRecord {
-public:
+  public:
     PacketRecord() = default;
     // One allocation of L + 44 bytes and one copy; the spare bytes are zero. Returns an
     // empty record when the allocation fails (or L exceeds kMaxDatagramBytes).
@@ -104,7 +104,7 @@ public:
         return r;
     }
 
-private:
+  private:
     std::unique_ptr<uint8_t[]> m_block;
 };
 
@@ -121,10 +121,18 @@ void RenderHex(const PacketView& packet, std::string& out);
 // Text as shown on screen: every byte as a character, zero bytes dropped.
 void RenderText(const PacketView& packet, std::string& out);
 // Start of byte i in the Dec and Hex texts.
-constexpr size_t DecStart(size_t i) { return 4 * i + i / 10; }
-constexpr size_t HexStart(size_t i) { return 3 * i + i / 16; }
+constexpr size_t DecStart(size_t i) {
+    return 4 * i + i / 10;
+}
+constexpr size_t HexStart(size_t i) {
+    return 3 * i + i / 16;
+}
 // Length of the whole Dec and Hex texts of `length` bytes (each line break adds one).
-constexpr size_t DecTextLength(size_t length) { return 4 * length + length / 10; }
-constexpr size_t HexTextLength(size_t length) { return 3 * length + length / 16; }
+constexpr size_t DecTextLength(size_t length) {
+    return 4 * length + length / 10;
+}
+constexpr size_t HexTextLength(size_t length) {
+    return 3 * length + length / 16;
+}
 
 }  // namespace vorlanx

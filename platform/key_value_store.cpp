@@ -15,11 +15,20 @@ std::string escape(const std::string& s) {
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '=': out += "\\e"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '=':
+                out += "\\e";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -34,10 +43,17 @@ std::string unescape(const std::string& s) {
             continue;
         }
         switch (s[++i]) {
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 'e': out += '='; break;
-            default: out += s[i];
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'e':
+                out += '=';
+                break;
+            default:
+                out += s[i];
         }
     }
     return out;
@@ -48,7 +64,8 @@ std::optional<KeyValueStore::Values> parse(std::istream& in) {
     std::string line;
     while (std::getline(in, line)) {
         auto eq = line.find('=');
-        if (eq == std::string::npos) continue;  // not ours: skip rather than fail the key
+        if (eq == std::string::npos)
+            continue;  // not ours: skip rather than fail the key
         values[unescape(line.substr(0, eq))] = unescape(line.substr(eq + 1));
     }
     return values;
@@ -60,7 +77,8 @@ FileKeyValueStore::FileKeyValueStore(std::string root) : m_root(std::move(root))
 
 std::string FileKeyValueStore::defaultRoot() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg) return std::string(xdg) + "/Brindlecraft";
+    if (xdg && *xdg)
+        return std::string(xdg) + "/Brindlecraft";
     const char* home = std::getenv("HOME");
     return std::string(home && *home ? home : ".") + "/.local/share/Brindlecraft";
 }
@@ -68,13 +86,15 @@ std::string FileKeyValueStore::defaultRoot() {
 std::string FileKeyValueStore::keyFilePath(const std::string& key) const {
     // "SOFTWARE\Brindlecraft\VORLANX" -> <root>/SOFTWARE/Brindlecraft/VORLANX.values
     std::string rel;
-    for (char c : key) rel += (c == '\\') ? '/' : c;
+    for (char c : key)
+        rel += (c == '\\') ? '/' : c;
     return m_root + "/" + rel + ".values";
 }
 
 std::optional<KeyValueStore::Values> FileKeyValueStore::readKey(const std::string& key) const {
     std::ifstream in(keyFilePath(key), std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in)
+        return std::nullopt;
     return parse(in);
 }
 
@@ -89,8 +109,10 @@ bool FileKeyValueStore::writeValue(const std::string& key, const std::string& na
     const std::filesystem::path tmp = path.string() + ".new";
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        for (const auto& [n, v] : values) out << escape(n) << '=' << escape(v) << '\n';
+        if (!out)
+            return false;
+        for (const auto& [n, v] : values)
+            out << escape(n) << '=' << escape(v) << '\n';
         out.flush();
         if (!out) {
             std::filesystem::remove(tmp, ec);
@@ -98,7 +120,8 @@ bool FileKeyValueStore::writeValue(const std::string& key, const std::string& na
         }
     }
     std::filesystem::rename(tmp, path, ec);
-    if (ec) std::filesystem::remove(tmp, ec);
+    if (ec)
+        std::filesystem::remove(tmp, ec);
     return !ec;
 }
 
@@ -110,7 +133,8 @@ bool FileKeyValueStore::removeKey(const std::string& key) {
 
 std::optional<KeyValueStore::Values> MemoryKeyValueStore::readKey(const std::string& key) const {
     auto it = m_keys.find(key);
-    if (it == m_keys.end()) return std::nullopt;
+    if (it == m_keys.end())
+        return std::nullopt;
     return it->second;
 }
 

@@ -12,7 +12,7 @@
 namespace vorlanx {
 
 class KeyValueStore {
-public:
+  public:
     using Values = std::map<std::string, std::string>;
     virtual ~KeyValueStore() = default;
 
@@ -27,7 +27,7 @@ public:
 
 // One file per key; values stored as "name=value" lines with \\, \n, \r and \= escaped.
 class FileKeyValueStore final : public KeyValueStore {
-public:
+  public:
     // root: the folder holding the key files; by default $XDG_DATA_HOME/Brindlecraft.
     explicit FileKeyValueStore(std::string root = defaultRoot());
     static std::string defaultRoot();
@@ -40,19 +40,19 @@ public:
     // The file that holds one key (exposed for tests and the uninstaller's report).
     std::string keyFilePath(const std::string& key) const;
 
-private:
+  private:
     std::string m_root;
 };
 
 // In-memory store for tests.
 class MemoryKeyValueStore final : public KeyValueStore {
-public:
+  public:
     std::optional<Values> readKey(const std::string& key) const override;
     bool writeValue(const std::string& key, const std::string& name,
                     const std::string& value) override;
     bool removeKey(const std::string& key) override;
 
-private:
+  private:
     std::map<std::string, Values> m_keys;
 };
 

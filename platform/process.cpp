@@ -14,23 +14,26 @@ std::optional<std::string> runningExecutablePath() {
     std::vector<char> buf(PATH_MAX + 1);
     for (;;) {
         ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
-        if (n < 0) return std::nullopt;
-        if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), n);
+        if (n < 0)
+            return std::nullopt;
+        if (static_cast<size_t>(n) < buf.size())
+            return std::string(buf.data(), n);
         buf.resize(buf.size() * 2);  // a path longer than PATH_MAX: try again with room
     }
 }
 
-bool SpawnProgramLauncher::start(const std::string& program,
-                                 const std::vector<std::string>& args) {
+bool SpawnProgramLauncher::start(const std::string& program, const std::vector<std::string>& args) {
     std::vector<char*> argv;
     argv.reserve(args.size() + 2);
     argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
     // A new session, so the started copy outlives this process and its terminal group.
     posix_spawnattr_t attr;
-    if (posix_spawnattr_init(&attr) != 0) return false;
+    if (posix_spawnattr_init(&attr) != 0)
+        return false;
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
     pid_t pid = 0;
     int rc = posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);

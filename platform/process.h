@@ -11,7 +11,7 @@ namespace vorlanx {
 std::optional<std::string> runningExecutablePath();
 
 class ProgramLauncher {
-public:
+  public:
     virtual ~ProgramLauncher() = default;
     // Starts the program detached with the given arguments. True when it was started.
     virtual bool start(const std::string& program, const std::vector<std::string>& args) = 0;
@@ -19,7 +19,7 @@ public:
 
 // posix_spawn, with the child's standard streams inherited and no wait for it.
 class SpawnProgramLauncher final : public ProgramLauncher {
-public:
+  public:
     bool start(const std::string& program, const std::vector<std::string>& args) override;
 };
 

@@ -22,7 +22,7 @@ struct PromptRequest {
 };
 
 class UserPrompt {
-public:
+  public:
     virtual ~UserPrompt() = default;
     // Shows the message and returns the button the user pressed. Any thread; blocks until
     // answered. Closing the box without a button answers Cancel (or Ok for an Ok-only box).

@@ -6,7 +6,7 @@
 namespace vorlanx {
 
 class QtStartupWindows final : public StartupWindows {
-public:
+  public:
     explicit QtStartupWindows(UserPrompt& prompt) : m_prompt(prompt) {}
 
     void runUninstaller() override;
@@ -17,7 +17,7 @@ public:
     int runFileMode(SettingsRecord& settings, const std::string& settingsPath) override;
     void setDialogColors(unsigned background, unsigned text) override;
 
-private:
+  private:
     // TODO: each window below arrives with its own change; until then the user is told
     // plainly that this build does not have it.
     void notBuiltYet(const char* what);

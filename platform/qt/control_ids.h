@@ -24,7 +24,8 @@ template <typename W = QWidget>
 W* FindControl(const QObject* root, int id) {
     const auto children = root->findChildren<W*>();
     for (W* w : children)
-        if (w->property(kControlIdProperty).toInt() == id) return w;
+        if (w->property(kControlIdProperty).toInt() == id)
+            return w;
     return nullptr;
 }
 

@@ -9,7 +9,8 @@
 namespace vorlanx {
 
 PromptAnswer QtUserPrompt::ask(const PromptRequest& request) {
-    if (QThread::currentThread() == qApp->thread()) return askHere(request);
+    if (QThread::currentThread() == qApp->thread())
+        return askHere(request);
     // A worker waits for the answer while the user-interface thread shows the box.
     PromptAnswer answer = PromptAnswer::Cancel;
     QMetaObject::invokeMethod(
@@ -20,17 +21,33 @@ PromptAnswer QtUserPrompt::ask(const PromptRequest& request) {
 PromptAnswer QtUserPrompt::askHere(const PromptRequest& request) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (request.icon) {
-        case PromptIcon::None: icon = QMessageBox::NoIcon; break;
-        case PromptIcon::Information: icon = QMessageBox::Information; break;
-        case PromptIcon::Question: icon = QMessageBox::Question; break;
-        case PromptIcon::Warning: icon = QMessageBox::Warning; break;
-        case PromptIcon::Error: icon = QMessageBox::Critical; break;
+        case PromptIcon::None:
+            icon = QMessageBox::NoIcon;
+            break;
+        case PromptIcon::Information:
+            icon = QMessageBox::Information;
+            break;
+        case PromptIcon::Question:
+            icon = QMessageBox::Question;
+            break;
+        case PromptIcon::Warning:
+            icon = QMessageBox::Warning;
+            break;
+        case PromptIcon::Error:
+            icon = QMessageBox::Critical;
+            break;
     }
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     switch (request.buttons) {
-        case PromptButtons::Ok: buttons = QMessageBox::Ok; break;
-        case PromptButtons::OkCancel: buttons = QMessageBox::Ok | QMessageBox::Cancel; break;
-        case PromptButtons::YesNo: buttons = QMessageBox::Yes | QMessageBox::No; break;
+        case PromptButtons::Ok:
+            buttons = QMessageBox::Ok;
+            break;
+        case PromptButtons::OkCancel:
+            buttons = QMessageBox::Ok | QMessageBox::Cancel;
+            break;
+        case PromptButtons::YesNo:
+            buttons = QMessageBox::Yes | QMessageBox::No;
+            break;
         case PromptButtons::YesNoCancel:
             buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
             break;
@@ -41,9 +58,12 @@ PromptAnswer QtUserPrompt::askHere(const PromptRequest& request) {
     QMessageBox box(icon, caption, QString::fromStdString(request.text), buttons,
                     request.owned ? m_owner : nullptr);
     switch (box.exec()) {
-        case QMessageBox::Yes: return PromptAnswer::Yes;
-        case QMessageBox::No: return PromptAnswer::No;
-        case QMessageBox::Ok: return PromptAnswer::Ok;
+        case QMessageBox::Yes:
+            return PromptAnswer::Yes;
+        case QMessageBox::No:
+            return PromptAnswer::No;
+        case QMessageBox::Ok:
+            return PromptAnswer::Ok;
         default:
             return request.buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
     }

@@ -8,14 +8,14 @@ class QWidget;
 namespace vorlanx {
 
 class QtUserPrompt final : public UserPrompt {
-public:
+  public:
     // owner: the window that owned boxes are modal to (may be null; may change later).
     explicit QtUserPrompt(QWidget* owner = nullptr) : m_owner(owner) {}
     void setOwner(QWidget* owner) { m_owner = owner; }
 
     PromptAnswer ask(const PromptRequest& request) override;
 
-private:
+  private:
     PromptAnswer askHere(const PromptRequest& request);
     QWidget* m_owner;
 };

@@ -19,7 +19,7 @@ struct Call {
 };
 
 class RecordingLauncher final : public ProgramLauncher {
-public:
+  public:
     bool succeed = true;
     std::vector<Call> calls;
     bool start(const std::string& program, const std::vector<std::string>& args) override {
@@ -29,7 +29,7 @@ public:
 };
 
 class RecordingWindows final : public StartupWindows {
-public:
+  public:
     std::vector<std::string> opened;
     bool agree = true;
     bool modeChoiceClosed = false;
@@ -44,7 +44,8 @@ public:
     void runInstaller() override { opened.push_back("installer"); }
     bool runModeChoice(SettingsRecord& s) override {
         opened.push_back("modechoice");
-        if (modeChoiceClosed) return false;
+        if (modeChoiceClosed)
+            return false;
         s.setMode(modeChoiceMode);
         s.setShowModeChoice(false);
         return true;
@@ -61,7 +62,7 @@ public:
 };
 
 class CaptureAppTest : public ::testing::Test {
-protected:
+  protected:
     test::TempDir dir;
     std::string exe = dir.file("vorlanx");
     test::ScriptedPrompt prompt;
@@ -155,7 +156,8 @@ TEST_F(CaptureAppTest, InstalledPathValueEmptyIsFirstRun) {
 
 TEST_F(CaptureAppTest, InstalledCopyInOtherLetterCaseGoesStraightToModeChoice) {
     std::string upper = exe;
-    for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (auto& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     install(upper, "1.5");
     EXPECT_EQ(run(""), 0);
     EXPECT_TRUE(prompt.asked().empty());
@@ -167,7 +169,8 @@ TEST_F(CaptureAppTest, InstallQuestionTexts) {
     prompt.script({PromptAnswer::Cancel});
     EXPECT_EQ(run(""), 0);
     ASSERT_EQ(prompt.asked().size(), 1u);
-    EXPECT_EQ(prompt.asked()[0].text, "Would you like to install version 1.5 of Brindlecraft VORLANX?");
+    EXPECT_EQ(prompt.asked()[0].text,
+              "Would you like to install version 1.5 of Brindlecraft VORLANX?");
     EXPECT_EQ(prompt.asked()[0].buttons, PromptButtons::YesNoCancel);
     EXPECT_EQ(prompt.asked()[0].icon, PromptIcon::Question);
     EXPECT_TRUE(windows.opened.empty());  // Cancel ends
@@ -207,7 +210,8 @@ TEST_F(CaptureAppTest, NoInstallWithoutSettingsFileCreatesDefaultsAndShowsModeCh
     EXPECT_EQ(windows.opened, (std::vector<std::string>{"modechoice", "packet"}));
     SettingsRecord onDisk;
     LoadSettings(onDisk, settingsPath());
-    EXPECT_EQ(onDisk, SettingsRecord::defaults(DefaultFileDirectory()));  // written before the window
+    EXPECT_EQ(onDisk,
+              SettingsRecord::defaults(DefaultFileDirectory()));  // written before the window
     EXPECT_EQ(std::filesystem::file_size(settingsPath()), 20672u);
     EXPECT_EQ(windows.background, 0x00C8C8C8u);
 }
@@ -246,7 +250,8 @@ TEST_F(CaptureAppTest, ModeChoiceCloseBoxEndsWithStartupWriteOnDisk) {
 
 TEST_F(CaptureAppTest, ExistingFileIsRewrittenWithIdenticalBytes) {
     std::vector<char> bytes(20672);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i % 251);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i % 251);
     bytes[4] = 9;  // an unknown mode: start-up opens nothing
     bytes[5] = bytes[6] = bytes[7] = 0;
     bytes[0] = 0;

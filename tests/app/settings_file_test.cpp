@@ -2,8 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -22,20 +22,25 @@ std::vector<uint8_t> readFile(const std::string& path) {
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
-void putText(Bytes& b, size_t off, const char* s) { std::memcpy(b.data() + off, s, std::strlen(s) + 1); }
+void putText(Bytes& b, size_t off, const char* s) {
+    std::memcpy(b.data() + off, s, std::strlen(s) + 1);
+}
 
 // The defaulted record, written out byte by byte from the documented defaults.
 Bytes expectedDefaults(const char* dir) {
     Bytes b{};
-    for (size_t off : {0, 4109, 4111, 5140, 9426, 9427, 9428, 9429, 20666, 20667}) b[off] = 1;
+    for (size_t off : {0, 4109, 4111, 5140, 9426, 9427, 9428, 9429, 20666, 20667})
+        b[off] = 1;
     b[5138] = 0x10;  // ackTimeoutMs 10000 = 0x2710
     b[5139] = 0x27;
-    b[12068] = 60;   // autoLogIntervalSec
+    b[12068] = 60;  // autoLogIntervalSec
     putText(b, 4113, dir);
-    for (size_t off : {5141, 5161, 5181, 5201, 5241, 5261, 5281, 5301}) putText(b, off, "0.0.0.0");
+    for (size_t off : {5141, 5161, 5181, 5201, 5241, 5261, 5281, 5301})
+        putText(b, off, "0.0.0.0");
     putText(b, 18618, "%SIP to %DIP - [%DAT]");
     putText(b, 19642, "%Y.%MY.%D - %H24:%MN:%S.%MS");
     return b;
@@ -77,7 +82,8 @@ TEST(SettingsFile, RoundTripKeepsEveryByteIncludingReserved) {
     test::TempDir dir;
     const auto path = dir.file("s.BCS");
     std::vector<uint8_t> original(20672);
-    for (size_t i = 0; i < original.size(); ++i) original[i] = static_cast<uint8_t>(i * 7 + 3);
+    for (size_t i = 0; i < original.size(); ++i)
+        original[i] = static_cast<uint8_t>(i * 7 + 3);
     writeFile(path, original);
     SettingsRecord r;
     LoadSettings(r, path);

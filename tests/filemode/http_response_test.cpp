@@ -207,11 +207,8 @@ INSTANTIATE_TEST_SUITE_P(
 // The server controls Content-Type; whatever it sends, the extension stays one name part.
 TEST(ClassifyHostile, ExtensionNeverCarriesPathSeparatorsOrControls) {
     const char* hostile[] = {
-        "x/../../../home/u/.profile",
-        "x/..\\..\\windows\\win.ini",
-        "x//etc/passwd",
-        "x/a\tb\x01\x7f|c",
-        "x/con:aux*?\"<>|",
+        "x/../../../home/u/.profile", "x/..\\..\\windows\\win.ini", "x//etc/passwd",
+        "x/a\tb\x01\x7f|c",           "x/con:aux*?\"<>|",
     };
     for (const char* type : hostile) {
         SCOPED_TRACE(type);

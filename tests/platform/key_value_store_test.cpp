@@ -26,7 +26,8 @@ TEST(FileKeyValueStore, ValuesSurviveReopeningWithAwkwardCharacters) {
     ASSERT_TRUE(values.has_value());
     EXPECT_EQ(values->at("1.5EXENameAndPath"), "/opt/a=b/c\\d\nline");
     EXPECT_EQ(values->at("1.5"), "1");
-    EXPECT_EQ(again.keyFilePath(key), dir.path().string() + "/SOFTWARE/Brindlecraft/VORLANX.values");
+    EXPECT_EQ(again.keyFilePath(key),
+              dir.path().string() + "/SOFTWARE/Brindlecraft/VORLANX.values");
     EXPECT_TRUE(again.removeKey(key));
     EXPECT_FALSE(again.readKey(key).has_value());
 }
@@ -64,7 +65,8 @@ TEST(SpawnProgramLauncher, StartsARealProgramAndReportsAMissingOne) {
     for (int i = 0; i < 200 && line.empty(); ++i) {
         std::ifstream in(marker);
         std::getline(in, line);
-        if (line.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (line.empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ(line, " NoInstall");
     EXPECT_FALSE(launcher.start(dir.file("missing-program"), {}));

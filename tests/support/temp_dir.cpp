@@ -7,7 +7,8 @@ namespace vorlanx::test {
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "vorlanx-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
 }
 

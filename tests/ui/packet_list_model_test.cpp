@@ -11,9 +11,9 @@ using namespace vorlanx;
 namespace {
 
 std::vector<uint8_t> udpDatagram(uint8_t lastSourceByte) {
-    std::vector<uint8_t> b = {0x45, 0, 0, 28, 0, 0, 0, 0, 64, 17, 0, 0,
-                              127,  0, 0, lastSourceByte, 127, 0, 0, 1,
-                              0x13, 0x88, 0x00, 0x35, 0, 8, 0, 0};
+    std::vector<uint8_t> b = {
+        0x45,           0,   0, 28, 0, 0,    0,    0,    64,   17, 0, 0, 127, 0, 0,
+        lastSourceByte, 127, 0, 0,  1, 0x13, 0x88, 0x00, 0x35, 0,  8, 0, 0};
     return b;
 }
 
@@ -21,7 +21,7 @@ std::vector<uint8_t> udpDatagram(uint8_t lastSourceByte) {
 
 class PacketListModelTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void appendsArriveAsOneInsertPerSync();
     void removalsAndResetsAreAnnouncedExactly();
     void cellsAndSlotRoleFollowTheRows();
@@ -33,7 +33,8 @@ void PacketListModelTest::appendsArriveAsOneInsertPerSync() {
     PacketListModel model(list);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
 
-    for (int32_t slot = 0; slot < 500; ++slot) list.append(slot, nullptr);
+    for (int32_t slot = 0; slot < 500; ++slot)
+        list.append(slot, nullptr);
     QCOMPARE(model.rowCount(), 0);  // nothing published before the sync
     QCOMPARE(model.sync(), 500);
     QCOMPARE(inserted.count(), 1);
@@ -55,7 +56,8 @@ void PacketListModelTest::removalsAndResetsAreAnnouncedExactly() {
     PacketStore store;
     PacketList list(store);
     PacketListModel model(list);
-    for (int32_t slot = 0; slot < 10; ++slot) list.append(slot, nullptr);
+    for (int32_t slot = 0; slot < 10; ++slot)
+        list.append(slot, nullptr);
     model.sync();
 
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);

@@ -49,7 +49,8 @@ class NoLauncher final : public ProgramLauncher {
 void settle(int ms) {
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (t.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 bool save(QWidget& w, const QString& folder, const QString& name) {
@@ -98,8 +99,9 @@ int main(int argc, char** argv) {
         ok = save(window, folder, QStringLiteral("packet_mode.png")) && ok;
     }
     {
-        InterfaceChoiceWindow window(settings, prompt, nullptr,
-                                     [] { return std::vector<std::string>{"127.0.0.1", "192.0.2.10"}; });
+        InterfaceChoiceWindow window(settings, prompt, nullptr, [] {
+            return std::vector<std::string>{"127.0.0.1", "192.0.2.10"};
+        });
         ok = save(window, folder, QStringLiteral("interface_choice.png")) && ok;
     }
     {
