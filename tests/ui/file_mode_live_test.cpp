@@ -19,6 +19,7 @@
 #include "support/file_contents.h"
 #include "support/local_server.h"
 #include "support/loopback_sockets.h"
+#include "support/quiet_platform.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
@@ -66,11 +67,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(b"0\r\n\r\n")
 http.server.HTTPServer((sys.argv[1], int(sys.argv[2])), Handler).serve_forever()
 )";
-
-class NoLauncher final : public ProgramLauncher {
-  public:
-    bool start(const std::string&, const std::vector<std::string>&) override { return false; }
-};
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary)
@@ -163,7 +159,7 @@ void FileModeLiveTest::bodiesFetchedFromLocalServersAreWrittenByteForByte() {
     LiveCaptureSourceFactory sources;
     SteadyProgramClock clock;
     SystemLocalTimeSource localTime;
-    NoLauncher launcher;
+    test::RefusingLauncher launcher;
     FileModeWindow window(settings, dir.file("v.BCS"),
                           {prompt, sources, clock, localTime, launcher});
     QVERIFY(window.initialise());

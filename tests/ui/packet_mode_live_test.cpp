@@ -14,6 +14,8 @@
 #include "packetmode/ui/packet_mode_controls.h"
 #include "packetmode/ui/packet_mode_window.h"
 #include "platform/qt/control_ids.h"
+#include "support/loopback_sockets.h"
+#include "support/quiet_platform.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
@@ -21,26 +23,6 @@ using namespace vorlanx;
 namespace ids = vorlanx::packet_ids;
 
 namespace {
-
-class Silence final : public SoundPlayer {
-  public:
-    bool playWaveFile(const std::string&) override { return true; }
-    bool playTones(const std::vector<Tone>&, unsigned) override { return true; }
-    void bell() override {}
-};
-
-class NoLauncher final : public ProgramLauncher {
-  public:
-    bool start(const std::string&, const std::vector<std::string>&) override { return false; }
-};
-
-bool canCapture() {
-    const int fd = ::socket(AF_PACKET, SOCK_DGRAM, 0);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
-}
 
 // Sends `count` UDP datagrams with distinct payloads to 127.0.0.1:port; returns the port
 // they came from.
@@ -95,16 +77,16 @@ class PacketModeLiveTest : public QObject {
 };
 
 void PacketModeLiveTest::capturesRealLoopbackTraffic() {
-    if (!canCapture())
+    if (!test::CanCapture())
         QSKIP("live capture needs CAP_NET_RAW (run as root); skipped");
     test::TempDir dir;
     SettingsRecord settings = SettingsRecord::defaults("/tmp/");
     settings.setInterfaceAddress("127.0.0.1");
     test::ScriptedPrompt prompt;
     LiveCaptureSourceFactory sources;
-    Silence sound;
+    test::SilentSoundPlayer sound;
     SystemLocalTimeSource time;
-    NoLauncher launcher;
+    test::RefusingLauncher launcher;
     PacketModeWindow window(settings, dir.file("v.BCS"), {prompt, sources, sound, time, launcher});
     QVERIFY(window.initialise());
     window.show();

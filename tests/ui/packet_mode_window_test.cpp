@@ -21,6 +21,7 @@
 #include "packetmode/ui/packet_mode_controls.h"
 #include "packetmode/ui/packet_mode_window.h"
 #include "platform/qt/control_ids.h"
+#include "support/quiet_platform.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
@@ -31,22 +32,6 @@ namespace ids = vorlanx::packet_ids;
 
 namespace {
 
-class SilentPlayer final : public SoundPlayer {
-  public:
-    std::atomic<int> sounds{0};
-    bool playWaveFile(const std::string&) override { return false; }
-    bool playTones(const std::vector<Tone>&, unsigned) override {
-        ++sounds;
-        return true;
-    }
-    void bell() override {}
-};
-
-class NoLauncher final : public ProgramLauncher {
-  public:
-    bool start(const std::string&, const std::vector<std::string>&) override { return false; }
-};
-
 // One window with its platform edge, set up the way a user starts Packet Mode.
 struct Harness {
     test::TempDir dir;
@@ -54,9 +39,9 @@ struct Harness {
     std::string settingsPath = dir.file("vorlanx.BCS");
     test::ScriptedPrompt prompt;
     test::ScriptedCaptureSourceFactory sources;
-    SilentPlayer sound;
+    test::SilentSoundPlayer sound;
     FixedLocalTimeSource time{LocalTime{2003, 4, 2, 14, 5, 9, 7}};
-    NoLauncher launcher;
+    test::RefusingLauncher launcher;
     std::unique_ptr<PacketModeWindow> window;
 
     Harness() {
