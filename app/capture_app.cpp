@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "app/command_line.h"
-#include "app/product.h"
-#include "app/settings_file.h"
+#include "settings/product.h"
+#include "settings/settings_file.h"
 
 namespace vorlanx {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/settings_record.h"
+#include "settings/settings_record.h"
 #include "platform/key_value_store.h"
 #include "platform/process.h"
 #include "platform/user_prompt.h"

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "capture/packet_capture_thread.h"
+#include "packetmode/packet_capture_thread.h"
 #include "capture/pcap_file_source.h"
-#include "capture/store_clear_thread.h"
-#include "filemode/date_time_template.h"
+#include "packetmode/store_clear_thread.h"
+#include "capture/date_time_template.h"
 
 namespace vorlanx {
 namespace {

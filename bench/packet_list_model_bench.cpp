@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include "capture/packet_list.h"
-#include "capture/packet_store.h"
+#include "packetmode/packet_list.h"
+#include "packetmode/packet_store.h"
 #include "packetmode/ui/packet_list_model.h"
 
 using namespace vorlanx;

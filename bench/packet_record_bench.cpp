@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "capture/packet_record.h"
-#include "filemode/date_time_template.h"
+#include "capture/date_time_template.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/settings_record.h"
+#include "settings/settings_record.h"
 
 namespace vorlanx {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/settings_record.h"
+#include "settings/settings_record.h"
 
 namespace vorlanx {
 

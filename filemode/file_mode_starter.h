@@ -1,7 +1,7 @@
 // Start and Stop of the File Mode capture, and the threads they run.
 //
 // Start runs the start routine on a short-lived thread: it opens the capture (the routine
-// and its messages are shared with Packet Mode's start), starts FileModeCaptureThread and
+// and its messages are Packet Mode's too), starts FileModeCaptureThread and
 // ends; the capture thread starts StreamAssemblerThread. Stop closes the capture, which
 // ends a blocked receive at once. The starter owns the StreamTable and joins every thread
 // it started when it is destroyed.
@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "capture/capture_source.h"
+#include "capture/worker_threads.h"
 #include "filemode/file_mode_capture_thread.h"
 #include "filemode/file_mode_counters.h"
 #include "filemode/file_mode_options.h"
@@ -29,30 +30,6 @@
 #include "platform/user_prompt.h"
 
 namespace vorlanx {
-
-// The capture source a Start opened. `source` may be null or failed after an error that
-// lets the start go on; `unableToListen` means the start must stop.
-struct StartCapture {
-    std::unique_ptr<CaptureSource> source;
-    bool unableToListen = false;
-};
-
-// The start routine shared by File Mode and Packet Mode: opens the capture for
-// `interfaceAddress` and reports trouble that lets the start go on: "Error code %ld while
-// attempting to create socket." (caption "Error creating socket") when no capture socket
-// can be made, "Error: %ld" (caption "Unknown error") for any other failure, both with an
-// error icon. When the interface cannot listen, closes the source and returns
-// unableToListen without a message: the caller clears its running flag first, then calls
-// ReportUnableToListen. Starter thread.
-StartCapture OpenCaptureForStart(CaptureSourceFactory& sources, const std::string& interfaceAddress,
-                                 UserPrompt& prompt);
-
-// "Unable to listen on the interface: ..." with the address, caption "Unable to listen",
-// error icon. Starter thread.
-void ReportUnableToListen(UserPrompt& prompt, const std::string& interfaceAddress);
-
-// Raises the calling thread one step above normal priority; best effort, failure ignored.
-void RaiseThreadPriority();
 
 // What the File Mode threads share; everything must outlive the starter.
 struct FileModeServices {
@@ -111,8 +88,6 @@ class FileModeStarter {
     StreamTable& table() { return m_table; }
 
   private:
-    void spawn(std::function<void()> body, bool aboveNormal);
-    void reapFinished();
 
     FileModeServices m_services;
     RebuiltStreamHandler m_handler;
@@ -123,13 +98,8 @@ class FileModeStarter {
     mutable std::mutex m_sourceLock;
     std::shared_ptr<CaptureSource> m_source;
 
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    std::mutex m_workersLock;
-    std::list<Worker> m_workers;
     std::atomic<bool> m_closing{false};
+    WorkerThreads m_workers;  // last: its threads end before the members they use go
 };
 
 }  // namespace vorlanx

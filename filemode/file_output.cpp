@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "filemode/date_time_template.h"
+#include "capture/date_time_template.h"
 
 namespace vorlanx {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "capture/packet_record.h"
-#include "filemode/date_time_template.h"
+#include "capture/date_time_template.h"
 
 namespace {
 

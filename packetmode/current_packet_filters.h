@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "app/settings_record.h"
-#include "capture/shared_snapshot.h"
+#include "settings/settings_record.h"
+#include "packetmode/shared_snapshot.h"
 #include "packetmode/packet_filter_set.h"
 
 namespace vorlanx {

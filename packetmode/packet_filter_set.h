@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/settings_record.h"
+#include "settings/settings_record.h"
 #include "capture/packet_record.h"
 
 namespace vorlanx {

@@ -9,7 +9,7 @@ tools/install-deps.sh
 build=${VORLANX_TEST_BUILD_DIR:-build-test}
 cmake -S . -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-    -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_COMPILER=clang++ -DVORLANX_WERROR=ON \
     -DVORLANX_SANITIZE=ON -DVORLANX_FUZZ=ON -DVORLANX_BENCH=ON -DVORLANX_TESTS=ON
 cmake --build "$build" -j "$(nproc)"
 

@@ -11,7 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/product.h"
+#include "settings/product.h"
 #include "platform/qt/control_ids.h"
 
 namespace vorlanx {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/settings_record.h"
+#include "settings/settings_record.h"
 #include "platform/user_prompt.h"
 
 class QCheckBox;

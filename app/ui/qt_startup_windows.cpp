@@ -5,7 +5,7 @@
 #include <QPalette>
 #include <string>
 
-#include "app/product.h"
+#include "settings/product.h"
 #include "app/ui/mode_choice_window.h"
 #include "capture/live_capture_source.h"
 #include "filemode/ui/file_mode_window.h"

@@ -25,10 +25,10 @@
 #include <mutex>
 #include <thread>
 
-#include "app/mode_switch.h"
-#include "app/product.h"
-#include "app/settings_file.h"
-#include "capture/packet_capture_engine.h"
+#include "capture/mode_switch.h"
+#include "settings/product.h"
+#include "settings/settings_file.h"
+#include "capture/capture_start.h"
 #include "filemode/file_mode_options.h"
 #include "platform/host_names.h"
 #include "platform/qt/control_ids.h"

@@ -13,8 +13,8 @@
 #include <optional>
 #include <string>
 
-#include "app/settings_record.h"
-#include "app/ui/interface_choice_window.h"
+#include "settings/settings_record.h"
+#include "capture/ui/interface_choice_window.h"
 #include "capture/capture_source.h"
 #include "filemode/file_mode_counters.h"
 #include "filemode/file_mode_starter.h"

@@ -7,7 +7,7 @@
 
 #include <QAbstractTableModel>
 
-#include "capture/packet_list.h"
+#include "packetmode/packet_list.h"
 
 namespace vorlanx {
 

@@ -30,12 +30,12 @@
 #include <QVBoxLayout>
 #include <chrono>
 
-#include "app/mode_switch.h"
-#include "app/product.h"
-#include "app/settings_file.h"
-#include "app/ui/interface_choice_window.h"
-#include "capture/new_packet_sound_monitor.h"
-#include "capture/status_monitor.h"
+#include "capture/mode_switch.h"
+#include "settings/product.h"
+#include "settings/settings_file.h"
+#include "capture/ui/interface_choice_window.h"
+#include "packetmode/new_packet_sound_monitor.h"
+#include "packetmode/status_monitor.h"
 #include "packetmode/ui/packet_list_model.h"
 #include "packetmode/ui/packet_mode_controls.h"
 #include "platform/memory_status.h"

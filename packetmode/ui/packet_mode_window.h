@@ -15,12 +15,12 @@
 #include <string>
 #include <thread>
 
-#include "app/settings_record.h"
+#include "settings/settings_record.h"
 #include "capture/capture_source.h"
-#include "capture/packet_capture_engine.h"
-#include "capture/packet_list.h"
-#include "capture/packet_mode_state.h"
-#include "capture/packet_store.h"
+#include "packetmode/packet_capture_engine.h"
+#include "packetmode/packet_list.h"
+#include "packetmode/packet_mode_state.h"
+#include "packetmode/packet_store.h"
 #include "packetmode/current_packet_filters.h"
 #include "packetmode/packet_details.h"
 #include "platform/local_time.h"

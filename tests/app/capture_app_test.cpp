@@ -5,8 +5,8 @@
 
 #include "app/capture_app.h"
 #include "app/command_line.h"
-#include "app/product.h"
-#include "app/settings_file.h"
+#include "settings/product.h"
+#include "settings/settings_file.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 

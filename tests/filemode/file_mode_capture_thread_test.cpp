@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_record.h"
+#include "settings/settings_record.h"
 #include "filemode/stream_test_support.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/packet_mode_view.h"
+#include "packetmode/packet_mode_view.h"
 
 namespace vorlanx::test {
 

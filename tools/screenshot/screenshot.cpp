@@ -14,8 +14,8 @@
 #include <QToolButton>
 #include <cstdio>
 
-#include "app/settings_record.h"
-#include "app/ui/interface_choice_window.h"
+#include "settings/settings_record.h"
+#include "capture/ui/interface_choice_window.h"
 #include "app/ui/mode_choice_window.h"
 #include "capture/pcap_file_source.h"
 #include "filemode/ui/file_mode_controls.h"

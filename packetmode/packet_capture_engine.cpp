@@ -1,0 +1,235 @@
+#include "packetmode/packet_capture_engine.h"
+
+#include <condition_variable>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "capture/capture_start.h"
+#include "packetmode/packet_capture_thread.h"
+#include "packetmode/store_clear_thread.h"
+#include "capture/date_time_template.h"
+
+namespace vorlanx {
+
+namespace {
+
+// Stands in for a capture socket that could not be created: its first receive fails.
+class FailedCaptureSource final : public CaptureSource {
+  public:
+    std::optional<std::span<const uint8_t>> receive() override { return std::nullopt; }
+    void close() override {}
+};
+
+constexpr auto kStarterPoll = std::chrono::milliseconds(10);
+
+}  // namespace
+
+PacketCaptureEngine::PacketCaptureEngine(PacketModeServices services)
+    : m_s(services),
+      m_dateTimeTemplate(std::make_shared<const std::string>(kDefaultDateTimeTemplate)),
+      m_workers(std::make_unique<WorkerThreads>()) {}
+
+PacketCaptureEngine::~PacketCaptureEngine() {
+    shutdown();
+}
+
+ProbeResult PacketCaptureEngine::probe(const std::string& interfaceAddress) {
+    switch (TryCaptureInterface(m_s.sources, interfaceAddress, m_s.prompt)) {
+        case InterfaceTrial::Listening:
+            return ProbeResult::Ready;
+        case InterfaceTrial::InterfaceUnusable:
+            m_s.view.openChooseInterface();
+            return ProbeResult::InterfaceChosen;
+        case InterfaceTrial::EndProcess:
+            break;
+    }
+    return ProbeResult::EndProcess;
+}
+
+void PacketCaptureEngine::updateTemplate(const SettingsRecord& settings) {
+    std::string pattern = settings.dateTimeTemplate();
+    if (*m_dateTimeTemplate.load() != pattern)
+        m_dateTimeTemplate.replace(std::make_shared<const std::string>(std::move(pattern)));
+}
+
+void PacketCaptureEngine::start(const SettingsRecord& settings) {
+    if (m_shutdown.load())
+        return;
+    // A second Start while capturing does nothing (the starter checks again, atomically,
+    // for two Starts that race).
+    if (m_s.state.capturing.load())
+        return;
+    updateTemplate(settings);
+    spawnStarter(settings.interfaceAddress(), false);
+}
+
+void PacketCaptureEngine::restartOnNewInterface(const SettingsRecord& settings) {
+    if (m_shutdown.load() || !m_s.state.capturing.load())
+        return;
+    stop();
+    updateTemplate(settings);
+    spawnStarter(settings.interfaceAddress(), true);
+}
+
+void PacketCaptureEngine::spawnStarter(std::string interfaceAddress, bool waitForStop) {
+    StartRequest request{std::move(interfaceAddress), waitForStop, 0};
+    {
+        std::lock_guard lock(m_sourceMutex);
+        request.sequence = ++m_lastStartRequest;
+    }
+    {
+        std::lock_guard lock(m_startersMutex);
+        ++m_startersRunning;
+    }
+    m_workers->spawn("PacketModeStart", 0, [this, request = std::move(request)] {
+        runStarter(request);
+        std::lock_guard lock(m_startersMutex);
+        --m_startersRunning;
+        m_startersDone.notify_all();
+    });
+}
+
+bool PacketCaptureEngine::waitForStarters(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_startersMutex);
+    return m_startersDone.wait_for(lock, timeout, [this] { return m_startersRunning == 0; });
+}
+
+void PacketCaptureEngine::stop() {
+    m_s.view.setListProgressRange(PacketStore::kCapacity);
+    std::lock_guard lock(m_sourceMutex);
+    // Every start asked for so far is cancelled, including one whose starter has not yet
+    // taken the capture: its source closes as it opens.
+    m_stoppedThroughRequest = m_lastStartRequest;
+    if (m_source)
+        m_source->close();
+}
+
+void PacketCaptureEngine::clear() {
+    m_s.view.setListProgressRange(PacketStore::kCapacity);
+    m_workers->spawn("StoreClear", 0, [this] { runClear(); });
+}
+
+void PacketCaptureEngine::releaseAll() {
+    m_s.state.clearDone.store(false);
+    m_workers->spawn("StoreClear", 0, [this] { runClear(); });
+}
+
+void PacketCaptureEngine::requestExit() {
+    m_s.state.exitRequested.store(true);
+    std::lock_guard lock(m_sourceMutex);
+    if (m_source)
+        m_source->close();
+}
+
+void PacketCaptureEngine::refreshLiveCopies(const SettingsRecord& settings,
+                                            bool applyFiltersChecked) {
+    m_s.state.applyFiltersLive.store(applyFiltersChecked);
+    m_s.filters.refresh(settings);
+    updateTemplate(settings);
+}
+
+void PacketCaptureEngine::filterCriteriaChanged(const SettingsRecord& settings) {
+    m_s.filters.criteriaChanged(settings);
+}
+
+void PacketCaptureEngine::settingsChanged(const SettingsRecord& settings) {
+    updateTemplate(settings);
+}
+
+void PacketCaptureEngine::shutdown() {
+    m_shutdown.store(true);
+    {
+        std::lock_guard lock(m_sourceMutex);
+        if (m_source)
+            m_source->close();
+    }
+    m_workers->joinAll();
+    std::lock_guard lock(m_sourceMutex);
+    m_source.reset();
+}
+
+bool PacketCaptureEngine::waitForThreads(std::chrono::milliseconds timeout) {
+    return m_workers->waitUntilAllDone(timeout);
+}
+
+uint64_t PacketCaptureEngine::droppedByKernel() const {
+    std::lock_guard lock(m_sourceMutex);
+    return m_source ? m_source->droppedByKernel() : 0;
+}
+
+bool PacketCaptureEngine::takeCapturing(const StartRequest& request) {
+    for (;;) {
+        bool expected = false;
+        // Test and set in one step: two quick Starts can never both go on.
+        if (m_s.state.capturing.compare_exchange_strong(expected, true))
+            return true;
+        if (!request.waitForStop)
+            return false;  // a second Start while capturing does nothing
+        if (m_shutdown.load() || m_s.state.exitRequested.load() || cancelled(request))
+            return false;
+        std::this_thread::sleep_for(kStarterPoll);
+    }
+}
+
+bool PacketCaptureEngine::cancelled(const StartRequest& request) const {
+    std::lock_guard lock(m_sourceMutex);
+    return request.sequence <= m_stoppedThroughRequest;
+}
+
+void PacketCaptureEngine::runStarter(const StartRequest& request) {
+    if (cancelled(request) || !takeCapturing(request))
+        return;
+    {
+        std::lock_guard lock(m_sourceMutex);
+        m_source.reset();
+    }
+
+    {
+        // Every row was deleted: the records behind them go; `count` stays, so new
+        // packets continue at the next slot.
+        std::unique_lock listLock = m_s.state.lockListForWorker();
+        if (m_s.list.rowCount() == 0)
+            m_s.store.releaseRecords();
+    }
+
+    StartCapture opened = OpenCaptureForStart(m_s.sources, request.interfaceAddress, m_s.prompt);
+    if (opened.unableToListen) {
+        m_s.state.capturing.store(false);
+        ReportUnableToListen(m_s.prompt, request.interfaceAddress);
+        return;
+    }
+
+    std::shared_ptr<CaptureSource> source;
+    if (opened.source)
+        source = std::move(opened.source);
+    else
+        source = std::make_shared<FailedCaptureSource>();
+    {
+        std::lock_guard lock(m_sourceMutex);
+        m_source = source;
+        if (request.sequence <= m_stoppedThroughRequest || m_shutdown.load())
+            source->close();
+    }
+    m_captureThreadsStarted.fetch_add(1);
+    m_workers->spawn("PacketCapture", 1, [this, source, address = request.interfaceAddress] {
+        runCapture(source, address);
+    });
+}
+
+void PacketCaptureEngine::runCapture(std::shared_ptr<CaptureSource> source,
+                                     const std::string& interfaceAddress) {
+    PacketCaptureContext context{m_s.state, m_s.store,     m_s.list,           m_s.filters,
+                                 m_s.view,  m_s.localTime, m_dateTimeTemplate, m_shutdown};
+    PacketCaptureThread(context, source, interfaceAddress).run();
+    std::lock_guard lock(m_sourceMutex);
+    // The source goes with its capture; a newer one may already have replaced it.
+    if (m_source == source)
+        m_source.reset();
+}
+
+void PacketCaptureEngine::runClear() {
+    StoreClearThread(m_s.state, m_s.store, m_s.list, m_s.view).run();
+}
+
+}  // namespace vorlanx

@@ -1,0 +1,150 @@
+// The Packet Mode engine: probe, Start, Stop, Clear, restart on a new interface and the
+// release at close, with the threads that carry them out.
+//
+// The window calls it on the user-interface thread. It runs the system's threads:
+// PacketModeStarter (one per start request, short), PacketCaptureThread (at most one,
+// one priority step above normal) and StoreClearThread. Every thread it starts can be
+// told to stop and is joined by shutdown(). Messages go through the UserPrompt, window
+// changes through the PacketModeView.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "settings/settings_record.h"
+#include "capture/capture_source.h"
+#include "packetmode/packet_list.h"
+#include "packetmode/packet_mode_state.h"
+#include "packetmode/packet_mode_view.h"
+#include "packetmode/packet_store.h"
+#include "packetmode/shared_snapshot.h"
+#include "capture/worker_threads.h"
+#include "packetmode/current_packet_filters.h"
+#include "platform/local_time.h"
+#include "platform/user_prompt.h"
+
+namespace vorlanx {
+
+// How the probe at window start came out.
+enum class ProbeResult {
+    Ready,            // the interface can be captured; nothing was started
+    InterfaceChosen,  // the address was unusable; the Choose Interface window ran
+    EndProcess,       // raw capture is impossible; the message was shown, exit with 0
+};
+
+struct PacketModeServices {
+    PacketModeState& state;
+    PacketStore& store;
+    PacketList& list;
+    CurrentPacketFilters& filters;
+    CaptureSourceFactory& sources;
+    PacketModeView& view;
+    UserPrompt& prompt;
+    const LocalTimeSource& localTime;
+};
+
+class PacketCaptureEngine {
+  public:
+    explicit PacketCaptureEngine(PacketModeServices services);
+    // Shuts down: see shutdown().
+    ~PacketCaptureEngine();
+    PacketCaptureEngine(const PacketCaptureEngine&) = delete;
+    PacketCaptureEngine& operator=(const PacketCaptureEngine&) = delete;
+
+    // Opens a capture on `interfaceAddress` once and closes it again, when the window
+    // opens. An unusable address runs the Choose Interface window; when raw capture is
+    // impossible the message is shown and the caller ends the process with status 0.
+    // User-interface thread.
+    ProbeResult probe(const std::string& interfaceAddress);
+
+    // Start (button 1001): a PacketModeStarter for interfaceAddress of the record. A
+    // second Start while capturing does nothing. User-interface thread.
+    void start(const SettingsRecord& settings);
+    // Stop (button 1002): resets the range of progress bar 1019 and, while capturing,
+    // closes the capture source; the capture thread then ends with "Stopped".
+    // User-interface thread.
+    void stop();
+    // Clear (button 1003): resets the range of progress bar 1019 and runs a
+    // StoreClearThread. Allowed in every state. User-interface thread.
+    void clear();
+    // After the Choose Interface window: while capturing, stops and starts again on the
+    // record's (new) address once the old capture thread has ended. Otherwise nothing.
+    // User-interface thread.
+    void restartOnNewInterface(const SettingsRecord& settings);
+    // Window close: sets exitRequested, so every loop ends, and ends a blocked receive.
+    // Any thread.
+    void requestExit();
+    // The final release at close: clears clearDone and runs a StoreClearThread; the window
+    // ends the process once clearDone is set again. User-interface thread.
+    void releaseAll();
+
+    // The status monitor's refresh of the live copies: "Apply filters to incoming
+    // packets", the filter strings (and criteria) and the Date / Time template. Thread of
+    // the record's owner.
+    void refreshLiveCopies(const SettingsRecord& settings, bool applyFiltersChecked);
+    // The Filter Setup window stored new criteria: the next datagram uses them.
+    void filterCriteriaChanged(const SettingsRecord& settings);
+    // The General settings changed: rows filled from now on use the new Date / Time
+    // template.
+    void settingsChanged(const SettingsRecord& settings);
+
+    // Closes the capture, lets every thread end and joins them. Idempotent; called by the
+    // destructor. A starter waiting for the answer to a message keeps this waiting, so the
+    // prompt must still be answerable (or answer by itself) while it runs.
+    // User-interface thread.
+    void shutdown();
+
+    // Waits until every thread started so far has ended; false on time-out. For the
+    // window's close and for tests.
+    bool waitForThreads(std::chrono::milliseconds timeout);
+
+    // Waits until every start request made so far was carried out or discarded (the
+    // capture threads they started may still run); false on time-out.
+    bool waitForStarters(std::chrono::milliseconds timeout);
+
+    // Datagrams the kernel dropped for the current capture source (0 without one).
+    uint64_t droppedByKernel() const;
+    // Capture threads started so far.
+    int captureThreadsStarted() const { return m_captureThreadsStarted.load(); }
+
+  private:
+    struct StartRequest {
+        std::string interfaceAddress;
+        bool waitForStop = false;
+        uint64_t sequence = 0;  // 1, 2, ... in the order Start was asked for
+    };
+
+    void spawnStarter(std::string interfaceAddress, bool waitForStop);
+    void runStarter(const StartRequest& request);
+    bool cancelled(const StartRequest& request) const;
+    bool takeCapturing(const StartRequest& request);
+    void runCapture(std::shared_ptr<CaptureSource> source, const std::string& interfaceAddress);
+    void runClear();
+    void updateTemplate(const SettingsRecord& settings);
+
+    PacketModeServices m_s;
+    SharedSnapshot<std::string> m_dateTimeTemplate;
+    std::atomic<bool> m_shutdown{false};
+    std::atomic<int> m_captureThreadsStarted{0};
+
+    std::mutex m_startersMutex;
+    std::condition_variable m_startersDone;
+    int m_startersRunning = 0;  // guarded by m_startersMutex
+
+    // The current capture source (the window's captureSocket). A Stop cancels every start
+    // requested before it, also one whose starter has not opened its source yet.
+    mutable std::mutex m_sourceMutex;
+    std::shared_ptr<CaptureSource> m_source;
+    uint64_t m_lastStartRequest = 0;      // guarded by m_sourceMutex
+    uint64_t m_stoppedThroughRequest = 0; // guarded by m_sourceMutex
+
+    std::unique_ptr<WorkerThreads> m_workers;
+};
+
+}  // namespace vorlanx

@@ -1,0 +1,628 @@
+// The Packet Mode engine with a scripted capture source: probe, Start, Stop, Clear,
+// restart, limits and the messages, as the user sees them through the window and prompts.
+#include "packetmode/packet_capture_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "packetmode/packet_capture_thread.h"
+#include "support/recording_packet_mode_view.h"
+#include "support/scripted_capture_source.h"
+#include "support/scripted_prompt.h"
+#include "support/test_datagram.h"
+#include "support/wait_until.h"
+
+namespace vorlanx {
+namespace {
+
+using namespace std::chrono_literals;
+using test::BuildDatagram;
+using test::DatagramSpec;
+using test::ScriptedCaptureChannel;
+
+using test::WaitUntil;
+
+std::vector<uint8_t> Datagram(uint8_t protocol, std::array<uint8_t, 4> from,
+                              std::array<uint8_t, 4> to, uint16_t sport, uint16_t dport,
+                              std::string payload) {
+    DatagramSpec s;
+    s.protocol = protocol;
+    s.source = from;
+    s.destination = to;
+    s.sourcePort = sport;
+    s.destinationPort = dport;
+    s.payload = std::move(payload);
+    return BuildDatagram(s);
+}
+
+std::vector<uint8_t> Tcp(uint16_t sport, uint16_t dport, std::string payload = "") {
+    return Datagram(6, {10, 1, 1, 1}, {10, 2, 2, 2}, sport, dport, std::move(payload));
+}
+
+std::vector<uint8_t> Udp(uint16_t sport, uint16_t dport, std::string payload = "") {
+    return Datagram(17, {172, 16, 0, 9}, {224, 0, 0, 251}, sport, dport, std::move(payload));
+}
+
+const std::string kListening = "Listening on: 127.0.0.1";
+
+class PacketEngineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        settings.setInterfaceAddress("127.0.0.1");
+        settings.setDateTimeTemplate("at %Y");
+        build(PacketStore::kCapacity);
+    }
+    void TearDown() override {
+        if (engine)
+            engine->shutdown();
+    }
+
+    // (Re)creates the list and the engine; the list refuses rows beyond `listCapacity`.
+    void build(int32_t listCapacity) {
+        engine.reset();
+        list = std::make_unique<PacketList>(store, listCapacity);
+        engine = std::make_unique<PacketCaptureEngine>(
+            PacketModeServices{state, store, *list, filters, sources, view, prompt, localTime});
+    }
+
+    // Starts a capture and waits until its thread listens; returns its source.
+    std::shared_ptr<ScriptedCaptureChannel> startCapture() {
+        const size_t opened = sources.openCount();
+        engine->start(settings);
+        EXPECT_TRUE(sources.waitForOpens(opened + 1));
+        auto channel = sources.channel(opened);
+        EXPECT_TRUE(WaitUntil([&] { return channel->receiveCalls() > 0; }));
+        EXPECT_EQ(view.lastStatus(), kListening);
+        return channel;
+    }
+
+    // Stop, and wait until every thread of the engine has ended.
+    void stopAndWait() {
+        engine->stop();
+        ASSERT_TRUE(engine->waitForThreads(10s));
+        ASSERT_FALSE(state.capturing.load());
+    }
+
+    void clearAndWait() {
+        state.clearDone = false;
+        engine->clear();
+        ASSERT_TRUE(WaitUntil([&] { return state.clearDone.load(); }));
+    }
+
+    std::vector<std::string> row(int32_t r) {
+        std::vector<std::string> cells;
+        for (int c = 0; c < kPacketListColumnCount; ++c)
+            cells.push_back(list->cellText(r, c));
+        return cells;
+    }
+
+    PacketModeState state;
+    PacketStore store;
+    std::unique_ptr<PacketList> list;
+    CurrentPacketFilters filters;
+    test::ScriptedCaptureSourceFactory sources;
+    test::RecordingPacketModeView view;
+    test::ScriptedPrompt prompt;
+    FixedLocalTimeSource localTime{LocalTime{2024, 3, 5, 14, 7, 9, 42}};
+    SettingsRecord settings = SettingsRecord::defaults("/home/user/");
+    std::unique_ptr<PacketCaptureEngine> engine;
+};
+
+// ---- Probe ----
+
+TEST_F(PacketEngineTest, ProbeMapsTheThreeFailuresToTheirReactions) {
+    struct Case {
+        ReceiveAllResult result;
+        int errorNumber;
+        ProbeResult expected;
+        int chooseInterface;
+        std::vector<PromptRequest> prompts;
+    };
+    const std::string rawSockets =
+        "Startup error.\r\n\r\nMake sure raw sockets are enabled on your system (this is so "
+        "by default).\r\nNote: Administrative access to this computer may be required, make "
+        "sure you are logged on with an administrative account.";
+    const Case cases[] = {
+        {ReceiveAllResult::Listening, 0, ProbeResult::Ready, 0, {}},
+        {ReceiveAllResult::InterfaceUnusable, 19, ProbeResult::InterfaceChosen, 1, {}},
+        {ReceiveAllResult::RawSocketsUnavailable,
+         1,
+         ProbeResult::EndProcess,
+         0,
+         {{"", "Error code 1 while attempting to create socket.", PromptButtons::Ok,
+           PromptIcon::None, false},
+          {"", rawSockets, PromptButtons::Ok, PromptIcon::Error, false}}},
+        {ReceiveAllResult::OtherError,
+         24,
+         ProbeResult::EndProcess,
+         0,
+         {{"", "Startup error: 24", PromptButtons::Ok, PromptIcon::None, false}}},
+    };
+    for (const Case& c : cases) {
+        test::ScriptedPrompt casePrompt;
+        test::RecordingPacketModeView caseView;
+        test::ScriptedCaptureSourceFactory caseSources;
+        caseSources.setOutcome(c.result, c.errorNumber);
+        PacketCaptureEngine e(PacketModeServices{state, store, *list, filters, caseSources,
+                                                 caseView, casePrompt, localTime});
+        EXPECT_EQ(e.probe("10.0.0.7"), c.expected);
+        EXPECT_EQ(caseView.chooseInterfaceOpened(), c.chooseInterface);
+        const auto asked = casePrompt.asked();
+        ASSERT_EQ(asked.size(), c.prompts.size()) << int(c.result);
+        for (size_t i = 0; i < asked.size(); ++i) {
+            EXPECT_EQ(asked[i].caption, c.prompts[i].caption);
+            EXPECT_EQ(asked[i].text, c.prompts[i].text);
+            EXPECT_EQ(asked[i].icon, c.prompts[i].icon);
+            EXPECT_EQ(asked[i].buttons, PromptButtons::Ok);
+        }
+        // The probe's source is closed again and no capture starts.
+        ASSERT_EQ(caseSources.openCount(), 1u);
+        EXPECT_EQ(caseSources.address(0), "10.0.0.7");
+        EXPECT_TRUE(caseSources.channel(0)->closed());
+        EXPECT_FALSE(state.capturing.load());
+        EXPECT_TRUE(caseView.statuses().empty());
+    }
+}
+
+// ---- Capture ----
+
+TEST_F(PacketEngineTest, CapturedPacketsFillSlotsAndRows) {
+    auto channel = startCapture();
+    const auto tcp = Tcp(40000, 80, "GET / HTTP/1.1\r\n");
+    const auto udp = Udp(5353, 5353, "mdns");
+    DatagramSpec icmpSpec;
+    icmpSpec.protocol = 1;
+    icmpSpec.payload = "ping";
+    const auto icmp = BuildDatagram(icmpSpec);
+    channel->push(tcp);
+    channel->push(udp);
+    channel->push(icmp);
+    ASSERT_TRUE(channel->waitUntilDrained());
+
+    EXPECT_EQ(store.count(), 3);
+    ASSERT_EQ(list->rowCount(), 3);
+    EXPECT_EQ(row(0), (std::vector<std::string>{"TCP", "56", "10.1.1.1", "10.2.2.2", "40000", "80",
+                                                "at 2024", "", ""}));
+    EXPECT_EQ(row(1), (std::vector<std::string>{"UDP", "32", "172.16.0.9", "224.0.0.251", "5353",
+                                                "5353", "at 2024", "", ""}));
+    EXPECT_EQ(row(2), (std::vector<std::string>{"ICMP", "32", "10.0.0.1", "10.0.0.2", "", "",
+                                                "at 2024", "", ""}));
+    for (int32_t slot = 0; slot < 3; ++slot) {
+        EXPECT_EQ(list->slotOfRow(slot), slot);
+        EXPECT_TRUE(store.listed(slot));
+        EXPECT_EQ(store.timeText(slot), "at 2024");
+    }
+    EXPECT_EQ(store.length(0), 56);
+    EXPECT_EQ(store.allocationBytes(), (56u + 44) + (32 + 44) + (32 + 44));
+    EXPECT_TRUE(state.newPacketPending.load());
+    EXPECT_EQ(state.listProgressPosition.load(), 2);
+    EXPECT_TRUE(state.capturing.load());
+    EXPECT_TRUE(prompt.asked().empty());
+
+    stopAndWait();
+    EXPECT_TRUE(channel->closed());
+    EXPECT_EQ(view.statuses(), (std::vector<std::string>{kListening, "Stopped"}));
+    EXPECT_EQ(store.count(), 3) << "Stop keeps what was captured";
+}
+
+TEST_F(PacketEngineTest, DateTimeTemplateChangesReachTheNextRow) {
+    auto channel = startCapture();
+    channel->push(Tcp(1, 2));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    settings.setDateTimeTemplate("%Y/%MY");
+    engine->settingsChanged(settings);
+    localTime.set(LocalTime{2025, 11, 30, 23, 59, 59, 999});
+    channel->push(Tcp(1, 2));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    EXPECT_EQ(list->cellText(0, 6), "at 2024");
+    EXPECT_EQ(list->cellText(1, 6), "2025/11");
+}
+
+TEST_F(PacketEngineTest, StartWhileCapturingOpensNothing) {
+    auto channel = startCapture();
+    engine->start(settings);
+    engine->start(settings);
+    ASSERT_TRUE(engine->waitForStarters(10s));
+    channel->push(Tcp(1, 2));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    stopAndWait();
+    EXPECT_EQ(sources.openCount(), 1u);
+    EXPECT_EQ(engine->captureThreadsStarted(), 1);
+    EXPECT_EQ(store.count(), 1);
+}
+
+TEST_F(PacketEngineTest, QuickStartsNeverRunTwoCaptures) {
+    for (int i = 0; i < 20; ++i)
+        engine->start(settings);
+    ASSERT_TRUE(sources.waitForOpens(1));
+    ASSERT_TRUE(WaitUntil([&] { return sources.channel(0)->receiveCalls() > 0; }));
+    ASSERT_TRUE(engine->waitForStarters(10s));
+    stopAndWait();
+    EXPECT_EQ(sources.openCount(), 1u);
+    EXPECT_EQ(engine->captureThreadsStarted(), 1);
+}
+
+TEST_F(PacketEngineTest, StopWhileIdleOnlyResetsTheProgressRange) {
+    engine->stop();
+    EXPECT_EQ(view.listProgressRanges(), (std::vector<int32_t>{1000000}));
+    EXPECT_TRUE(view.statuses().empty());
+    EXPECT_EQ(sources.openCount(), 0u);
+    EXPECT_FALSE(state.capturing.load());
+}
+
+TEST_F(PacketEngineTest, StopWhileTheSourceIsStillOpeningStopsThatCapture) {
+    sources.holdOpens();
+    engine->start(settings);
+    ASSERT_TRUE(sources.waitForOpenAttempts(1));
+    EXPECT_TRUE(state.capturing.load());
+    engine->stop();
+    sources.releaseOpens();
+    ASSERT_TRUE(engine->waitForThreads(10s));
+    EXPECT_FALSE(state.capturing.load());
+    EXPECT_TRUE(sources.channel(0)->closed());
+    EXPECT_EQ(view.lastStatus(), "Stopped");
+}
+
+TEST_F(PacketEngineTest, ExitRequestEndsABlockedCapture) {
+    auto channel = startCapture();
+    engine->requestExit();
+    ASSERT_TRUE(engine->waitForThreads(10s));
+    EXPECT_FALSE(state.capturing.load());
+    EXPECT_EQ(view.lastStatus(), "Stopped");
+    engine->start(settings);  // every loop ends at its first check once exit is requested
+    ASSERT_TRUE(engine->waitForThreads(10s));
+    EXPECT_EQ(store.count(), 0);
+}
+
+TEST_F(PacketEngineTest, DatagramLongerThanOneReceiveIsCutToIt) {
+    auto channel = startCapture();
+    std::vector<uint8_t> big = Tcp(1, 2, std::string(70000, 'z'));
+    channel->push(big);
+    ASSERT_TRUE(channel->waitUntilDrained());
+    EXPECT_EQ(store.length(0), 65540);
+    EXPECT_EQ(list->cellText(0, 1), "65540");
+    EXPECT_EQ(store.allocationBytes(), 65540u + 44);
+}
+
+// ---- Filters ----
+
+TEST_F(PacketEngineTest, RejectedPacketsChangeNothing) {
+    settings.setAllowUdp(false);
+    engine->refreshLiveCopies(settings, true);
+    auto channel = startCapture();
+    channel->push(Udp(53, 53, "rejected"), 5);
+    ASSERT_TRUE(channel->waitUntilDrained());
+    EXPECT_EQ(store.count(), 0);
+    EXPECT_EQ(store.allocationBytes(), 0u);
+    EXPECT_FALSE(state.newPacketPending.load());
+    EXPECT_EQ(list->rowCount(), 0);
+    EXPECT_FALSE(store.hasRecord(0));
+    EXPECT_EQ(view.lastStatus(), kListening);
+
+    channel->push(Tcp(1, 2));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    EXPECT_EQ(store.count(), 1);
+    EXPECT_EQ(list->cellText(0, 0), "TCP");
+    EXPECT_TRUE(state.newPacketPending.load());
+
+    // With the switch off every datagram is accepted again.
+    engine->refreshLiveCopies(settings, false);
+    channel->push(Udp(53, 53));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    EXPECT_EQ(store.count(), 2);
+}
+
+TEST_F(PacketEngineTest, StringColumnsShowOnlyWhenTheStringStageRan) {
+    settings.setMustContain1("GET");
+    settings.setMustNotContain2("Secret");
+    engine->refreshLiveCopies(settings, true);
+    auto channel = startCapture();
+    channel->push(Tcp(1, 80, "get /index.html"));
+    channel->push(Tcp(1, 80, "get /secret"));  // discarded
+    ASSERT_TRUE(channel->waitUntilDrained());
+    state.matchCaseLive = true;
+    channel->push(Tcp(1, 80, "GET /a"));
+    channel->push(Tcp(1, 80, "get /b"));  // discarded with match case on
+    ASSERT_TRUE(channel->waitUntilDrained());
+    engine->refreshLiveCopies(settings, false);
+    channel->push(Tcp(1, 80, "no filter"));
+    ASSERT_TRUE(channel->waitUntilDrained());
+
+    ASSERT_EQ(list->rowCount(), 3);
+    EXPECT_EQ(list->cellText(0, 7), "get,,");
+    EXPECT_EQ(list->cellText(0, 8), ",secret,");
+    EXPECT_EQ(list->cellText(1, 7), "GET,,");
+    EXPECT_EQ(list->cellText(1, 8), ",Secret,");
+    EXPECT_EQ(list->cellText(2, 7), "");
+    EXPECT_EQ(list->cellText(2, 8), "");
+}
+
+TEST_F(PacketEngineTest, NewCriteriaApplyFromTheNextDatagram) {
+    engine->refreshLiveCopies(settings, true);
+    auto channel = startCapture();
+    channel->push(Tcp(1, 22));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    settings.setDstPortNotList(0, 22);
+    engine->filterCriteriaChanged(settings);
+    channel->push(Tcp(1, 22));
+    channel->push(Tcp(1, 23));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(list->cellText(1, 5), "23");
+}
+
+// ---- Limits ----
+
+TEST_F(PacketEngineTest, FullStoreStopsAndStartEndsAtOnceUntilClear) {
+    auto channel = startCapture();
+    const auto d = Tcp(7, 8);
+    channel->push(d, PacketStore::kCapacity - 1);
+    ASSERT_TRUE(channel->waitUntilDrained(600s));
+    ASSERT_EQ(store.count(), 999999);
+    EXPECT_EQ(view.lastStatus(), kListening);
+    EXPECT_TRUE(state.capturing.load());
+
+    channel->push(Udp(1, 2));
+    ASSERT_TRUE(WaitUntil([&] { return !state.capturing.load(); }));
+    EXPECT_EQ(view.lastStatus(), "Stopped/Item Limit Reached");
+    EXPECT_EQ(store.count(), 1000000);
+    EXPECT_EQ(list->cellText(999999, 0), "UDP") << "the last packet is in slot 999,999";
+    EXPECT_EQ(list->slotOfRow(999999), 999999);
+    EXPECT_TRUE(channel->closed());
+    EXPECT_EQ(state.listProgressPosition.load(), 999999);
+
+    // Start ends at once with the same status.
+    engine->start(settings);
+    ASSERT_TRUE(sources.waitForOpens(2));
+    ASSERT_TRUE(engine->waitForThreads(10s));
+    EXPECT_FALSE(state.capturing.load());
+    EXPECT_EQ(view.lastStatus(), "Stopped/Item Limit Reached");
+    EXPECT_TRUE(sources.channel(1)->closed());
+    EXPECT_EQ(sources.channel(1)->receiveCalls(), 0u);
+
+    clearAndWait();
+    EXPECT_EQ(store.count(), 0);
+    EXPECT_EQ(list->rowCount(), 0);
+    EXPECT_FALSE(store.hasRecord(999999));
+    // Progress every 100th occupied slot, from 0 up to 999,900.
+    const auto progress = view.operationProgress();
+    ASSERT_EQ(progress.size(), 10000u);
+    EXPECT_EQ(progress.front(), 0);
+    EXPECT_EQ(progress.back(), 999900);
+    EXPECT_EQ(view.operationProgressMaximum(), 1000000);
+
+    channel = startCapture();
+    channel->push(Tcp(1, 2));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    EXPECT_EQ(store.count(), 1);
+}
+
+TEST_F(PacketEngineTest, ListRefusingARowStopsWithoutStoringThePacket) {
+    build(2);
+    auto channel = startCapture();
+    channel->push(Tcp(1, 2));
+    channel->push(Tcp(1, 2));
+    channel->push(Udp(3, 4));
+    ASSERT_TRUE(WaitUntil([&] { return !state.capturing.load(); }));
+    EXPECT_EQ(view.lastStatus(), "Stopped/Max List Items");
+    EXPECT_EQ(store.count(), 2);
+    EXPECT_FALSE(store.hasRecord(2));
+    EXPECT_EQ(store.length(2), 0);
+    EXPECT_EQ(store.allocationBytes(), 2u * (40 + 44));
+    EXPECT_TRUE(channel->closed());
+}
+
+// ---- Start failures ----
+
+TEST_F(PacketEngineTest, StartOnAnUnusableInterfaceSaysSoAndStaysIdle) {
+    sources.setOutcome(ReceiveAllResult::InterfaceUnusable, 19);
+    settings.setInterfaceAddress("10.9.9.9");
+    engine->start(settings);
+    ASSERT_TRUE(sources.waitForOpens(1));
+    ASSERT_TRUE(engine->waitForThreads(10s));
+    EXPECT_FALSE(state.capturing.load());
+    EXPECT_EQ(engine->captureThreadsStarted(), 0);
+    EXPECT_TRUE(view.statuses().empty());
+    const auto asked = prompt.asked();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].caption, "Unable to listen");
+    EXPECT_EQ(asked[0].text,
+              "Unable to listen on the interface: 10.9.9.9\r\nThe chosen interface must be a NIC "
+              "or Modem.\r\nMake sure your NIC is enabled.\r\nNote: Windows 2000 (or higher) is "
+              "required.\r\nYou must be logged on with an administrative account.");
+    EXPECT_EQ(asked[0].icon, PromptIcon::Error);
+    EXPECT_TRUE(sources.channel(0)->closed());
+}
+
+TEST_F(PacketEngineTest, OtherStartFailuresReportAndEndAtTheFirstReceive) {
+    struct Case {
+        ReceiveAllResult result;
+        int errorNumber;
+        bool returnSource;
+        const char* caption;
+        const char* text;
+    };
+    const Case cases[] = {
+        {ReceiveAllResult::RawSocketsUnavailable, 1, false, "Error creating socket",
+         "Error code 1 while attempting to create socket."},
+        {ReceiveAllResult::RawSocketsUnavailable, 13, true, "Error creating socket",
+         "Error code 13 while attempting to create socket."},
+        {ReceiveAllResult::OtherError, 105, true, "Unknown error", "Error: 105"},
+        {ReceiveAllResult::OtherError, 12, false, "Unknown error", "Error: 12"},
+    };
+    for (const Case& c : cases) {
+        test::ScriptedPrompt casePrompt;
+        test::RecordingPacketModeView caseView;
+        test::ScriptedCaptureSourceFactory caseSources;
+        caseSources.setOutcome(c.result, c.errorNumber, c.returnSource);
+        PacketCaptureEngine e(PacketModeServices{state, store, *list, filters, caseSources,
+                                                 caseView, casePrompt, localTime});
+        e.start(settings);
+        ASSERT_TRUE(caseSources.waitForOpens(1));
+        ASSERT_TRUE(e.waitForThreads(10s));
+        EXPECT_FALSE(state.capturing.load());
+        EXPECT_EQ(caseView.statuses(), (std::vector<std::string>{kListening, "Stopped"}));
+        const auto asked = casePrompt.asked();
+        ASSERT_EQ(asked.size(), 1u) << c.text;
+        EXPECT_EQ(asked[0].caption, c.caption);
+        EXPECT_EQ(asked[0].text, c.text);
+        EXPECT_EQ(asked[0].icon, PromptIcon::Error);
+        EXPECT_EQ(store.count(), 0);
+    }
+}
+
+// ---- Clear ----
+
+TEST_F(PacketEngineTest, ClearDuringCaptureRestartsAtSlotZero) {
+    auto channel = startCapture();
+    channel->push(Tcp(1, 2, "x"), 250);
+    ASSERT_TRUE(channel->waitUntilDrained());
+    list->setSelectionMark(3);
+    const int32_t clearTimeBefore = state.lastClearTime.load();
+    state.findRunning = true;
+
+    clearAndWait();
+    EXPECT_TRUE(state.findAbortRequested.load()) << "a running Find is told to stop";
+    EXPECT_EQ(store.count(), 0);
+    EXPECT_EQ(store.allocationBytes(), 0u);
+    EXPECT_EQ(list->rowCount(), 0);
+    EXPECT_EQ(list->selectionMark(), -1);
+    EXPECT_FALSE(store.hasRecord(0));
+    EXPECT_EQ(store.timeText(249), "");
+    EXPECT_TRUE(store.listed(249)) << "listed flags stay until a new row sets them";
+    EXPECT_NE(state.lastClearTime.load(), clearTimeBefore);
+    EXPECT_EQ(view.operationProgress(), (std::vector<int32_t>{0, 100, 200}));
+    EXPECT_EQ(view.events(),
+              (std::vector<std::string>{"emptyEntirePacketPane", "showOperationProgress 250",
+                                        "hideOperationProgress", "emptyDetailFields"}));
+    EXPECT_EQ(view.listProgressRanges(), (std::vector<int32_t>{1000000}));
+    EXPECT_EQ(state.listProgressPosition.load(), 0);
+
+    // The capture goes on, from slot 0.
+    EXPECT_TRUE(state.capturing.load());
+    EXPECT_EQ(view.lastStatus(), kListening);
+    channel->push(Udp(9, 9));
+    channel->push(Tcp(1, 2));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    EXPECT_EQ(store.count(), 2);
+    EXPECT_EQ(list->cellText(0, 0), "UDP");
+    EXPECT_EQ(list->slotOfRow(0), 0);
+    EXPECT_EQ(list->slotOfRow(1), 1);
+    EXPECT_EQ(store.allocationBytes(), (28u + 44) + (40 + 44));
+}
+
+TEST_F(PacketEngineTest, PacketsWaitForARunningClearAndFollowIt) {
+    auto channel = startCapture();
+    channel->push(Tcp(1, 2), 3);
+    ASSERT_TRUE(channel->waitUntilDrained());
+    {
+        // Hold the list as a long clear does; the capture thread waits for it.
+        std::unique_lock busy = state.lockListForWorker();
+        channel->push(Udp(5, 6));
+        ASSERT_TRUE(WaitUntil([&] { return channel->delivered() == 4; }));
+        std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(store.count(), 3);
+        state.clearDone = false;
+        engine->clear();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return state.clearDone.load(); }));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    // Whichever of the two took the list first, nothing is lost or counted twice.
+    const int32_t count = store.count();
+    ASSERT_TRUE(count == 0 || count == 1) << count;
+    EXPECT_EQ(list->rowCount(), count);
+    EXPECT_EQ(store.allocationBytes(), count == 1 ? 28u + 44 : 0u);
+    if (count == 1)
+        EXPECT_EQ(list->cellText(0, 0), "UDP");
+}
+
+TEST_F(PacketEngineTest, ReleaseAllAtCloseReleasesEverythingAndSignalsDone) {
+    auto channel = startCapture();
+    channel->push(Tcp(1, 2), 10);
+    ASSERT_TRUE(channel->waitUntilDrained());
+    engine->requestExit();
+    state.clearDone = true;  // an earlier clear
+    engine->releaseAll();
+    // clearDone is cleared before the release starts: it is never seen set over records.
+    EXPECT_FALSE(state.clearDone.load() && store.count() != 0);
+    ASSERT_TRUE(WaitUntil([&] { return state.clearDone.load(); }));
+    EXPECT_EQ(store.count(), 0);
+    for (int32_t slot = 0; slot < 10; ++slot)
+        EXPECT_FALSE(store.hasRecord(slot));
+    ASSERT_TRUE(engine->waitForThreads(10s));
+    EXPECT_FALSE(state.capturing.load());
+}
+
+TEST_F(PacketEngineTest, StartAfterEveryRowWasDeletedKeepsCount) {
+    auto channel = startCapture();
+    channel->push(Tcp(1, 2, "abc"), 3);
+    ASSERT_TRUE(channel->waitUntilDrained());
+    stopAndWait();
+    while (list->rowCount() > 0)
+        ASSERT_TRUE(list->deleteRow(0));
+
+    channel = startCapture();
+    for (int32_t slot = 0; slot < 3; ++slot) {
+        EXPECT_FALSE(store.hasRecord(slot)) << slot;
+        EXPECT_EQ(store.length(slot), 43) << "nothing but the records changes";
+    }
+    EXPECT_EQ(store.count(), 3);
+    channel->push(Udp(1, 2));
+    ASSERT_TRUE(channel->waitUntilDrained());
+    EXPECT_EQ(store.count(), 4);
+    EXPECT_EQ(list->slotOfRow(0), 3);
+    EXPECT_EQ(list->cellText(0, 0), "UDP");
+}
+
+TEST_F(PacketEngineTest, StartWithRowsLeftKeepsTheirRecords) {
+    auto channel = startCapture();
+    channel->push(Tcp(1, 2), 2);
+    ASSERT_TRUE(channel->waitUntilDrained());
+    stopAndWait();
+    ASSERT_TRUE(list->deleteRow(0));
+    channel = startCapture();
+    EXPECT_TRUE(store.hasRecord(0));
+    EXPECT_TRUE(store.hasRecord(1));
+}
+
+// ---- Interface change ----
+
+TEST_F(PacketEngineTest, InterfaceChangeWaitsForTheOldCaptureThread) {
+    auto oldChannel = startCapture();
+    std::unique_lock busy = state.lockListForWorker();
+    oldChannel->push(Tcp(1, 2));  // the old capture thread now waits for the list
+    ASSERT_TRUE(WaitUntil([&] { return oldChannel->delivered() == 1; }));
+
+    settings.setInterfaceAddress("192.168.7.7");
+    engine->restartOnNewInterface(settings);
+    EXPECT_TRUE(oldChannel->closed());
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(sources.openCount(), 1u) << "no new capture while the old thread runs";
+    EXPECT_TRUE(state.capturing.load());
+
+    busy.unlock();
+    ASSERT_TRUE(sources.waitForOpens(2));
+    EXPECT_EQ(sources.address(1), "192.168.7.7");
+    auto newChannel = sources.channel(1);
+    ASSERT_TRUE(WaitUntil([&] { return newChannel->receiveCalls() > 0; }));
+    EXPECT_EQ(engine->captureThreadsStarted(), 2);
+    EXPECT_EQ(store.count(), 1) << "the packet the old thread held was filed";
+    const auto statuses = view.statuses();
+    EXPECT_EQ(statuses,
+              (std::vector<std::string>{kListening, "Stopped", "Listening on: 192.168.7.7"}));
+    newChannel->push(Udp(1, 2));
+    ASSERT_TRUE(newChannel->waitUntilDrained());
+    EXPECT_EQ(list->slotOfRow(1), 1);
+}
+
+TEST_F(PacketEngineTest, InterfaceChangeWhileIdleStartsNothing) {
+    engine->restartOnNewInterface(settings);
+    ASSERT_TRUE(engine->waitForThreads(10s));
+    EXPECT_EQ(sources.openCount(), 0u);
+    EXPECT_FALSE(state.capturing.load());
+}
+
+}  // namespace
+}  // namespace vorlanx

@@ -1,0 +1,425 @@
+// The Packet Mode window on the offscreen platform: controls by id, live capture from a
+// scripted source, the detail pane, highlighting, following the list, and the close.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+#include "settings/settings_file.h"
+#include "packetmode/ui/packet_list_model.h"
+#include "packetmode/ui/packet_mode_controls.h"
+#include "packetmode/ui/packet_mode_window.h"
+#include "platform/qt/control_ids.h"
+#include "support/quiet_platform.h"
+#include "support/scripted_capture_source.h"
+#include "support/scripted_prompt.h"
+#include "support/temp_dir.h"
+#include "support/test_datagram.h"
+
+using namespace vorlanx;
+namespace ids = vorlanx::packet_ids;
+
+namespace {
+
+// One window with its platform edge, set up the way a user starts Packet Mode.
+struct Harness {
+    test::TempDir dir;
+    SettingsRecord settings = SettingsRecord::defaults("/tmp/");
+    std::string settingsPath = dir.file("vorlanx.BCS");
+    test::ScriptedPrompt prompt;
+    test::ScriptedCaptureSourceFactory sources;
+    test::SilentSoundPlayer sound;
+    FixedLocalTimeSource time{LocalTime{2003, 4, 2, 14, 5, 9, 7}};
+    test::RefusingLauncher launcher;
+    std::unique_ptr<PacketModeWindow> window;
+
+    Harness() {
+        settings.setInterfaceAddress("127.0.0.1");
+        window = std::make_unique<PacketModeWindow>(
+            settings, settingsPath,
+            PacketModeWindowServices{prompt, sources, sound, time, launcher});
+    }
+    template <typename W = QWidget>
+    W* control(int id) {
+        return FindControl<W>(window.get(), id);
+    }
+    QString text(int id) { return control<QLineEdit>(id)->text(); }
+    // Starts a capture and returns its channel.
+    std::shared_ptr<test::ScriptedCaptureChannel> start() {
+        const size_t before = sources.openCount();
+        control<QToolButton>(ids::kStart)->click();
+        if (!sources.waitForOpens(before + 1))
+            return nullptr;
+        return sources.channel(before);
+    }
+    void feed(const std::shared_ptr<test::ScriptedCaptureChannel>& channel,
+              const std::vector<uint8_t>& datagram, uint64_t times = 1) {
+        channel->push(datagram, times);
+        channel->waitUntilDrained();
+        window->syncList();
+    }
+    void select(int row) {
+        auto* view = control<QTableView>(ids::kList);
+        view->selectRow(row);
+    }
+};
+
+std::vector<uint8_t> tcp(std::string payload = "GET / HTTP/1.1") {
+    test::DatagramSpec s;
+    s.protocol = 6;
+    s.source = {127, 0, 0, 1};
+    s.destination = {127, 0, 0, 2};
+    s.sourcePort = 51000;
+    s.destinationPort = 80;
+    s.payload = std::move(payload);
+    return test::BuildDatagram(s);
+}
+
+std::vector<uint8_t> udp() {
+    test::DatagramSpec s;
+    s.protocol = 17;
+    s.sourcePort = 5353;
+    s.destinationPort = 53;
+    s.payload = "q";
+    return test::BuildDatagram(s);
+}
+
+std::vector<uint8_t> icmp() {
+    test::DatagramSpec s;
+    s.protocol = 1;
+    s.payload = std::string("ab\0c", 4);
+    return test::BuildDatagram(s);
+}
+
+}  // namespace
+
+class PacketModeWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initialStateByControlId();
+    void capturedPacketsAreListedWithTheirColumns();
+    void detailPaneForTcpUdpAndIcmp();
+    void shortRowOffersDeletion();
+    void fieldBoxesHighlightTheirBytes();
+    void listFollowsTheBottomOrKeepsStill();
+    void escapeDoesNothing();
+    void resizingGivesHeightToTheListAndWidthToThePanes();
+    void closeWritesTheSevenFields();
+};
+
+void PacketModeWindowTest::initialStateByControlId() {
+    Harness h;
+    h.settings.setViewHex(true);
+    h.settings.setViewDec(false);
+    h.settings.setApplyFilters(true);
+    h.settings.setFindText("needle");
+    h.window = std::make_unique<PacketModeWindow>(
+        h.settings, h.settingsPath,
+        PacketModeWindowServices{h.prompt, h.sources, h.sound, h.time, h.launcher});
+    QCOMPARE(h.window->windowTitle(), QStringLiteral("VORLANX - Waiting"));
+    QCOMPARE(h.control<QLabel>(ids::kStatus)->text(), QStringLiteral("Stopped"));
+    auto* progress = h.control<QProgressBar>(ids::kProgress);
+    QCOMPARE(progress->maximum(), 1000000);
+    QVERIFY(h.control<QProgressBar>(ids::kListProgress)->isHidden() ||
+            !h.control<QProgressBar>(ids::kListProgress)->isVisible());
+    QVERIFY(h.control<QRadioButton>(ids::kHex)->isChecked());
+    QVERIFY(!h.control<QRadioButton>(ids::kDec)->isChecked());
+    QVERIFY(h.control<QCheckBox>(ids::kApplyFilters)->isChecked());
+    QVERIFY(h.control<QCheckBox>(ids::kSound)->isChecked());
+    QCOMPARE(h.control<QLineEdit>(ids::kFindText)->text(), QStringLiteral("needle"));
+    QCOMPARE(h.control<QCheckBox>(ids::kMatchCase)->text(),
+             QStringLiteral("Match case for Find and Filters"));
+    QCOMPARE(h.control<QPushButton>(ids::kFind)->text(), QStringLiteral("Find / Next"));
+    QCOMPARE(h.control<QPushButton>(ids::kFilterSetup)->text(),
+             QStringLiteral("Setup packet filters"));
+    for (int id = ids::kFlagUrg; id < ids::kFlagUrg + 6; ++id)
+        QVERIFY(h.control<QLabel>(id)->isHidden());
+    // Accessible names: a picture button its action, a box the label beside it.
+    QCOMPARE(h.control(ids::kStart)->accessibleName(), QStringLiteral("Start"));
+    QCOMPARE(h.control(ids::kPacketSize)->accessibleName(), QStringLiteral("Packet size:"));
+    QCOMPARE(h.control(ids::kEntirePacket)->accessibleName(), QStringLiteral("Entire packet"));
+    QCOMPARE(h.control(ids::kStatus)->accessibleName(), QStringLiteral("Status:"));
+
+    auto* model = h.control<QTableView>(ids::kList)->model();
+    const QStringList titles = {"Type",        "Size",    "From IP",     "To IP",
+                                "From Port",   "To Port", "Date / Time", "Contains string",
+                                "Lacks string"};
+    QCOMPARE(model->columnCount(), 9);
+    for (int c = 0; c < 9; ++c)
+        QCOMPARE(model->headerData(c, Qt::Horizontal).toString(), titles[c]);
+    QCOMPARE(h.control<QTableView>(ids::kList)->columnWidth(6), 170);
+
+    // The menu commands by id; the ones whose windows are not built yet are disabled.
+    QMap<int, QAction*> actions;
+    for (QAction* a : h.window->menuBar()->findChildren<QAction*>())
+        if (a->property(kControlIdProperty).isValid())
+            actions[a->property(kControlIdProperty).toInt()] = a;
+    for (int id : {ids::kMenuSave, ids::kMenuExit, ids::kMenuNetworkInterface, ids::kMenuGeneral,
+                   ids::kMenuChangeMode, ids::kMenuHelp, ids::kMenuAbout})
+        QVERIFY2(actions.contains(id), qPrintable(QString::number(id)));
+    QVERIFY(actions[ids::kMenuExit]->isEnabled());
+    QVERIFY(actions[ids::kMenuChangeMode]->isEnabled());
+}
+
+void PacketModeWindowTest::capturedPacketsAreListedWithTheirColumns() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    auto channel = h.start();
+    QVERIFY(channel);
+    QTRY_COMPARE(h.control<QLabel>(ids::kStatus)->text(),
+                 QStringLiteral("Listening on: 127.0.0.1"));
+    h.feed(channel, tcp());
+    h.feed(channel, udp());
+    h.feed(channel, icmp());
+    auto* model = h.control<QTableView>(ids::kList)->model();
+    QCOMPARE(model->rowCount(), 3);
+    auto cell = [&](int r, int c) { return model->index(r, c).data().toString(); };
+    QCOMPARE(cell(0, 0), QStringLiteral("TCP"));
+    QCOMPARE(cell(0, 1), QString::number(tcp().size()));
+    QCOMPARE(cell(0, 2), QStringLiteral("127.0.0.1"));
+    QCOMPARE(cell(0, 3), QStringLiteral("127.0.0.2"));
+    QCOMPARE(cell(0, 4), QStringLiteral("51000"));
+    QCOMPARE(cell(0, 5), QStringLiteral("80"));
+    QCOMPARE(cell(0, 6), QStringLiteral("2003.04.02 - 14:05:09.007"));
+    QCOMPARE(cell(1, 0), QStringLiteral("UDP"));
+    QCOMPARE(cell(2, 0), QStringLiteral("ICMP"));
+    QCOMPARE(cell(2, 4), QString());  // ports only for TCP and UDP
+    QCOMPARE(model->index(2, 0).data(PacketListModel::SlotRole).toInt(), 2);
+    // The title follows the count while capturing.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        h.window->windowTitle() == QStringLiteral("3 items - Brindlecraft VORLANX"), 5000);
+    QTRY_VERIFY(
+        h.control<QLabel>(ids::kMemory)->text().startsWith(QStringLiteral("Free physical RAM:")));
+
+    // Drops the kernel reports for the capture show in the status bar.
+    QVERIFY(h.window->statusBar()->currentMessage().isEmpty());
+    channel->setDroppedByKernel(17);
+    QTRY_COMPARE(h.window->statusBar()->currentMessage(),
+                 QStringLiteral("Datagrams dropped by the kernel: 17"));
+
+    h.control<QToolButton>(ids::kStop)->click();
+    QTRY_COMPARE(h.control<QLabel>(ids::kStatus)->text(), QStringLiteral("Stopped"));
+    QTRY_COMPARE(h.window->windowTitle(), QStringLiteral("VORLANX - Stopped"));
+}
+
+void PacketModeWindowTest::detailPaneForTcpUdpAndIcmp() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    auto channel = h.start();
+    h.feed(channel, tcp(std::string("hi\0there", 8)));
+    h.feed(channel, udp());
+    h.feed(channel, icmp());
+
+    h.select(0);
+    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("TCP"));
+    QCOMPARE(h.text(ids::kProtocolNumber), QStringLiteral("6"));
+    QCOMPARE(h.text(ids::kFromPort), QStringLiteral("51000"));
+    QCOMPARE(h.text(ids::kToPort), QStringLiteral("80"));
+    QVERIFY(!h.text(ids::kToPortUse).isEmpty());
+    QCOMPARE(h.text(ids::kSequence), QStringLiteral("0"));
+    QCOMPARE(h.text(ids::kWindow), QStringLiteral("0"));
+    QCOMPARE(h.control<QPlainTextEdit>(ids::kPacketData)->toPlainText(), QStringLiteral("hithere"));
+    // PSH and ACK are set by the test datagram; the others hidden.
+    QVERIFY(!h.control<QLabel>(ids::kFlagUrg + 1)->isHidden());
+    QVERIFY(!h.control<QLabel>(ids::kFlagUrg + 2)->isHidden());
+    QVERIFY(h.control<QLabel>(ids::kFlagUrg + 4)->isHidden());
+    QVERIFY(h.control<QPlainTextEdit>(ids::kEntirePacket)
+                ->toPlainText()
+                .startsWith(QStringLiteral(" 69   0")));
+
+    h.select(1);
+    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("UDP"));
+    QCOMPARE(h.text(ids::kFromPort), QStringLiteral("5353"));
+    QCOMPARE(h.text(ids::kSequence), QString());
+    QVERIFY(h.control<QLabel>(ids::kFlagUrg + 1)->isHidden());
+
+    h.select(2);
+    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("ICMP"));
+    QCOMPARE(h.text(ids::kFromPort), QStringLiteral("0"));
+    QCOMPARE(h.text(ids::kToPort), QStringLiteral("0"));
+    QCOMPARE(h.text(ids::kFromPortUse), QString());
+    QCOMPARE(h.text(ids::kAcknowledgement), QString());
+    QCOMPARE(h.control<QPlainTextEdit>(ids::kPacketData)->toPlainText(), QStringLiteral("abc"));
+
+    // Switching the rendering redraws the pane for the same row.
+    h.control<QRadioButton>(ids::kHex)->setChecked(true);
+    QVERIFY(h.control<QPlainTextEdit>(ids::kEntirePacket)
+                ->toPlainText()
+                .startsWith(QStringLiteral("45 00 00 20")));
+}
+
+void PacketModeWindowTest::shortRowOffersDeletion() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    auto channel = h.start();
+    h.feed(channel, udp());
+    h.feed(channel, std::vector<uint8_t>(12, 0x45));  // too short to show
+    h.prompt.script({PromptAnswer::No, PromptAnswer::Yes});
+    h.select(1);
+    QTRY_COMPARE(h.prompt.asked().size(), size_t{1});
+    const auto asked = h.prompt.asked()[0];
+    QCOMPARE(QString::fromStdString(asked.caption), QStringLiteral("Delete invalid packet?"));
+    QCOMPARE(QString::fromStdString(asked.text),
+             QStringLiteral("A list item with invalid packet data has been encountered, would "
+                            "you like to delete this item from the list?"));
+    QCOMPARE(asked.buttons, PromptButtons::YesNo);
+    QCOMPARE(h.control<QPlainTextEdit>(ids::kEntirePacket)->toPlainText(),
+             QStringLiteral("Invalid packet data!"));
+    auto* model = h.control<QTableView>(ids::kList)->model();
+    QCOMPARE(model->rowCount(), 2);  // No keeps the row
+
+    h.select(0);
+    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("UDP"));
+    h.select(1);
+    QTRY_COMPARE(h.prompt.asked().size(), size_t{2});
+    QTRY_COMPARE(model->rowCount(), 1);  // Yes deletes only the row
+    QVERIFY(h.window->packetStore().hasRecord(1));
+    QVERIFY(!h.window->packetStore().listed(1));
+}
+
+void PacketModeWindowTest::fieldBoxesHighlightTheirBytes() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    auto channel = h.start();
+    h.feed(channel, tcp());
+    h.select(0);
+    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("TCP"));
+    auto* pane = h.control<QPlainTextEdit>(ids::kEntirePacket);
+    auto selected = [&](int id) {
+        h.control<QLineEdit>(id)->setFocus(Qt::OtherFocusReason);
+        QCoreApplication::processEvents();
+        const QTextCursor c = pane->textCursor();
+        return std::pair<int, int>{c.selectionStart(), c.selectionEnd()};
+    };
+    // Dec: From IP is characters 49 to 63 inclusive.
+    QCOMPARE(selected(ids::kFromIp), (std::pair<int, int>{49, 64}));
+    QCOMPARE(pane->textCursor().selectedText(), QStringLiteral("127   0   0   1"));
+    QCOMPARE(selected(ids::kSequence), (std::pair<int, int>{98, 113}));
+    // Hex: To IP is the first pair on the second line, 49 to 59 inclusive.
+    h.control<QRadioButton>(ids::kHex)->setChecked(true);
+    h.control<QLineEdit>(ids::kFindText)->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+    QCOMPARE(selected(ids::kToIp), (std::pair<int, int>{49, 60}));
+    QCOMPARE(pane->textCursor().selectedText(), QStringLiteral("7F 00 00 02"));
+    // Text: nothing is selected.
+    h.control<QRadioButton>(ids::kText)->setChecked(true);
+    h.control<QLineEdit>(ids::kFindText)->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+    const auto none = selected(ids::kFromIp);
+    QCOMPARE(none.first, none.second);
+}
+
+void PacketModeWindowTest::listFollowsTheBottomOrKeepsStill() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    auto channel = h.start();
+    auto* view = h.control<QTableView>(ids::kList);
+    QScrollBar* bar = view->verticalScrollBar();
+    h.feed(channel, udp(), 300);
+    QCoreApplication::processEvents();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());  // at the bottom: the newest row stays in view
+
+    bar->setValue(bar->maximum() - 2);  // two lines up still counts as the bottom
+    h.feed(channel, udp(), 10);
+    QCoreApplication::processEvents();
+    QCOMPARE(bar->value(), bar->maximum());
+
+    bar->setValue(10);  // reading older rows: the view keeps still
+    h.feed(channel, udp(), 50);
+    QCoreApplication::processEvents();
+    QCOMPARE(bar->value(), 10);
+    QCOMPARE(view->model()->rowCount(), 360);
+}
+
+void PacketModeWindowTest::escapeDoesNothing() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    QSignalSpy closing(h.window.get(), &PacketModeWindow::closeFinished);
+    QTest::keyClick(h.window.get(), Qt::Key_Escape);
+    QTest::qWait(200);
+    QVERIFY(h.window->isVisible());
+    QCOMPARE(closing.count(), 0);
+}
+
+void PacketModeWindowTest::resizingGivesHeightToTheListAndWidthToThePanes() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    QTest::qWait(200);  // the first size becomes the smallest
+    const QSize first = h.window->size();
+    auto* list = h.control<QTableView>(ids::kList);
+    auto* entire = h.control<QPlainTextEdit>(ids::kEntirePacket);
+    auto* data = h.control<QPlainTextEdit>(ids::kPacketData);
+    auto* ttl = h.control<QLineEdit>(ids::kTtl);
+    const QSize listBefore = list->size(), entireBefore = entire->size(), dataBefore = data->size();
+    const QSize ttlBefore = ttl->size();
+
+    h.window->resize(first + QSize(300, 200));
+    QTRY_COMPARE(h.window->size(), first + QSize(300, 200));
+    QCoreApplication::processEvents();
+    QVERIFY(list->height() >= listBefore.height() + 150);  // the list takes the height
+    QVERIFY(entire->width() + data->width() >= entireBefore.width() + dataBefore.width() + 250);
+    QCOMPARE(entire->height(), entireBefore.height());  // the panes keep theirs
+    QCOMPARE(ttl->size(), ttlBefore);                   // the field boxes stay as they are
+
+    h.window->resize(first - QSize(200, 200));  // smaller than the first size is refused
+    QCoreApplication::processEvents();
+    QVERIFY(h.window->width() >= first.width());
+    QVERIFY(h.window->height() >= first.height());
+}
+
+void PacketModeWindowTest::closeWritesTheSevenFields() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    auto channel = h.start();
+    h.feed(channel, tcp(), 1000);
+    h.control<QLineEdit>(ids::kFindText)->setText(QStringLiteral("find me"));
+    h.control<QCheckBox>(ids::kMatchCase)->setChecked(true);
+    h.control<QCheckBox>(ids::kSound)->setChecked(false);
+    h.control<QRadioButton>(ids::kText)->setChecked(true);
+    h.control<QCheckBox>(ids::kApplyFilters)->setChecked(true);
+
+    QSignalSpy finished(h.window.get(), &PacketModeWindow::closeFinished);
+    h.window->close();
+    QVERIFY(finished.wait(10000));
+    QVERIFY(h.window->closed());
+    QCOMPARE(h.window->packetStore().count(), 0);
+    QVERIFY(!h.window->packetStore().hasRecord(999));
+
+    SettingsRecord onDisk;
+    LoadSettings(onDisk, h.settingsPath);
+    QCOMPARE(QString::fromStdString(onDisk.findText()), QStringLiteral("find me"));
+    QVERIFY(onDisk.matchCase());
+    QVERIFY(!onDisk.newPacketSound());
+    QVERIFY(onDisk.viewText());
+    QVERIFY(!onDisk.viewDec());
+    QVERIFY(!onDisk.viewHex());
+    QVERIFY(onDisk.applyFilters());
+    QCOMPARE(QString::fromStdString(onDisk.interfaceAddress()), QStringLiteral("127.0.0.1"));
+}
+
+QTEST_MAIN(PacketModeWindowTest)
+#include "packet_mode_window_test.moc"
