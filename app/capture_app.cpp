@@ -39,7 +39,7 @@ std::string JoinArguments(int argc, const char* const* argv) {
 }
 
 int CaptureApp::fatal(const char* text) {
-    m_s.prompt.tell("", text);
+    m_services.prompt.tell("", text);
     return kFatalExitCode;
 }
 
@@ -47,15 +47,15 @@ int CaptureApp::run(std::string_view commandLineText) {
     const CommandLine cl = ParseCommandLine(commandLineText);
     if (!cl.empty) {
         if (cl.help) {
-            m_s.prompt.tell(kProductName, kOptionListText, PromptIcon::Information);
+            m_services.prompt.tell(kProductName, kOptionListText, PromptIcon::Information);
             return 0;
         }
         if (!cl.anyOption()) {
-            m_s.prompt.tell(kProductName, kNotImplementedText, PromptIcon::Information);
+            m_services.prompt.tell(kProductName, kNotImplementedText, PromptIcon::Information);
             return 0;
         }
         if (cl.uninstall) {
-            m_s.windows.runUninstaller();
+            m_services.windows.runUninstaller();
             return 0;
         }
     }
@@ -77,7 +77,7 @@ int CaptureApp::run(std::string_view commandLineText) {
 }
 
 CaptureApp::InstallCheck CaptureApp::checkInstalledCopy() {
-    const auto values = m_s.store.readKey(kInstallKey);
+    const auto values = m_services.store.readKey(kInstallKey);
     if (!values)
         return InstallCheck::FirstRun;
     auto value = [&](const char* name) {
@@ -89,7 +89,7 @@ CaptureApp::InstallCheck CaptureApp::checkInstalledCopy() {
     if (installedPath.empty())
         return InstallCheck::FirstRun;
 
-    const auto running = m_s.executablePath();
+    const auto running = m_services.executablePath();
     if (!running) {
         fatal("Fatal-initialization error #6");
         return InstallCheck::Fatal;
@@ -101,15 +101,15 @@ CaptureApp::InstallCheck CaptureApp::checkInstalledCopy() {
         installedVersion.empty()
             ? format("Would you like to install version %s of %s?", kProductVersion, kProductName)
             : format("Would you like to re-install %s %s?", kProductName, kProductVersion);
-    const PromptAnswer answer = m_s.prompt.ask(
+    const PromptAnswer answer = m_services.prompt.ask(
         {kProductName, question, PromptButtons::YesNoCancel, PromptIcon::Question, false});
     switch (answer) {
         case PromptAnswer::Yes:
             return InstallCheck::FirstRun;
         case PromptAnswer::No:
-            if (m_s.launcher.start(installedPath, {" NoInstall"}))
+            if (m_services.launcher.start(installedPath, {" NoInstall"}))
                 return InstallCheck::Exit;
-            m_s.prompt.tell(kProductName,
+            m_services.prompt.tell(kProductName,
                             "Unable to execute installed program, will now execute self "
                             "contained program.",
                             PromptIcon::Information);
@@ -122,14 +122,14 @@ CaptureApp::InstallCheck CaptureApp::checkInstalledCopy() {
 }
 
 int CaptureApp::firstRun() {
-    if (!m_s.windows.runAgreement())
+    if (!m_services.windows.runAgreement())
         return 0;
-    m_s.windows.runInstaller();
+    m_services.windows.runInstaller();
     return 0;
 }
 
 int CaptureApp::normalRun(bool packetMode, bool fileMode) {
-    const auto exe = m_s.executablePath();
+    const auto exe = m_services.executablePath();
     if (!exe)
         return fatal("Fatal-initialization error #6");
     m_settingsPath = SettingsFilePath(*exe);
@@ -137,22 +137,22 @@ int CaptureApp::normalRun(bool packetMode, bool fileMode) {
     SaveSettings(m_settings, m_settingsPath);  // a failed write is silent; we run on
 
     if (!m_settings.useWindowsColors())
-        m_s.windows.setDialogColors(kDialogBackgroundColor, kDialogTextColor);
+        m_services.windows.setDialogColors(kDialogBackgroundColor, kDialogTextColor);
 
     if (packetMode) {
         m_settings.setMode(0);
     } else if (fileMode) {
         m_settings.setMode(1);
     } else if (m_settings.showModeChoice()) {
-        if (!m_s.windows.runModeChoice(m_settings))
+        if (!m_services.windows.runModeChoice(m_settings))
             return 0;
     }
 
     switch (m_settings.mode()) {
         case 0:
-            return m_s.windows.runPacketMode(m_settings, m_settingsPath);
+            return m_services.windows.runPacketMode(m_settings, m_settingsPath);
         case 1:
-            return m_s.windows.runFileMode(m_settings, m_settingsPath);
+            return m_services.windows.runFileMode(m_settings, m_settingsPath);
         default:
             return 0;
     }

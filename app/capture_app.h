@@ -45,7 +45,7 @@ class CaptureApp {
   public:
     static constexpr int kFatalExitCode = -1;
 
-    explicit CaptureApp(StartupServices services) : m_s(std::move(services)) {}
+    explicit CaptureApp(StartupServices services) : m_services(std::move(services)) {}
 
     // Runs start-up with the text after the program name and returns the process's exit
     // code. User-interface thread.
@@ -62,7 +62,7 @@ class CaptureApp {
     int normalRun(bool packetMode, bool fileMode);
     int fatal(const char* text);
 
-    StartupServices m_s;
+    StartupServices m_services;
     SettingsRecord m_settings;
     std::string m_settingsPath;
 };

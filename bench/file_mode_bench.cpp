@@ -3,7 +3,7 @@
 //
 // BM_FileModeEngine files every segment through the capture rules and rebuilds every
 // stream in one assembler pass (one thread, no files): the engine's own cost.
-// BM_FileModeReplay runs the real threads (FileModeStarter, capture, assembler) on the
+// BM_FileModeReplay runs the real threads (FileModeEngine, capture, assembler) on the
 // same traffic replayed from memory and writes every response as a file into a temporary
 // directory. Both report captured MB/s, files rebuilt or written, segments dropped and the
 // peak of File Mode's tracked memory.
@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "filemode/file_mode_capture_thread.h"
-#include "filemode/file_mode_starter.h"
+#include "filemode/file_mode_engine.h"
 #include "filemode/stream_assembler_thread.h"
 #include "platform/user_prompt.h"
 
@@ -123,7 +123,7 @@ void BM_FileModeEngine(benchmark::State& bench) {
     const bool dirty = bench.range(1) != 0;
     const Traffic& traffic = MakeTraffic(streams);
 
-    FileModeRunState state;
+    FileModeState state;
     auto table = std::make_unique<StreamTable>();
     FileModeCounters counters;
     QuietPrompt prompt;
@@ -207,7 +207,7 @@ void BM_FileModeReplay(benchmark::State& bench) {
     const auto directory = std::filesystem::temp_directory_path() /
                            ("vorlanx_file_mode_bench_" + std::to_string(getpid()));
 
-    FileModeRunState state;
+    FileModeState state;
     FileModeCounters counters;
     MemorySourceFactory sources(traffic.datagrams);
     QuietPrompt prompt;
@@ -216,7 +216,7 @@ void BM_FileModeReplay(benchmark::State& bench) {
     SteadyProgramClock clock;
     SystemLocalTimeSource localTime;
     state.currentAckTimeout = 500;
-    FileModeStarter starter(
+    FileModeEngine starter(
         FileModeServices{state, counters, sources, prompt, options, clock, localTime, nullptr}, {},
         1ms);
     FileModeStartRequest request;

@@ -45,9 +45,9 @@ std::string FatalAllocationMessage(const FileOutcome& outcome) {
            allocationWhat(outcome.allocation) + "\r\nThe datagram was not stored.";
 }
 
-FileModeCaptureThread::FileModeCaptureThread(FileModeRunState& state, StreamTable& table,
+FileModeCaptureThread::FileModeCaptureThread(FileModeState& state, StreamTable& table,
                                              FileModeCounters& counters, UserPrompt& prompt,
-                                             FileModeEvents* events, const ProgramClock& clock,
+                                             FileModeView* events, const ProgramClock& clock,
                                              std::shared_ptr<CaptureSource> source,
                                              FileModeStartRequest request,
                                              std::function<void()> startAssembler,

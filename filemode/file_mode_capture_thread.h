@@ -1,7 +1,7 @@
 // File Mode's receive loop: files every TCP data segment into the stream of its
 // acknowledgement number.
 //
-// One thread per capture run, started by FileModeStarter; it starts the assembler, then
+// One thread per capture run, started by FileModeEngine; it starts the assembler, then
 // receives until Stop. Datagrams come from a CaptureSource (the live capture socket, or a
 // capture file replaying recorded traffic through the same loop).
 #pragma once
@@ -60,8 +60,8 @@ class FileModeCaptureThread {
     // `startAssembler` starts StreamAssemblerThread; `releaseRequest` runs when the loop
     // ends (the starter forgets the source). `events` may be null. References must outlive
     // the object.
-    FileModeCaptureThread(FileModeRunState& state, StreamTable& table, FileModeCounters& counters,
-                          UserPrompt& prompt, FileModeEvents* events, const ProgramClock& clock,
+    FileModeCaptureThread(FileModeState& state, StreamTable& table, FileModeCounters& counters,
+                          UserPrompt& prompt, FileModeView* events, const ProgramClock& clock,
                           std::shared_ptr<CaptureSource> source, FileModeStartRequest request,
                           std::function<void()> startAssembler = {},
                           std::function<void()> releaseRequest = {});
@@ -82,11 +82,11 @@ class FileModeCaptureThread {
   private:
     void endCapture();
 
-    FileModeRunState& m_state;
+    FileModeState& m_state;
     StreamTable& m_table;
     FileModeCounters& m_counters;
     UserPrompt& m_prompt;
-    FileModeEvents* m_events;
+    FileModeView* m_events;
     const ProgramClock& m_clock;
     std::shared_ptr<CaptureSource> m_source;
     FileModeStartRequest m_request;

@@ -1,6 +1,6 @@
 // File Mode's process-wide run state and what its threads tell the window.
 //
-// The File Mode window, FileModeStarter, FileModeCaptureThread and StreamAssemblerThread
+// The File Mode window, FileModeEngine, FileModeCaptureThread and StreamAssemblerThread
 // coordinate through the flags below, each polled by the others. The window owns the
 // object for the life of the process; it writes streamClock (every 20 ms) and
 // currentAckTimeout, and reads the rest.
@@ -12,7 +12,7 @@
 
 namespace vorlanx {
 
-struct FileModeRunState {
+struct FileModeState {
     // Set by the starter when it begins opening the capture; cleared when the capture loop
     // ends, or when opening fails because the interface cannot listen. The assembler runs
     // passes while it is set.
@@ -44,9 +44,9 @@ struct FileModeRunState {
 
 // What the worker threads show in the window. Called on the worker threads; the window
 // marshals each call to its own thread (queued) and must not block the caller on it.
-class FileModeEvents {
+class FileModeView {
   public:
-    virtual ~FileModeEvents() = default;
+    virtual ~FileModeView() = default;
     // The capture thread has been started: disable Start and the locked controls, enable
     // Stop. The window ignores it when the capture has already ended or was stopped.
     virtual void captureStarted() {}

@@ -129,9 +129,9 @@ std::string NextActivityText(std::string_view current) {
     }
 }
 
-StreamAssemblerThread::StreamAssemblerThread(FileModeRunState& state, StreamTable& table,
+StreamAssemblerThread::StreamAssemblerThread(FileModeState& state, StreamTable& table,
                                              FileModeCounters& counters, UserPrompt& prompt,
-                                             FileModeEvents* events, RebuiltStreamHandler handler,
+                                             FileModeView* events, RebuiltStreamHandler handler,
                                              std::chrono::milliseconds passInterval)
     : m_state(state),
       m_table(table),

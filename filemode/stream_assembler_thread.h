@@ -67,8 +67,8 @@ class StreamAssemblerThread {
     static constexpr std::chrono::milliseconds kPassInterval{100};
 
     // All references must outlive the object. `events` may be null.
-    StreamAssemblerThread(FileModeRunState& state, StreamTable& table, FileModeCounters& counters,
-                          UserPrompt& prompt, FileModeEvents* events, RebuiltStreamHandler handler,
+    StreamAssemblerThread(FileModeState& state, StreamTable& table, FileModeCounters& counters,
+                          UserPrompt& prompt, FileModeView* events, RebuiltStreamHandler handler,
                           std::chrono::milliseconds passInterval = kPassInterval);
 
     // The thread body: ends at once if another assembler is active; otherwise runs passes
@@ -94,11 +94,11 @@ class StreamAssemblerThread {
   private:
     void rebuildTaken(uint32_t slot);
 
-    FileModeRunState& m_state;
+    FileModeState& m_state;
     StreamTable& m_table;
     FileModeCounters& m_counters;
     UserPrompt& m_prompt;
-    FileModeEvents* m_events;
+    FileModeView* m_events;
     RebuiltStreamHandler m_handler;
     std::chrono::milliseconds m_passInterval;
     std::string m_activity = "----";

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;
     static StreamTable table;  // allocated once, as in the program
-    FileModeRunState state;
+    FileModeState state;
     FileModeCounters counters;
     SilentPrompt prompt;
     ManualProgramClock clock;

@@ -39,7 +39,7 @@ class FileModeStatistics {
 
     // Every value starts at 0, as the window's first texts show. The references must
     // outlive the object.
-    FileModeStatistics(const FileModeRunState& state, const FileModeCounters& counters,
+    FileModeStatistics(const FileModeState& state, const FileModeCounters& counters,
                        const ProgramClock& clock)
         : m_state(state), m_counters(counters), m_clock(clock) {}
 
@@ -67,7 +67,7 @@ class FileModeStatistics {
     };
     static std::string pairText(const char* what, const PairShown& pair);
 
-    const FileModeRunState& m_state;
+    const FileModeState& m_state;
     const FileModeCounters& m_counters;
     const ProgramClock& m_clock;
 

@@ -109,7 +109,7 @@ class FileModeWindow::LiveOptions final : public FileModeLiveOptions {
 };
 
 // Carries the engine's window changes to the user-interface thread, without waiting.
-class FileModeWindow::EventsAdapter final : public FileModeEvents {
+class FileModeWindow::EventsAdapter final : public FileModeView {
   public:
     explicit EventsAdapter(FileModeWindow& w) : m_w(w) {}
 
@@ -152,7 +152,7 @@ FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPat
       m_statistics(m_state, m_counters, m_services.clock) {
     if (!m_services.resolveHost)
         m_services.resolveHost = ResolveHostIpv4;
-    m_starter = std::make_unique<FileModeStarter>(
+    m_starter = std::make_unique<FileModeEngine>(
         FileModeServices{m_state, m_counters, m_services.sources, m_services.prompt, *m_options,
                          m_services.clock, m_services.localTime, m_events.get()});
 

@@ -1,7 +1,7 @@
 // FileModeWindow: the main window of File Mode.
 //
 // Thin: it builds the controls (each tagged with its id), loads and stores its settings
-// fields, starts and stops the File Mode engine (FileModeStarter) and shows its counters.
+// fields, starts and stops the File Mode engine (FileModeEngine) and shows its counters.
 // The engine's threads read the window's live values (directory, overwrite, HTTP only,
 // partial content, sizes) from thread-safe copies the controls keep up to date, and report
 // back through an adapter that queues each change to the user-interface thread.
@@ -17,7 +17,7 @@
 #include "capture/ui/interface_choice_window.h"
 #include "capture/capture_source.h"
 #include "filemode/file_mode_counters.h"
-#include "filemode/file_mode_starter.h"
+#include "filemode/file_mode_engine.h"
 #include "filemode/file_mode_state.h"
 #include "filemode/ui/file_mode_controls.h"
 #include "filemode/ui/file_mode_statistics.h"
@@ -79,9 +79,9 @@ class FileModeWindow : public QMainWindow {
     void settingsChanged();
 
     // Parts used by tests and the screenshot tool.
-    FileModeRunState& state() { return m_state; }
+    FileModeState& state() { return m_state; }
     FileModeCounters& counters() { return m_counters; }
-    FileModeStarter& starter() { return *m_starter; }
+    FileModeEngine& starter() { return *m_starter; }
     const FileModeLiveOptions& liveOptions() const;
     QTimer* timer(file_ids::FileModeTimer which) const;
     // The timers' work, also callable directly.
@@ -124,11 +124,11 @@ class FileModeWindow : public QMainWindow {
     const std::string m_settingsPath;
     FileModeWindowServices m_services;
 
-    FileModeRunState m_state;
+    FileModeState m_state;
     FileModeCounters m_counters;
     std::unique_ptr<LiveOptions> m_options;
     std::unique_ptr<EventsAdapter> m_events;
-    std::unique_ptr<FileModeStarter> m_starter;  // after everything it refers to
+    std::unique_ptr<FileModeEngine> m_starter;  // after everything it refers to
     FileModeStatistics m_statistics;
 
     QTimer* m_countersTimer = nullptr;

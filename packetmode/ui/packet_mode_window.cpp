@@ -172,7 +172,7 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     setWindowIcon(QIcon(ProductLogoPixmap()));
     m_viewAdapter = std::make_unique<ViewAdapter>(*this);
     m_monitorAdapter = std::make_unique<MonitorAdapter>(*this);
-    m_engine = std::make_unique<PacketCaptureEngine>(
+    m_engine = std::make_unique<PacketModeEngine>(
         PacketModeServices{m_state, m_store, m_list, m_filters, m_services.sources, *m_viewAdapter,
                            m_services.prompt, m_services.localTime});
 

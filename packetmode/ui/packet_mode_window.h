@@ -2,7 +2,7 @@
 //
 // Thin: it builds the controls (each tagged with its id), loads and stores its settings
 // fields, shows the packet list through PacketListModel and the detail pane of the
-// selected packet, and forwards Start, Stop and Clear to the PacketCaptureEngine. Worker
+// selected packet, and forwards Start, Stop and Clear to the PacketModeEngine. Worker
 // threads never touch its widgets: they report through the PacketModeView and
 // StatusMonitorView adapters, which queue each change to the user-interface thread.
 #pragma once
@@ -17,7 +17,7 @@
 
 #include "settings/settings_record.h"
 #include "capture/capture_source.h"
-#include "packetmode/packet_capture_engine.h"
+#include "packetmode/packet_mode_engine.h"
 #include "packetmode/packet_list.h"
 #include "packetmode/packet_mode_state.h"
 #include "packetmode/packet_store.h"
@@ -80,7 +80,7 @@ class PacketModeWindow : public QMainWindow {
     void showSelectedPacket();
 
     // Parts used by tests and the engine's adapters.
-    PacketCaptureEngine& engine() { return *m_engine; }
+    PacketModeEngine& engine() { return *m_engine; }
     PacketList& packetList() { return m_list; }
     PacketStore& packetStore() { return m_store; }
     PacketModeState& state() { return m_state; }
@@ -128,7 +128,7 @@ class PacketModeWindow : public QMainWindow {
     PacketList m_list{m_store};
     CurrentPacketFilters m_filters;
     std::unique_ptr<ViewAdapter> m_viewAdapter;
-    std::unique_ptr<PacketCaptureEngine> m_engine;
+    std::unique_ptr<PacketModeEngine> m_engine;
     std::unique_ptr<MonitorAdapter> m_monitorAdapter;
     PacketListModel* m_model = nullptr;
 

@@ -42,7 +42,7 @@ class CaptureRulesTest : public ::testing::Test {
         return capture.handleDatagram(d);
     }
 
-    FileModeRunState state;
+    FileModeState state;
     StreamTable table;
     FileModeCounters counters;
     test::ScriptedPrompt prompt;
@@ -271,7 +271,7 @@ TEST_F(CaptureRulesTest, AllocationFailuresShowTheirNumberedMessage) {
 
 // The receive loop over a scripted source: counting, the rules, Stop.
 TEST(CaptureLoopTest, CountsEveryDatagramAndFilesTheDataSegments) {
-    FileModeRunState state;
+    FileModeState state;
     StreamTable table;
     FileModeCounters counters;
     test::ScriptedPrompt prompt;
@@ -288,7 +288,7 @@ TEST(CaptureLoopTest, CountsEveryDatagramAndFilesTheDataSegments) {
     channel->push(Bytes(30, 0));                   // too short
     channel->push(Datagram(data, 0x55555555), 2);  // 2 x 54, another stream
 
-    struct Events : FileModeEvents {
+    struct Events : FileModeView {
         std::vector<std::string> status;
         void statusChanged(const std::string& t) override { status.push_back(t); }
     } events;
@@ -318,7 +318,7 @@ TEST(CaptureLoopTest, CountsEveryDatagramAndFilesTheDataSegments) {
 
 // A capture thread over a scripted channel, as the starter builds one.
 struct ScriptedLoop {
-    FileModeRunState state;
+    FileModeState state;
     StreamTable table;
     FileModeCounters counters;
     test::ScriptedPrompt prompt;

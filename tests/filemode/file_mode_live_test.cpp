@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "capture/live_capture_source.h"
-#include "filemode/file_mode_starter.h"
+#include "filemode/file_mode_engine.h"
 #include "filemode/stream_test_support.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
@@ -157,7 +157,7 @@ TEST(FileModeLiveTest, FilesFetchedFromALocalServerAreWrittenByteForByte) {
     LocalHttpServer server(served.path().string(), port);
     ASSERT_TRUE(server.waitReady()) << "the local HTTP server did not start";
 
-    FileModeRunState state;
+    FileModeState state;
     FileModeCounters counters;
     LiveCaptureSourceFactory sources;
     test::ScriptedPrompt prompt;
@@ -179,7 +179,7 @@ TEST(FileModeLiveTest, FilesFetchedFromALocalServerAreWrittenByteForByte) {
     });
 
     {
-        FileModeStarter starter(
+        FileModeEngine starter(
             FileModeServices{state, counters, sources, prompt, options, clock, localTime, nullptr});
         FileModeStartRequest request;
         request.interfaceAddress = "127.0.0.1";

@@ -16,7 +16,7 @@
 
 #include "capture/live_capture_source.h"
 #include "capture/pcap_file_source.h"
-#include "filemode/file_mode_starter.h"
+#include "filemode/file_mode_engine.h"
 #include "filemode/stream_test_support.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
@@ -28,7 +28,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::Bytes;
 
-struct RecordingEvents : FileModeEvents {
+struct RecordingEvents : FileModeView {
     std::mutex mutex;
     std::vector<std::string> status;
     int started = 0;
@@ -99,7 +99,7 @@ class FileModeRunTest : public ::testing::Test {
         ASSERT_TRUE(WaitUntil([&] { return state.assemblerPasses.load() >= passes + 2; }));
     }
 
-    FileModeRunState state;
+    FileModeState state;
     FileModeCounters counters;
     test::ScriptedCaptureSourceFactory factory;
     test::ScriptedPrompt prompt;
@@ -113,7 +113,7 @@ class FileModeRunTest : public ::testing::Test {
 TEST_F(FileModeRunTest, StartCaptureRebuildStop) {
     state.streamClock = 1000;
     state.currentAckTimeout = 200;
-    FileModeStarter starter(services(), sink.handler(), 2ms);
+    FileModeEngine starter(services(), sink.handler(), 2ms);
     ASSERT_EQ(starter.startNow(request()), StartOutcome::Started);
     EXPECT_EQ(factory.address(0), "127.0.0.1");
     EXPECT_TRUE(state.captureRunning.load());
@@ -147,7 +147,7 @@ TEST_F(FileModeRunTest, StartCaptureRebuildStop) {
 TEST_F(FileModeRunTest, StopDiscardsStreamsThatWereStillPending) {
     state.streamClock = 1000;
     state.currentAckTimeout = 60000;
-    FileModeStarter starter(services(), sink.handler(), 2ms);
+    FileModeEngine starter(services(), sink.handler(), 2ms);
     ASSERT_EQ(starter.startNow(request()), StartOutcome::Started);
     auto channel = factory.channel(0);
     for (uint32_t i = 0; i < 50; ++i)
@@ -167,7 +167,7 @@ TEST_F(FileModeRunTest, StopDiscardsStreamsThatWereStillPending) {
 TEST_F(FileModeRunTest, StartIsRefusedWhileCapturingAndWhileTheAssemblerFinishes) {
     state.streamClock = 1000;
     state.currentAckTimeout = 100;
-    FileModeStarter starter(services(), sink.handler(), 2ms);
+    FileModeEngine starter(services(), sink.handler(), 2ms);
     ASSERT_EQ(starter.startNow(request()), StartOutcome::Started);
     EXPECT_EQ(starter.startNow(request()), StartOutcome::Refused);
     EXPECT_EQ(factory.openCount(), 1u);
@@ -197,7 +197,7 @@ TEST_F(FileModeRunTest, StartIsRefusedWhileCapturingAndWhileTheAssemblerFinishes
 TEST_F(FileModeRunTest, SecondRunStartsItsCountersAfresh) {
     state.streamClock = 1000;
     state.currentAckTimeout = 100;
-    FileModeStarter starter(services(), sink.handler(), 2ms);
+    FileModeEngine starter(services(), sink.handler(), 2ms);
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
         ASSERT_EQ(starter.startNow(request()), StartOutcome::Started);
@@ -239,7 +239,7 @@ TEST_F(FileModeRunTest, OpeningOutcomesAndTheirMessages) {
         test::ScriptedCaptureSourceFactory f;
         f.setOutcome(r.result, r.error, false);
         RecordingEvents e;
-        FileModeStarter starter(
+        FileModeEngine starter(
             FileModeServices{state, counters, f, p, options, clock, localTime, &e}, sink.handler(),
             2ms);
         FileModeStartRequest req = request();
@@ -266,7 +266,7 @@ TEST_F(FileModeRunTest, OpeningOutcomesAndTheirMessages) {
 }
 
 TEST_F(FileModeRunTest, StopEndsABlockedReceivePromptly) {
-    FileModeStarter starter(services(), sink.handler(), 2ms);
+    FileModeEngine starter(services(), sink.handler(), 2ms);
     ASSERT_EQ(starter.startNow(request()), StartOutcome::Started);
     ASSERT_TRUE(WaitUntil([&] { return factory.channel(0)->receiveCalls() > 0; }));
     const auto before = std::chrono::steady_clock::now();
@@ -277,7 +277,7 @@ TEST_F(FileModeRunTest, StopEndsABlockedReceivePromptly) {
 }
 
 TEST_F(FileModeRunTest, StartButtonRunsTheRoutineOnItsOwnThread) {
-    FileModeStarter starter(services(), sink.handler(), 2ms);
+    FileModeEngine starter(services(), sink.handler(), 2ms);
     starter.start(request());
     ASSERT_TRUE(WaitUntil([&] { return state.assemblerActive.load(); }));
     EXPECT_TRUE(state.captureRunning.load());
@@ -309,7 +309,7 @@ TEST_P(ReplayTest, WritesTheServedFileByteForByte) {
         PcapFileSourceFactory files(test::DataPath(GetParam().capture));
         state.streamClock = 1000;
         state.currentAckTimeout = 500;
-        FileModeStarter starter(
+        FileModeEngine starter(
             FileModeServices{state, counters, files, prompt, options, clock, localTime, &events},
             {}, 2ms);
         FileModeStartRequest req = request();

@@ -54,7 +54,7 @@ class AssemblerTest : public ::testing::Test {
         return assembler.runPass();
     }
 
-    FileModeRunState state;
+    FileModeState state;
     StreamTable table;
     FileModeCounters counters;
     test::ScriptedPrompt prompt;

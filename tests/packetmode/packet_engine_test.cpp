@@ -1,6 +1,6 @@
 // The Packet Mode engine with a scripted capture source: probe, Start, Stop, Clear,
 // restart, limits and the messages, as the user sees them through the window and prompts.
-#include "packetmode/packet_capture_engine.h"
+#include "packetmode/packet_mode_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +63,7 @@ class PacketEngineTest : public ::testing::Test {
     void build(int32_t listCapacity) {
         engine.reset();
         list = std::make_unique<PacketList>(store, listCapacity);
-        engine = std::make_unique<PacketCaptureEngine>(
+        engine = std::make_unique<PacketModeEngine>(
             PacketModeServices{state, store, *list, filters, sources, view, prompt, localTime});
     }
 
@@ -107,7 +107,7 @@ class PacketEngineTest : public ::testing::Test {
     test::ScriptedPrompt prompt;
     FixedLocalTimeSource localTime{LocalTime{2024, 3, 5, 14, 7, 9, 42}};
     SettingsRecord settings = SettingsRecord::defaults("/home/user/");
-    std::unique_ptr<PacketCaptureEngine> engine;
+    std::unique_ptr<PacketModeEngine> engine;
 };
 
 // ---- Probe ----
@@ -145,7 +145,7 @@ TEST_F(PacketEngineTest, ProbeMapsTheThreeFailuresToTheirReactions) {
         test::RecordingPacketModeView caseView;
         test::ScriptedCaptureSourceFactory caseSources;
         caseSources.setOutcome(c.result, c.errorNumber);
-        PacketCaptureEngine e(PacketModeServices{state, store, *list, filters, caseSources,
+        PacketModeEngine e(PacketModeServices{state, store, *list, filters, caseSources,
                                                  caseView, casePrompt, localTime});
         EXPECT_EQ(e.probe("10.0.0.7"), c.expected);
         EXPECT_EQ(caseView.chooseInterfaceOpened(), c.chooseInterface);
@@ -457,7 +457,7 @@ TEST_F(PacketEngineTest, OtherStartFailuresReportAndEndAtTheFirstReceive) {
         test::RecordingPacketModeView caseView;
         test::ScriptedCaptureSourceFactory caseSources;
         caseSources.setOutcome(c.result, c.errorNumber, c.returnSource);
-        PacketCaptureEngine e(PacketModeServices{state, store, *list, filters, caseSources,
+        PacketModeEngine e(PacketModeServices{state, store, *list, filters, caseSources,
                                                  caseView, casePrompt, localTime});
         e.start(settings);
         ASSERT_TRUE(caseSources.waitForOpens(1));

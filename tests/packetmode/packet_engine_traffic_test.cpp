@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "capture/live_capture_source.h"
-#include "packetmode/packet_capture_engine.h"
+#include "packetmode/packet_mode_engine.h"
 #include "capture/pcap_file_source.h"
 #include "support/loopback_sockets.h"
 #include "support/recording_packet_mode_view.h"
@@ -52,7 +52,7 @@ struct Rig {
     test::ScriptedPrompt prompt;
     FixedLocalTimeSource localTime{LocalTime{2024, 6, 1, 9, 30, 0, 0}};
     SettingsRecord settings = SettingsRecord::defaults("/home/user/");
-    PacketCaptureEngine engine;
+    PacketModeEngine engine;
 };
 
 // ---- Capture files ----

@@ -33,14 +33,14 @@ namespace vorlanx {
 
 // What the File Mode threads share; everything must outlive the starter.
 struct FileModeServices {
-    FileModeRunState& state;
+    FileModeState& state;
     FileModeCounters& counters;
     CaptureSourceFactory& sources;
     UserPrompt& prompt;
     const FileModeLiveOptions& options;
     const ProgramClock& clock;
     const LocalTimeSource& localTime;
-    FileModeEvents* events = nullptr;
+    FileModeView* events = nullptr;
 };
 
 enum class StartOutcome {
@@ -49,18 +49,18 @@ enum class StartOutcome {
     UnableToListen,  // the interface cannot listen; reported, nothing changed
 };
 
-class FileModeStarter {
+class FileModeEngine {
   public:
     // `handler` receives each rebuilt stream; empty means writing files with the window's
     // live values (WriteRebuiltStreams). `passInterval` is the assembler's pass period.
-    explicit FileModeStarter(
+    explicit FileModeEngine(
         FileModeServices services, RebuiltStreamHandler handler = {},
         std::chrono::milliseconds passInterval = StreamAssemblerThread::kPassInterval);
     // Stops a running capture and joins every thread started (the assembler ends after
     // its current pass, without writing pending streams).
-    ~FileModeStarter();
-    FileModeStarter(const FileModeStarter&) = delete;
-    FileModeStarter& operator=(const FileModeStarter&) = delete;
+    ~FileModeEngine();
+    FileModeEngine(const FileModeEngine&) = delete;
+    FileModeEngine& operator=(const FileModeEngine&) = delete;
 
     // The Start button: runs startNow on a new thread at normal priority and returns at
     // once. User-interface thread.

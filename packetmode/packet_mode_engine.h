@@ -49,13 +49,13 @@ struct PacketModeServices {
     const LocalTimeSource& localTime;
 };
 
-class PacketCaptureEngine {
+class PacketModeEngine {
   public:
-    explicit PacketCaptureEngine(PacketModeServices services);
+    explicit PacketModeEngine(PacketModeServices services);
     // Shuts down: see shutdown().
-    ~PacketCaptureEngine();
-    PacketCaptureEngine(const PacketCaptureEngine&) = delete;
-    PacketCaptureEngine& operator=(const PacketCaptureEngine&) = delete;
+    ~PacketModeEngine();
+    PacketModeEngine(const PacketModeEngine&) = delete;
+    PacketModeEngine& operator=(const PacketModeEngine&) = delete;
 
     // Opens a capture on `interfaceAddress` once and closes it again, when the window
     // opens. An unusable address runs the Choose Interface window; when raw capture is
@@ -128,7 +128,7 @@ class PacketCaptureEngine {
     void runClear();
     void updateTemplate(const SettingsRecord& settings);
 
-    PacketModeServices m_s;
+    PacketModeServices m_services;
     SharedSnapshot<std::string> m_dateTimeTemplate;
     std::atomic<bool> m_shutdown{false};
     std::atomic<int> m_captureThreadsStarted{0};

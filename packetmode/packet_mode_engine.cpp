@@ -1,4 +1,4 @@
-#include "packetmode/packet_capture_engine.h"
+#include "packetmode/packet_mode_engine.h"
 
 #include <condition_variable>
 #include <thread>
@@ -25,21 +25,21 @@ constexpr auto kStarterPoll = std::chrono::milliseconds(10);
 
 }  // namespace
 
-PacketCaptureEngine::PacketCaptureEngine(PacketModeServices services)
-    : m_s(services),
+PacketModeEngine::PacketModeEngine(PacketModeServices services)
+    : m_services(services),
       m_dateTimeTemplate(std::make_shared<const std::string>(kDefaultDateTimeTemplate)),
       m_workers(std::make_unique<WorkerThreads>()) {}
 
-PacketCaptureEngine::~PacketCaptureEngine() {
+PacketModeEngine::~PacketModeEngine() {
     shutdown();
 }
 
-ProbeResult PacketCaptureEngine::probe(const std::string& interfaceAddress) {
-    switch (TryCaptureInterface(m_s.sources, interfaceAddress, m_s.prompt)) {
+ProbeResult PacketModeEngine::probe(const std::string& interfaceAddress) {
+    switch (TryCaptureInterface(m_services.sources, interfaceAddress, m_services.prompt)) {
         case InterfaceTrial::Listening:
             return ProbeResult::Ready;
         case InterfaceTrial::InterfaceUnusable:
-            m_s.view.openChooseInterface();
+            m_services.view.openChooseInterface();
             return ProbeResult::InterfaceChosen;
         case InterfaceTrial::EndProcess:
             break;
@@ -47,32 +47,32 @@ ProbeResult PacketCaptureEngine::probe(const std::string& interfaceAddress) {
     return ProbeResult::EndProcess;
 }
 
-void PacketCaptureEngine::updateTemplate(const SettingsRecord& settings) {
+void PacketModeEngine::updateTemplate(const SettingsRecord& settings) {
     std::string pattern = settings.dateTimeTemplate();
     if (*m_dateTimeTemplate.load() != pattern)
         m_dateTimeTemplate.replace(std::make_shared<const std::string>(std::move(pattern)));
 }
 
-void PacketCaptureEngine::start(const SettingsRecord& settings) {
+void PacketModeEngine::start(const SettingsRecord& settings) {
     if (m_shutdown.load())
         return;
     // A second Start while capturing does nothing (the starter checks again, atomically,
     // for two Starts that race).
-    if (m_s.state.capturing.load())
+    if (m_services.state.capturing.load())
         return;
     updateTemplate(settings);
     spawnStarter(settings.interfaceAddress(), false);
 }
 
-void PacketCaptureEngine::restartOnNewInterface(const SettingsRecord& settings) {
-    if (m_shutdown.load() || !m_s.state.capturing.load())
+void PacketModeEngine::restartOnNewInterface(const SettingsRecord& settings) {
+    if (m_shutdown.load() || !m_services.state.capturing.load())
         return;
     stop();
     updateTemplate(settings);
     spawnStarter(settings.interfaceAddress(), true);
 }
 
-void PacketCaptureEngine::spawnStarter(std::string interfaceAddress, bool waitForStop) {
+void PacketModeEngine::spawnStarter(std::string interfaceAddress, bool waitForStop) {
     StartRequest request{std::move(interfaceAddress), waitForStop, 0};
     {
         std::lock_guard lock(m_sourceMutex);
@@ -90,13 +90,13 @@ void PacketCaptureEngine::spawnStarter(std::string interfaceAddress, bool waitFo
     });
 }
 
-bool PacketCaptureEngine::waitForStarters(std::chrono::milliseconds timeout) {
+bool PacketModeEngine::waitForStarters(std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_startersMutex);
     return m_startersDone.wait_for(lock, timeout, [this] { return m_startersRunning == 0; });
 }
 
-void PacketCaptureEngine::stop() {
-    m_s.view.setListProgressRange(PacketStore::kCapacity);
+void PacketModeEngine::stop() {
+    m_services.view.setListProgressRange(PacketStore::kCapacity);
     std::lock_guard lock(m_sourceMutex);
     // Every start asked for so far is cancelled, including one whose starter has not yet
     // taken the capture: its source closes as it opens.
@@ -105,39 +105,39 @@ void PacketCaptureEngine::stop() {
         m_source->close();
 }
 
-void PacketCaptureEngine::clear() {
-    m_s.view.setListProgressRange(PacketStore::kCapacity);
+void PacketModeEngine::clear() {
+    m_services.view.setListProgressRange(PacketStore::kCapacity);
     m_workers->spawn("StoreClear", 0, [this] { runClear(); });
 }
 
-void PacketCaptureEngine::releaseAll() {
-    m_s.state.clearDone.store(false);
+void PacketModeEngine::releaseAll() {
+    m_services.state.clearDone.store(false);
     m_workers->spawn("StoreClear", 0, [this] { runClear(); });
 }
 
-void PacketCaptureEngine::requestExit() {
-    m_s.state.exitRequested.store(true);
+void PacketModeEngine::requestExit() {
+    m_services.state.exitRequested.store(true);
     std::lock_guard lock(m_sourceMutex);
     if (m_source)
         m_source->close();
 }
 
-void PacketCaptureEngine::refreshLiveCopies(const SettingsRecord& settings,
+void PacketModeEngine::refreshLiveCopies(const SettingsRecord& settings,
                                             bool applyFiltersChecked) {
-    m_s.state.applyFiltersLive.store(applyFiltersChecked);
-    m_s.filters.refresh(settings);
+    m_services.state.applyFiltersLive.store(applyFiltersChecked);
+    m_services.filters.refresh(settings);
     updateTemplate(settings);
 }
 
-void PacketCaptureEngine::filterCriteriaChanged(const SettingsRecord& settings) {
-    m_s.filters.criteriaChanged(settings);
+void PacketModeEngine::filterCriteriaChanged(const SettingsRecord& settings) {
+    m_services.filters.criteriaChanged(settings);
 }
 
-void PacketCaptureEngine::settingsChanged(const SettingsRecord& settings) {
+void PacketModeEngine::settingsChanged(const SettingsRecord& settings) {
     updateTemplate(settings);
 }
 
-void PacketCaptureEngine::shutdown() {
+void PacketModeEngine::shutdown() {
     m_shutdown.store(true);
     {
         std::lock_guard lock(m_sourceMutex);
@@ -149,35 +149,35 @@ void PacketCaptureEngine::shutdown() {
     m_source.reset();
 }
 
-bool PacketCaptureEngine::waitForThreads(std::chrono::milliseconds timeout) {
+bool PacketModeEngine::waitForThreads(std::chrono::milliseconds timeout) {
     return m_workers->waitUntilAllDone(timeout);
 }
 
-uint64_t PacketCaptureEngine::droppedByKernel() const {
+uint64_t PacketModeEngine::droppedByKernel() const {
     std::lock_guard lock(m_sourceMutex);
     return m_source ? m_source->droppedByKernel() : 0;
 }
 
-bool PacketCaptureEngine::takeCapturing(const StartRequest& request) {
+bool PacketModeEngine::takeCapturing(const StartRequest& request) {
     for (;;) {
         bool expected = false;
         // Test and set in one step: two quick Starts can never both go on.
-        if (m_s.state.capturing.compare_exchange_strong(expected, true))
+        if (m_services.state.capturing.compare_exchange_strong(expected, true))
             return true;
         if (!request.waitForStop)
             return false;  // a second Start while capturing does nothing
-        if (m_shutdown.load() || m_s.state.exitRequested.load() || cancelled(request))
+        if (m_shutdown.load() || m_services.state.exitRequested.load() || cancelled(request))
             return false;
         std::this_thread::sleep_for(kStarterPoll);
     }
 }
 
-bool PacketCaptureEngine::cancelled(const StartRequest& request) const {
+bool PacketModeEngine::cancelled(const StartRequest& request) const {
     std::lock_guard lock(m_sourceMutex);
     return request.sequence <= m_stoppedThroughRequest;
 }
 
-void PacketCaptureEngine::runStarter(const StartRequest& request) {
+void PacketModeEngine::runStarter(const StartRequest& request) {
     if (cancelled(request) || !takeCapturing(request))
         return;
     {
@@ -188,15 +188,15 @@ void PacketCaptureEngine::runStarter(const StartRequest& request) {
     {
         // Every row was deleted: the records behind them go; `count` stays, so new
         // packets continue at the next slot.
-        std::unique_lock listLock = m_s.state.lockListForWorker();
-        if (m_s.list.rowCount() == 0)
-            m_s.store.releaseRecords();
+        std::unique_lock listLock = m_services.state.lockListForWorker();
+        if (m_services.list.rowCount() == 0)
+            m_services.store.releaseRecords();
     }
 
-    StartCapture opened = OpenCaptureForStart(m_s.sources, request.interfaceAddress, m_s.prompt);
+    StartCapture opened = OpenCaptureForStart(m_services.sources, request.interfaceAddress, m_services.prompt);
     if (opened.unableToListen) {
-        m_s.state.capturing.store(false);
-        ReportUnableToListen(m_s.prompt, request.interfaceAddress);
+        m_services.state.capturing.store(false);
+        ReportUnableToListen(m_services.prompt, request.interfaceAddress);
         return;
     }
 
@@ -217,10 +217,10 @@ void PacketCaptureEngine::runStarter(const StartRequest& request) {
     });
 }
 
-void PacketCaptureEngine::runCapture(std::shared_ptr<CaptureSource> source,
+void PacketModeEngine::runCapture(std::shared_ptr<CaptureSource> source,
                                      const std::string& interfaceAddress) {
-    PacketCaptureContext context{m_s.state, m_s.store,     m_s.list,           m_s.filters,
-                                 m_s.view,  m_s.localTime, m_dateTimeTemplate, m_shutdown};
+    PacketCaptureContext context{m_services.state, m_services.store,     m_services.list,           m_services.filters,
+                                 m_services.view,  m_services.localTime, m_dateTimeTemplate, m_shutdown};
     PacketCaptureThread(context, source, interfaceAddress).run();
     std::lock_guard lock(m_sourceMutex);
     // The source goes with its capture; a newer one may already have replaced it.
@@ -228,8 +228,8 @@ void PacketCaptureEngine::runCapture(std::shared_ptr<CaptureSource> source,
         m_source.reset();
 }
 
-void PacketCaptureEngine::runClear() {
-    StoreClearThread(m_s.state, m_s.store, m_s.list, m_s.view).run();
+void PacketModeEngine::runClear() {
+    StoreClearThread(m_services.state, m_services.store, m_services.list, m_services.view).run();
 }
 
 }  // namespace vorlanx

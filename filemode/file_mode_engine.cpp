@@ -1,4 +1,4 @@
-#include "filemode/file_mode_starter.h"
+#include "filemode/file_mode_engine.h"
 
 #include <utility>
 
@@ -6,7 +6,7 @@
 
 namespace vorlanx {
 
-FileModeStarter::FileModeStarter(FileModeServices services, RebuiltStreamHandler handler,
+FileModeEngine::FileModeEngine(FileModeServices services, RebuiltStreamHandler handler,
                                  std::chrono::milliseconds passInterval)
     : m_services(services), m_handler(std::move(handler)), m_passInterval(passInterval) {
     if (!m_handler) {
@@ -15,20 +15,20 @@ FileModeStarter::FileModeStarter(FileModeServices services, RebuiltStreamHandler
     }
 }
 
-FileModeStarter::~FileModeStarter() {
+FileModeEngine::~FileModeEngine() {
     m_closing.store(true);
     // A thread may start another (the capture thread starts the assembler), and a start
     // under way may open its capture after the first stop(): each is stopped in turn.
     m_workers.joinAll([this] { stop(); });
 }
 
-void FileModeStarter::start(FileModeStartRequest request) {
+void FileModeEngine::start(FileModeStartRequest request) {
     m_workers.spawn("FileModeStart", 0,
                     [this, request = std::move(request)]() mutable { startNow(std::move(request)); });
 }
 
-StartOutcome FileModeStarter::startNow(FileModeStartRequest request) {
-    FileModeRunState& state = m_services.state;
+StartOutcome FileModeEngine::startNow(FileModeStartRequest request) {
+    FileModeState& state = m_services.state;
     bool idle = false;
     if (m_closing.load() || state.assemblerActive.load() ||
         !state.captureRunning.compare_exchange_strong(idle, true)) {
@@ -78,8 +78,8 @@ StartOutcome FileModeStarter::startNow(FileModeStartRequest request) {
     return StartOutcome::Started;
 }
 
-bool FileModeStarter::stop() {
-    FileModeRunState& state = m_services.state;
+bool FileModeEngine::stop() {
+    FileModeState& state = m_services.state;
     if (!state.captureRunning.load()) {
         return false;
     }
@@ -91,10 +91,10 @@ bool FileModeStarter::stop() {
     return true;
 }
 
-bool FileModeStarter::waitUntilIdle(std::chrono::milliseconds limit) {
+bool FileModeEngine::waitUntilIdle(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        const FileModeRunState& state = m_services.state;
+        const FileModeState& state = m_services.state;
         if (m_workers.waitUntilAllDone(std::chrono::milliseconds(2)) &&
             !state.captureRunning.load() && !state.assemblerActive.load()) {
             return true;
@@ -105,7 +105,7 @@ bool FileModeStarter::waitUntilIdle(std::chrono::milliseconds limit) {
     }
 }
 
-uint64_t FileModeStarter::bytesWaiting() const {
+uint64_t FileModeEngine::bytesWaiting() const {
     std::lock_guard lock(m_sourceLock);
     return m_source ? m_source->bytesWaiting() : 0;
 }
