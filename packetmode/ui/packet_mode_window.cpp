@@ -31,17 +31,14 @@
 #include <chrono>
 
 #include "capture/mode_switch.h"
-#include "settings/product.h"
-#include "settings/settings_file.h"
 #include "capture/ui/interface_choice_window.h"
-#include "packetmode/new_packet_sound_monitor.h"
-#include "packetmode/status_monitor.h"
 #include "packetmode/ui/packet_list_model.h"
 #include "packetmode/ui/packet_mode_controls.h"
-#include "platform/memory_status.h"
 #include "platform/qt/control_ids.h"
 #include "platform/qt/main_menu.h"
 #include "platform/qt/window_parts.h"
+#include "settings/product.h"
+#include "settings/settings_file.h"
 
 namespace vorlanx {
 namespace ids = packet_ids;
@@ -73,15 +70,6 @@ QString renderingText(const std::string& text) {
     QByteArray b(text.data(), static_cast<qsizetype>(text.size()));
     b.replace("\r\n", " \n");
     return QString::fromLatin1(b);
-}
-
-// Sleeps in short steps so a monitor notices the window closing promptly.
-void sleepUnlessExiting(const PacketModeState& state, int milliseconds) {
-    using namespace std::chrono;
-    const auto until = steady_clock::now() + milliseconds * 1ms;
-    while (!state.exitRequested.load() && steady_clock::now() < until)
-        std::this_thread::sleep_for(
-            std::min<steady_clock::duration>(10ms, until - steady_clock::now()));
 }
 
 }  // namespace
@@ -142,15 +130,16 @@ class PacketModeWindow::MonitorAdapter final : public StatusMonitorView {
         t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         post([this, t] { m_w.m_memory->setText(t); });
     }
-    int32_t rowCount() const override { return m_w.m_list.rowCount(); }
+    int32_t rowCount() const override { return m_w.m_core->list().rowCount(); }
     bool applyFiltersChecked() const override { return m_w.m_applyFiltersChecked.load(); }
     bool noTaskbarBlink() const override { return m_w.m_noTaskbarBlink.load(); }
-    uint32_t allocationBytes() const override { return m_w.m_store.allocationBytes(); }
+    uint32_t allocationBytes() const override { return m_w.m_core->store().allocationBytes(); }
     void refreshFilterStrings() override {
         // The record belongs to the user-interface thread: the copies are taken there.
         post([this] {
             if (!m_w.m_closed)
-                m_w.m_engine->refreshLiveCopies(m_w.m_settings, m_w.m_applyFiltersChecked.load());
+                m_w.m_core->engine().refreshLiveCopies(m_w.m_settings,
+                                                       m_w.m_applyFiltersChecked.load());
         });
     }
 
@@ -172,12 +161,12 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     setWindowIcon(QIcon(ProductLogoPixmap()));
     m_viewAdapter = std::make_unique<ViewAdapter>(*this);
     m_monitorAdapter = std::make_unique<MonitorAdapter>(*this);
-    m_engine = std::make_unique<PacketModeEngine>(
-        PacketModeServices{m_state, m_store, m_list, m_filters, m_services.sources, *m_viewAdapter,
-                           m_services.prompt, m_services.localTime});
+    m_core = std::make_unique<PacketModeCore>(
+        PacketModeCoreServices{m_services.sources, *m_viewAdapter, *m_monitorAdapter,
+                               m_services.sound, m_services.localTime, m_services.prompt});
 
     buildControls();
-    m_model = new PacketListModel(m_list, this);
+    m_model = new PacketListModel(m_core->list(), this);
     m_listView->setModel(m_model);
     for (int c = 0; c < kPacketListColumnCount; ++c)
         m_listView->setColumnWidth(c, PacketList::columnWidth(c));
@@ -185,26 +174,26 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     resize(1180, 720);
     loadSettings();
     applyColors();
-    m_filters.criteriaChanged(m_settings);
-    m_engine->refreshLiveCopies(m_settings, m_applyFilters->isChecked());
+    m_core->filters().criteriaChanged(m_settings);
+    m_core->engine().refreshLiveCopies(m_settings, m_applyFilters->isChecked());
 
-    connect(m_start, &QToolButton::clicked, this, [this] { m_engine->start(m_settings); });
-    connect(m_stop, &QToolButton::clicked, this, [this] { m_engine->stop(); });
-    connect(m_clear, &QToolButton::clicked, this, [this] { m_engine->clear(); });
+    connect(m_start, &QToolButton::clicked, this, [this] { m_core->engine().start(m_settings); });
+    connect(m_stop, &QToolButton::clicked, this, [this] { m_core->engine().stop(); });
+    connect(m_clear, &QToolButton::clicked, this, [this] { m_core->engine().clear(); });
     for (QRadioButton* r : {m_text, m_dec, m_hex})
         connect(r, &QRadioButton::toggled, this, [this](bool on) {
             if (on)
                 showSelectedPacket();
         });
     connect(m_matchCase, &QCheckBox::toggled, this,
-            [this](bool on) { m_state.matchCaseLive = on; });
-    connect(m_sound, &QCheckBox::toggled, this, [this](bool on) { m_soundChecked = on; });
+            [this](bool on) { m_core->state().matchCaseLive = on; });
+    connect(m_sound, &QCheckBox::toggled, this, [this](bool on) { m_core->setSoundChecked(on); });
     connect(m_applyFilters, &QCheckBox::toggled, this,
             [this](bool on) { m_applyFiltersChecked = on; });
     connect(m_listView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid())
-                    m_list.setSelectionMark(m_list.actualRow(current.row()));
+                    m_core->list().setSelectionMark(m_core->list().actualRow(current.row()));
             });
 
     m_listTimer = new QTimer(this);
@@ -216,47 +205,20 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
 }
 
 PacketModeWindow::~PacketModeWindow() {
-    m_state.exitRequested = true;
-    m_engine->requestExit();
+    m_core->state().exitRequested = true;
+    m_core->engine().requestExit();
     // A worker may be waiting for a message box to be answered, which needs the event
     // loop; keep it turning until every thread of the engine has ended.
-    while (!m_engine->waitForThreads(std::chrono::milliseconds(20)))
+    while (!m_core->engine().waitForThreads(std::chrono::milliseconds(20)))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    m_engine->shutdown();
-    stopMonitors();
+    m_core->shutdown();
 }
 
 bool PacketModeWindow::initialise() {
-    if (m_engine->probe(m_settings.interfaceAddress()) == ProbeResult::EndProcess)
+    if (m_core->engine().probe(m_settings.interfaceAddress()) == ProbeResult::EndProcess)
         return false;
-    startMonitors();
+    m_core->startMonitors();
     return true;
-}
-
-void PacketModeWindow::startMonitors() {
-    m_statusThread = std::thread([this] {
-        StatusMonitor monitor(m_state, *m_monitorAdapter, AvailablePhysicalMemoryBytes,
-                              [this](int ms) { sleepUnlessExiting(m_state, ms); });
-        monitor.run();
-    });
-    m_soundThread = std::thread([this] {
-        NewPacketSoundMonitor monitor(
-            m_state, m_services.sound, [this] { return m_soundChecked.load(); },
-            [this] {
-                std::lock_guard lock(m_soundFileMutex);
-                return m_soundFile;
-            },
-            [this](int ms) { sleepUnlessExiting(m_state, ms); });
-        monitor.run();
-    });
-}
-
-void PacketModeWindow::stopMonitors() {
-    m_state.exitRequested = true;
-    if (m_statusThread.joinable())
-        m_statusThread.join();
-    if (m_soundThread.joinable())
-        m_soundThread.join();
 }
 
 void PacketModeWindow::buildControls() {
@@ -486,9 +448,9 @@ void PacketModeWindow::buildMenu() {
 void PacketModeWindow::loadSettings() {
     m_findText->setText(QString::fromStdString(m_settings.findText()));
     m_matchCase->setChecked(m_settings.matchCase());
-    m_state.matchCaseLive = m_settings.matchCase();
+    m_core->state().matchCaseLive = m_settings.matchCase();
     m_sound->setChecked(m_settings.newPacketSound());
-    m_soundChecked = m_settings.newPacketSound();
+    m_core->setSoundChecked(m_settings.newPacketSound());
     // The radios are exclusive: the last one stored as on wins, Dec when none is.
     m_dec->setChecked(true);
     if (m_settings.viewText())
@@ -500,8 +462,7 @@ void PacketModeWindow::loadSettings() {
     m_applyFilters->setChecked(m_settings.applyFilters());
     m_applyFiltersChecked = m_settings.applyFilters();
     m_noTaskbarBlink = m_settings.noTaskbarBlink();
-    std::lock_guard lock(m_soundFileMutex);
-    m_soundFile = m_settings.soundFile();
+    m_core->setSoundFile(m_settings.soundFile());
 }
 
 void PacketModeWindow::storeSettings() {
@@ -544,11 +505,11 @@ void PacketModeWindow::syncList() {
     const int appended = m_model->sync();
     if (appended > 0 && followBottom && m_listArea->currentIndex() == 0 && m_listView->isVisible())
         m_listView->scrollToBottom();
-    m_progress->setValue(m_state.listProgressPosition.load());
+    m_progress->setValue(m_core->state().listProgressPosition.load());
 
     // Datagrams the kernel had to drop because capture fell behind: rare, but a user who
     // compares counts must know, so they show in the status bar once there are any.
-    const uint64_t dropped = m_engine->droppedByKernel();
+    const uint64_t dropped = m_core->engine().droppedByKernel();
     if (dropped != m_shownDrops) {
         m_shownDrops = dropped;
         if (dropped == 0)
@@ -563,15 +524,15 @@ void PacketModeWindow::watchSelection() {
     if (m_asking || m_closing)
         return;
     // Skip this round while a worker changes the list; the next one is 20 ms away.
-    auto lock = m_state.tryLockListForUi();
+    auto lock = m_core->state().tryLockListForUi();
     if (!lock.owns_lock())
         return;
-    const int32_t mark = m_list.selectionMark();
-    const uint64_t serial = m_list.selectionMarkSerial();
+    const int32_t mark = m_core->list().selectionMark();
+    const uint64_t serial = m_core->list().selectionMarkSerial();
     if (serial != m_shownSerial) {
         m_shownSerial = serial;
         // A mark set by a worker (Find, the TCP tools) moves the view's selection too.
-        const int32_t published = mark >= 0 ? m_list.publishedRow(mark) : -1;
+        const int32_t published = mark >= 0 ? m_core->list().publishedRow(mark) : -1;
         const QModelIndex current = m_listView->currentIndex();
         if (published >= 0 && (!current.isValid() || current.row() != published)) {
             const QSignalBlocker block(m_listView->selectionModel());
@@ -586,13 +547,13 @@ void PacketModeWindow::watchSelection() {
 }
 
 void PacketModeWindow::showSelectedPacket() {
-    const int32_t row = m_list.selectionMark();
+    const int32_t row = m_core->list().selectionMark();
     if (row < 0)
         return;
-    const int32_t slot = m_list.slotOfRow(row);
+    const int32_t slot = m_core->list().slotOfRow(row);
     bool displayable = false;
     const PacketRendering chosen = rendering();
-    m_store.withRecord(slot, [&](const PacketView& packet) {
+    m_core->store().withRecord(slot, [&](const PacketView& packet) {
         if (!packet.isDisplayable())
             return;
         DescribePacket(packet, chosen, m_details);
@@ -644,7 +605,7 @@ void PacketModeWindow::emptyDetailFields() {
 
 void PacketModeWindow::offerInvalidRowDeletion(int32_t row, int32_t slot) {
     const InvalidRowKind kind =
-        m_store.length(slot) >= 20 ? InvalidRowKind::Pointer : InvalidRowKind::Data;
+        m_core->store().length(slot) >= 20 ? InvalidRowKind::Pointer : InvalidRowKind::Data;
     emptyDetailFields();
     m_entirePacket->setPlainText(QString::fromLatin1(InvalidRowPaneText(kind)));
     m_asking = true;
@@ -655,14 +616,14 @@ void PacketModeWindow::offerInvalidRowDeletion(int32_t row, int32_t slot) {
     if (answer != PromptAnswer::Yes)
         return;
     // The record and length stay in the slot until the next clear.
-    if (m_list.slotOfRow(row) == slot && m_list.deleteRow(row))
-        m_store.setListed(slot, false);
+    if (m_core->list().slotOfRow(row) == slot && m_core->list().deleteRow(row))
+        m_core->store().setListed(slot, false);
     m_shownRow = -1;
     syncList();
 }
 
 void PacketModeWindow::highlightField(int controlId) {
-    if (m_list.selectionMark() < 0)
+    if (m_core->list().selectionMark() < 0)
         return;
     const auto range =
         FieldHighlight(controlId, rendering(), m_protocolNumber->text().toStdString());
@@ -712,12 +673,12 @@ void PacketModeWindow::showEvent(QShowEvent* event) {
 void PacketModeWindow::chooseInterface() {
     InterfaceChoiceWindow window(m_settings, m_services.prompt, this);
     window.exec();
-    m_engine->restartOnNewInterface(m_settings);
+    m_core->engine().restartOnNewInterface(m_settings);
 }
 
 void PacketModeWindow::changeMode() {
     ModeSwitch modeSwitch(m_services.prompt, m_services.launcher);
-    modeSwitch.run(SwitchTarget::FileMode, m_settings, m_settingsPath,
+    modeSwitch.run(CaptureMode::File, m_settings, m_settingsPath,
                    {[this] { storeSettings(); }, [this] { close(); }});
 }
 
@@ -733,15 +694,15 @@ void PacketModeWindow::closeEvent(QCloseEvent* event) {
 
 void PacketModeWindow::beginClose() {
     m_closing = true;
-    m_engine->requestExit();
+    m_core->engine().requestExit();
     QTimer::singleShot(100, this, [this] {
         storeSettings();
         SaveSettings(m_settings, m_settingsPath);
-        m_state.clearDone = false;
-        m_engine->releaseAll();
+        m_core->state().clearDone = false;
+        m_core->engine().releaseAll();
         m_closeTimer = new QTimer(this);
         connect(m_closeTimer, &QTimer::timeout, this, [this] {
-            if (!m_state.clearDone.load())
+            if (!m_core->state().clearDone.load())
                 return;
             m_closeTimer->stop();
             m_closed = true;

@@ -11,22 +11,16 @@
 #include <array>
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
-#include "settings/settings_record.h"
 #include "capture/capture_source.h"
-#include "packetmode/packet_mode_engine.h"
-#include "packetmode/packet_list.h"
-#include "packetmode/packet_mode_state.h"
-#include "packetmode/packet_store.h"
-#include "packetmode/current_packet_filters.h"
 #include "packetmode/packet_details.h"
+#include "packetmode/packet_mode_core.h"
 #include "platform/local_time.h"
 #include "platform/process.h"
 #include "platform/sound.h"
 #include "platform/user_prompt.h"
+#include "settings/settings_record.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -79,11 +73,8 @@ class PacketModeWindow : public QMainWindow {
     // Fills the detail pane from the row carrying the selection mark (nothing without one).
     void showSelectedPacket();
 
-    // Parts used by tests and the engine's adapters.
-    PacketModeEngine& engine() { return *m_engine; }
-    PacketList& packetList() { return m_list; }
-    PacketStore& packetStore() { return m_store; }
-    PacketModeState& state() { return m_state; }
+    // The mode's core (engine, store, list, state), for tests.
+    PacketModeCore& core() { return *m_core; }
     PacketListModel& model() { return *m_model; }
     // Applies pending list changes to the view now (the view timer does it every 30 ms).
     void syncList();
@@ -107,8 +98,6 @@ class PacketModeWindow : public QMainWindow {
     void buildControls();
     void buildMenu();
     void loadSettings();
-    void startMonitors();
-    void stopMonitors();
     void watchSelection();
     void highlightField(int controlId);
     void emptyDetailFields();
@@ -123,23 +112,15 @@ class PacketModeWindow : public QMainWindow {
     const std::string m_settingsPath;
     PacketModeWindowServices m_services;
 
-    PacketModeState m_state;
-    PacketStore m_store;
-    PacketList m_list{m_store};
-    CurrentPacketFilters m_filters;
+    // The adapters outlive the core, whose threads call them.
     std::unique_ptr<ViewAdapter> m_viewAdapter;
-    std::unique_ptr<PacketModeEngine> m_engine;
     std::unique_ptr<MonitorAdapter> m_monitorAdapter;
+    std::unique_ptr<PacketModeCore> m_core;
     PacketListModel* m_model = nullptr;
 
-    // Copies of controls the monitor threads read.
-    std::atomic<bool> m_soundChecked{true};
+    // Copies of controls the status monitor reads.
     std::atomic<bool> m_applyFiltersChecked{false};
     std::atomic<bool> m_noTaskbarBlink{false};
-    mutable std::mutex m_soundFileMutex;
-    std::string m_soundFile;
-    std::thread m_statusThread;
-    std::thread m_soundThread;
 
     // Selection watcher (a 20 ms timer of this thread) and the list's batch timer.
     QTimer* m_selectionTimer = nullptr;

@@ -1,6 +1,6 @@
 // The Packet Mode engine with a scripted capture source: probe, Start, Stop, Clear,
 // restart, limits and the messages, as the user sees them through the window and prompts.
-#include "packetmode/packet_mode_engine.h"
+#include "packetmode/packet_mode_core.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "packetmode/packet_capture_thread.h"
+#include "support/quiet_platform.h"
 #include "support/recording_packet_mode_view.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
@@ -54,23 +55,22 @@ class PacketEngineTest : public ::testing::Test {
         settings.setDateTimeTemplate("at %Y");
         build(PacketStore::kCapacity);
     }
-    void TearDown() override {
-        if (engine)
-            engine->shutdown();
-    }
-
-    // (Re)creates the list and the engine; the list refuses rows beyond `listCapacity`.
+    // (Re)creates the core; its list refuses rows beyond `listCapacity`.
     void build(int32_t listCapacity) {
-        engine.reset();
-        list = std::make_unique<PacketList>(store, listCapacity);
-        engine = std::make_unique<PacketModeEngine>(
-            PacketModeServices{state, store, *list, filters, sources, view, prompt, localTime});
+        core.reset();
+        core = std::make_unique<PacketModeCore>(
+            PacketModeCoreServices{sources, view, statusView, sound, localTime, prompt},
+            listCapacity);
     }
+    PacketModeEngine& engine() { return core->engine(); }
+    PacketModeState& state() { return core->state(); }
+    PacketStore& store() { return core->store(); }
+    PacketList& list() { return core->list(); }
 
     // Starts a capture and waits until its thread listens; returns its source.
     std::shared_ptr<ScriptedCaptureChannel> startCapture() {
         const size_t opened = sources.openCount();
-        engine->start(settings);
+        engine().start(settings);
         EXPECT_TRUE(sources.waitForOpens(opened + 1));
         auto channel = sources.channel(opened);
         EXPECT_TRUE(WaitUntil([&] { return channel->receiveCalls() > 0; }));
@@ -80,34 +80,32 @@ class PacketEngineTest : public ::testing::Test {
 
     // Stop, and wait until every thread of the engine has ended.
     void stopAndWait() {
-        engine->stop();
-        ASSERT_TRUE(engine->waitForThreads(10s));
-        ASSERT_FALSE(state.capturing.load());
+        engine().stop();
+        ASSERT_TRUE(engine().waitForThreads(10s));
+        ASSERT_FALSE(state().capturing.load());
     }
 
     void clearAndWait() {
-        state.clearDone = false;
-        engine->clear();
-        ASSERT_TRUE(WaitUntil([&] { return state.clearDone.load(); }));
+        state().clearDone = false;
+        engine().clear();
+        ASSERT_TRUE(WaitUntil([&] { return state().clearDone.load(); }));
     }
 
     std::vector<std::string> row(int32_t r) {
         std::vector<std::string> cells;
         for (int c = 0; c < kPacketListColumnCount; ++c)
-            cells.push_back(list->cellText(r, c));
+            cells.push_back(list().cellText(r, c));
         return cells;
     }
 
-    PacketModeState state;
-    PacketStore store;
-    std::unique_ptr<PacketList> list;
-    CurrentPacketFilters filters;
     test::ScriptedCaptureSourceFactory sources;
     test::RecordingPacketModeView view;
+    test::RecordingStatusMonitorView statusView;
+    test::SilentSoundPlayer sound;
     test::ScriptedPrompt prompt;
     FixedLocalTimeSource localTime{LocalTime{2024, 3, 5, 14, 7, 9, 42}};
     SettingsRecord settings = SettingsRecord::defaults("/home/user/");
-    std::unique_ptr<PacketModeEngine> engine;
+    std::unique_ptr<PacketModeCore> core;
 };
 
 // ---- Probe ----
@@ -145,9 +143,8 @@ TEST_F(PacketEngineTest, ProbeMapsTheThreeFailuresToTheirReactions) {
         test::RecordingPacketModeView caseView;
         test::ScriptedCaptureSourceFactory caseSources;
         caseSources.setOutcome(c.result, c.errorNumber);
-        PacketModeEngine e(PacketModeServices{state, store, *list, filters, caseSources,
-                                                 caseView, casePrompt, localTime});
-        EXPECT_EQ(e.probe("10.0.0.7"), c.expected);
+        PacketModeCore caseCore({caseSources, caseView, statusView, sound, localTime, casePrompt});
+        EXPECT_EQ(caseCore.engine().probe("10.0.0.7"), c.expected);
         EXPECT_EQ(caseView.chooseInterfaceOpened(), c.chooseInterface);
         const auto asked = casePrompt.asked();
         ASSERT_EQ(asked.size(), c.prompts.size()) << int(c.result);
@@ -161,7 +158,7 @@ TEST_F(PacketEngineTest, ProbeMapsTheThreeFailuresToTheirReactions) {
         ASSERT_EQ(caseSources.openCount(), 1u);
         EXPECT_EQ(caseSources.address(0), "10.0.0.7");
         EXPECT_TRUE(caseSources.channel(0)->closed());
-        EXPECT_FALSE(state.capturing.load());
+        EXPECT_FALSE(caseCore.state().capturing.load());
         EXPECT_TRUE(caseView.statuses().empty());
     }
 }
@@ -181,8 +178,8 @@ TEST_F(PacketEngineTest, CapturedPacketsFillSlotsAndRows) {
     channel->push(icmp);
     ASSERT_TRUE(channel->waitUntilDrained());
 
-    EXPECT_EQ(store.count(), 3);
-    ASSERT_EQ(list->rowCount(), 3);
+    EXPECT_EQ(store().count(), 3);
+    ASSERT_EQ(list().rowCount(), 3);
     EXPECT_EQ(row(0), (std::vector<std::string>{"TCP", "56", "10.1.1.1", "10.2.2.2", "40000", "80",
                                                 "at 2024", "", ""}));
     EXPECT_EQ(row(1), (std::vector<std::string>{"UDP", "32", "172.16.0.9", "224.0.0.251", "5353",
@@ -190,21 +187,21 @@ TEST_F(PacketEngineTest, CapturedPacketsFillSlotsAndRows) {
     EXPECT_EQ(row(2), (std::vector<std::string>{"ICMP", "32", "10.0.0.1", "10.0.0.2", "", "",
                                                 "at 2024", "", ""}));
     for (int32_t slot = 0; slot < 3; ++slot) {
-        EXPECT_EQ(list->slotOfRow(slot), slot);
-        EXPECT_TRUE(store.listed(slot));
-        EXPECT_EQ(store.timeText(slot), "at 2024");
+        EXPECT_EQ(list().slotOfRow(slot), slot);
+        EXPECT_TRUE(store().listed(slot));
+        EXPECT_EQ(store().timeText(slot), "at 2024");
     }
-    EXPECT_EQ(store.length(0), 56);
-    EXPECT_EQ(store.allocationBytes(), (56u + 44) + (32 + 44) + (32 + 44));
-    EXPECT_TRUE(state.newPacketPending.load());
-    EXPECT_EQ(state.listProgressPosition.load(), 2);
-    EXPECT_TRUE(state.capturing.load());
+    EXPECT_EQ(store().length(0), 56);
+    EXPECT_EQ(store().allocationBytes(), (56u + 44) + (32 + 44) + (32 + 44));
+    EXPECT_TRUE(state().newPacketPending.load());
+    EXPECT_EQ(state().listProgressPosition.load(), 2);
+    EXPECT_TRUE(state().capturing.load());
     EXPECT_TRUE(prompt.asked().empty());
 
     stopAndWait();
     EXPECT_TRUE(channel->closed());
     EXPECT_EQ(view.statuses(), (std::vector<std::string>{kListening, "Stopped"}));
-    EXPECT_EQ(store.count(), 3) << "Stop keeps what was captured";
+    EXPECT_EQ(store().count(), 3) << "Stop keeps what was captured";
 }
 
 TEST_F(PacketEngineTest, DateTimeTemplateChangesReachTheNextRow) {
@@ -212,68 +209,68 @@ TEST_F(PacketEngineTest, DateTimeTemplateChangesReachTheNextRow) {
     channel->push(Tcp(1, 2));
     ASSERT_TRUE(channel->waitUntilDrained());
     settings.setDateTimeTemplate("%Y/%MY");
-    engine->settingsChanged(settings);
+    engine().settingsChanged(settings);
     localTime.set(LocalTime{2025, 11, 30, 23, 59, 59, 999});
     channel->push(Tcp(1, 2));
     ASSERT_TRUE(channel->waitUntilDrained());
-    EXPECT_EQ(list->cellText(0, 6), "at 2024");
-    EXPECT_EQ(list->cellText(1, 6), "2025/11");
+    EXPECT_EQ(list().cellText(0, 6), "at 2024");
+    EXPECT_EQ(list().cellText(1, 6), "2025/11");
 }
 
 TEST_F(PacketEngineTest, StartWhileCapturingOpensNothing) {
     auto channel = startCapture();
-    engine->start(settings);
-    engine->start(settings);
-    ASSERT_TRUE(engine->waitForStarters(10s));
+    engine().start(settings);
+    engine().start(settings);
+    ASSERT_TRUE(engine().waitForStarters(10s));
     channel->push(Tcp(1, 2));
     ASSERT_TRUE(channel->waitUntilDrained());
     stopAndWait();
     EXPECT_EQ(sources.openCount(), 1u);
-    EXPECT_EQ(engine->captureThreadsStarted(), 1);
-    EXPECT_EQ(store.count(), 1);
+    EXPECT_EQ(engine().captureThreadsStarted(), 1);
+    EXPECT_EQ(store().count(), 1);
 }
 
 TEST_F(PacketEngineTest, QuickStartsNeverRunTwoCaptures) {
     for (int i = 0; i < 20; ++i)
-        engine->start(settings);
+        engine().start(settings);
     ASSERT_TRUE(sources.waitForOpens(1));
     ASSERT_TRUE(WaitUntil([&] { return sources.channel(0)->receiveCalls() > 0; }));
-    ASSERT_TRUE(engine->waitForStarters(10s));
+    ASSERT_TRUE(engine().waitForStarters(10s));
     stopAndWait();
     EXPECT_EQ(sources.openCount(), 1u);
-    EXPECT_EQ(engine->captureThreadsStarted(), 1);
+    EXPECT_EQ(engine().captureThreadsStarted(), 1);
 }
 
 TEST_F(PacketEngineTest, StopWhileIdleOnlyResetsTheProgressRange) {
-    engine->stop();
+    engine().stop();
     EXPECT_EQ(view.listProgressRanges(), (std::vector<int32_t>{1000000}));
     EXPECT_TRUE(view.statuses().empty());
     EXPECT_EQ(sources.openCount(), 0u);
-    EXPECT_FALSE(state.capturing.load());
+    EXPECT_FALSE(state().capturing.load());
 }
 
 TEST_F(PacketEngineTest, StopWhileTheSourceIsStillOpeningStopsThatCapture) {
     sources.holdOpens();
-    engine->start(settings);
+    engine().start(settings);
     ASSERT_TRUE(sources.waitForOpenAttempts(1));
-    EXPECT_TRUE(state.capturing.load());
-    engine->stop();
+    EXPECT_TRUE(state().capturing.load());
+    engine().stop();
     sources.releaseOpens();
-    ASSERT_TRUE(engine->waitForThreads(10s));
-    EXPECT_FALSE(state.capturing.load());
+    ASSERT_TRUE(engine().waitForThreads(10s));
+    EXPECT_FALSE(state().capturing.load());
     EXPECT_TRUE(sources.channel(0)->closed());
     EXPECT_EQ(view.lastStatus(), "Stopped");
 }
 
 TEST_F(PacketEngineTest, ExitRequestEndsABlockedCapture) {
     auto channel = startCapture();
-    engine->requestExit();
-    ASSERT_TRUE(engine->waitForThreads(10s));
-    EXPECT_FALSE(state.capturing.load());
+    engine().requestExit();
+    ASSERT_TRUE(engine().waitForThreads(10s));
+    EXPECT_FALSE(state().capturing.load());
     EXPECT_EQ(view.lastStatus(), "Stopped");
-    engine->start(settings);  // every loop ends at its first check once exit is requested
-    ASSERT_TRUE(engine->waitForThreads(10s));
-    EXPECT_EQ(store.count(), 0);
+    engine().start(settings);  // every loop ends at its first check once exit is requested
+    ASSERT_TRUE(engine().waitForThreads(10s));
+    EXPECT_EQ(store().count(), 0);
 }
 
 TEST_F(PacketEngineTest, DatagramLongerThanOneReceiveIsCutToIt) {
@@ -281,76 +278,76 @@ TEST_F(PacketEngineTest, DatagramLongerThanOneReceiveIsCutToIt) {
     std::vector<uint8_t> big = Tcp(1, 2, std::string(70000, 'z'));
     channel->push(big);
     ASSERT_TRUE(channel->waitUntilDrained());
-    EXPECT_EQ(store.length(0), 65540);
-    EXPECT_EQ(list->cellText(0, 1), "65540");
-    EXPECT_EQ(store.allocationBytes(), 65540u + 44);
+    EXPECT_EQ(store().length(0), 65540);
+    EXPECT_EQ(list().cellText(0, 1), "65540");
+    EXPECT_EQ(store().allocationBytes(), 65540u + 44);
 }
 
 // ---- Filters ----
 
 TEST_F(PacketEngineTest, RejectedPacketsChangeNothing) {
     settings.setAllowUdp(false);
-    engine->refreshLiveCopies(settings, true);
+    engine().refreshLiveCopies(settings, true);
     auto channel = startCapture();
     channel->push(Udp(53, 53, "rejected"), 5);
     ASSERT_TRUE(channel->waitUntilDrained());
-    EXPECT_EQ(store.count(), 0);
-    EXPECT_EQ(store.allocationBytes(), 0u);
-    EXPECT_FALSE(state.newPacketPending.load());
-    EXPECT_EQ(list->rowCount(), 0);
-    EXPECT_FALSE(store.hasRecord(0));
+    EXPECT_EQ(store().count(), 0);
+    EXPECT_EQ(store().allocationBytes(), 0u);
+    EXPECT_FALSE(state().newPacketPending.load());
+    EXPECT_EQ(list().rowCount(), 0);
+    EXPECT_FALSE(store().hasRecord(0));
     EXPECT_EQ(view.lastStatus(), kListening);
 
     channel->push(Tcp(1, 2));
     ASSERT_TRUE(channel->waitUntilDrained());
-    EXPECT_EQ(store.count(), 1);
-    EXPECT_EQ(list->cellText(0, 0), "TCP");
-    EXPECT_TRUE(state.newPacketPending.load());
+    EXPECT_EQ(store().count(), 1);
+    EXPECT_EQ(list().cellText(0, 0), "TCP");
+    EXPECT_TRUE(state().newPacketPending.load());
 
     // With the switch off every datagram is accepted again.
-    engine->refreshLiveCopies(settings, false);
+    engine().refreshLiveCopies(settings, false);
     channel->push(Udp(53, 53));
     ASSERT_TRUE(channel->waitUntilDrained());
-    EXPECT_EQ(store.count(), 2);
+    EXPECT_EQ(store().count(), 2);
 }
 
 TEST_F(PacketEngineTest, StringColumnsShowOnlyWhenTheStringStageRan) {
     settings.setMustContain1("GET");
     settings.setMustNotContain2("Secret");
-    engine->refreshLiveCopies(settings, true);
+    engine().refreshLiveCopies(settings, true);
     auto channel = startCapture();
     channel->push(Tcp(1, 80, "get /index.html"));
     channel->push(Tcp(1, 80, "get /secret"));  // discarded
     ASSERT_TRUE(channel->waitUntilDrained());
-    state.matchCaseLive = true;
+    state().matchCaseLive = true;
     channel->push(Tcp(1, 80, "GET /a"));
     channel->push(Tcp(1, 80, "get /b"));  // discarded with match case on
     ASSERT_TRUE(channel->waitUntilDrained());
-    engine->refreshLiveCopies(settings, false);
+    engine().refreshLiveCopies(settings, false);
     channel->push(Tcp(1, 80, "no filter"));
     ASSERT_TRUE(channel->waitUntilDrained());
 
-    ASSERT_EQ(list->rowCount(), 3);
-    EXPECT_EQ(list->cellText(0, 7), "get,,");
-    EXPECT_EQ(list->cellText(0, 8), ",secret,");
-    EXPECT_EQ(list->cellText(1, 7), "GET,,");
-    EXPECT_EQ(list->cellText(1, 8), ",Secret,");
-    EXPECT_EQ(list->cellText(2, 7), "");
-    EXPECT_EQ(list->cellText(2, 8), "");
+    ASSERT_EQ(list().rowCount(), 3);
+    EXPECT_EQ(list().cellText(0, 7), "get,,");
+    EXPECT_EQ(list().cellText(0, 8), ",secret,");
+    EXPECT_EQ(list().cellText(1, 7), "GET,,");
+    EXPECT_EQ(list().cellText(1, 8), ",Secret,");
+    EXPECT_EQ(list().cellText(2, 7), "");
+    EXPECT_EQ(list().cellText(2, 8), "");
 }
 
 TEST_F(PacketEngineTest, NewCriteriaApplyFromTheNextDatagram) {
-    engine->refreshLiveCopies(settings, true);
+    engine().refreshLiveCopies(settings, true);
     auto channel = startCapture();
     channel->push(Tcp(1, 22));
     ASSERT_TRUE(channel->waitUntilDrained());
     settings.setDstPortNotList(0, 22);
-    engine->filterCriteriaChanged(settings);
+    engine().filterCriteriaChanged(settings);
     channel->push(Tcp(1, 22));
     channel->push(Tcp(1, 23));
     ASSERT_TRUE(channel->waitUntilDrained());
-    ASSERT_EQ(list->rowCount(), 2);
-    EXPECT_EQ(list->cellText(1, 5), "23");
+    ASSERT_EQ(list().rowCount(), 2);
+    EXPECT_EQ(list().cellText(1, 5), "23");
 }
 
 // ---- Limits ----
@@ -360,32 +357,32 @@ TEST_F(PacketEngineTest, FullStoreStopsAndStartEndsAtOnceUntilClear) {
     const auto d = Tcp(7, 8);
     channel->push(d, PacketStore::kCapacity - 1);
     ASSERT_TRUE(channel->waitUntilDrained(600s));
-    ASSERT_EQ(store.count(), 999999);
+    ASSERT_EQ(store().count(), 999999);
     EXPECT_EQ(view.lastStatus(), kListening);
-    EXPECT_TRUE(state.capturing.load());
+    EXPECT_TRUE(state().capturing.load());
 
     channel->push(Udp(1, 2));
-    ASSERT_TRUE(WaitUntil([&] { return !state.capturing.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !state().capturing.load(); }));
     EXPECT_EQ(view.lastStatus(), "Stopped/Item Limit Reached");
-    EXPECT_EQ(store.count(), 1000000);
-    EXPECT_EQ(list->cellText(999999, 0), "UDP") << "the last packet is in slot 999,999";
-    EXPECT_EQ(list->slotOfRow(999999), 999999);
+    EXPECT_EQ(store().count(), 1000000);
+    EXPECT_EQ(list().cellText(999999, 0), "UDP") << "the last packet is in slot 999,999";
+    EXPECT_EQ(list().slotOfRow(999999), 999999);
     EXPECT_TRUE(channel->closed());
-    EXPECT_EQ(state.listProgressPosition.load(), 999999);
+    EXPECT_EQ(state().listProgressPosition.load(), 999999);
 
     // Start ends at once with the same status.
-    engine->start(settings);
+    engine().start(settings);
     ASSERT_TRUE(sources.waitForOpens(2));
-    ASSERT_TRUE(engine->waitForThreads(10s));
-    EXPECT_FALSE(state.capturing.load());
+    ASSERT_TRUE(engine().waitForThreads(10s));
+    EXPECT_FALSE(state().capturing.load());
     EXPECT_EQ(view.lastStatus(), "Stopped/Item Limit Reached");
     EXPECT_TRUE(sources.channel(1)->closed());
     EXPECT_EQ(sources.channel(1)->receiveCalls(), 0u);
 
     clearAndWait();
-    EXPECT_EQ(store.count(), 0);
-    EXPECT_EQ(list->rowCount(), 0);
-    EXPECT_FALSE(store.hasRecord(999999));
+    EXPECT_EQ(store().count(), 0);
+    EXPECT_EQ(list().rowCount(), 0);
+    EXPECT_FALSE(store().hasRecord(999999));
     // Progress every 100th occupied slot, from 0 up to 999,900.
     const auto progress = view.operationProgress();
     ASSERT_EQ(progress.size(), 10000u);
@@ -396,7 +393,7 @@ TEST_F(PacketEngineTest, FullStoreStopsAndStartEndsAtOnceUntilClear) {
     channel = startCapture();
     channel->push(Tcp(1, 2));
     ASSERT_TRUE(channel->waitUntilDrained());
-    EXPECT_EQ(store.count(), 1);
+    EXPECT_EQ(store().count(), 1);
 }
 
 TEST_F(PacketEngineTest, ListRefusingARowStopsWithoutStoringThePacket) {
@@ -405,12 +402,12 @@ TEST_F(PacketEngineTest, ListRefusingARowStopsWithoutStoringThePacket) {
     channel->push(Tcp(1, 2));
     channel->push(Tcp(1, 2));
     channel->push(Udp(3, 4));
-    ASSERT_TRUE(WaitUntil([&] { return !state.capturing.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !state().capturing.load(); }));
     EXPECT_EQ(view.lastStatus(), "Stopped/Max List Items");
-    EXPECT_EQ(store.count(), 2);
-    EXPECT_FALSE(store.hasRecord(2));
-    EXPECT_EQ(store.length(2), 0);
-    EXPECT_EQ(store.allocationBytes(), 2u * (40 + 44));
+    EXPECT_EQ(store().count(), 2);
+    EXPECT_FALSE(store().hasRecord(2));
+    EXPECT_EQ(store().length(2), 0);
+    EXPECT_EQ(store().allocationBytes(), 2u * (40 + 44));
     EXPECT_TRUE(channel->closed());
 }
 
@@ -419,11 +416,11 @@ TEST_F(PacketEngineTest, ListRefusingARowStopsWithoutStoringThePacket) {
 TEST_F(PacketEngineTest, StartOnAnUnusableInterfaceSaysSoAndStaysIdle) {
     sources.setOutcome(ReceiveAllResult::InterfaceUnusable, 19);
     settings.setInterfaceAddress("10.9.9.9");
-    engine->start(settings);
+    engine().start(settings);
     ASSERT_TRUE(sources.waitForOpens(1));
-    ASSERT_TRUE(engine->waitForThreads(10s));
-    EXPECT_FALSE(state.capturing.load());
-    EXPECT_EQ(engine->captureThreadsStarted(), 0);
+    ASSERT_TRUE(engine().waitForThreads(10s));
+    EXPECT_FALSE(state().capturing.load());
+    EXPECT_EQ(engine().captureThreadsStarted(), 0);
     EXPECT_TRUE(view.statuses().empty());
     const auto asked = prompt.asked();
     ASSERT_EQ(asked.size(), 1u);
@@ -457,19 +454,19 @@ TEST_F(PacketEngineTest, OtherStartFailuresReportAndEndAtTheFirstReceive) {
         test::RecordingPacketModeView caseView;
         test::ScriptedCaptureSourceFactory caseSources;
         caseSources.setOutcome(c.result, c.errorNumber, c.returnSource);
-        PacketModeEngine e(PacketModeServices{state, store, *list, filters, caseSources,
-                                                 caseView, casePrompt, localTime});
+        PacketModeCore caseCore({caseSources, caseView, statusView, sound, localTime, casePrompt});
+        PacketModeEngine& e = caseCore.engine();
         e.start(settings);
         ASSERT_TRUE(caseSources.waitForOpens(1));
         ASSERT_TRUE(e.waitForThreads(10s));
-        EXPECT_FALSE(state.capturing.load());
+        EXPECT_FALSE(caseCore.state().capturing.load());
         EXPECT_EQ(caseView.statuses(), (std::vector<std::string>{kListening, "Stopped"}));
         const auto asked = casePrompt.asked();
         ASSERT_EQ(asked.size(), 1u) << c.text;
         EXPECT_EQ(asked[0].caption, c.caption);
         EXPECT_EQ(asked[0].text, c.text);
         EXPECT_EQ(asked[0].icon, PromptIcon::Error);
-        EXPECT_EQ(store.count(), 0);
+        EXPECT_EQ(caseCore.store().count(), 0);
     }
 }
 
@@ -479,38 +476,38 @@ TEST_F(PacketEngineTest, ClearDuringCaptureRestartsAtSlotZero) {
     auto channel = startCapture();
     channel->push(Tcp(1, 2, "x"), 250);
     ASSERT_TRUE(channel->waitUntilDrained());
-    list->setSelectionMark(3);
-    const int32_t clearTimeBefore = state.lastClearTime.load();
-    state.findRunning = true;
+    list().setSelectionMark(3);
+    const int32_t clearTimeBefore = state().lastClearTime.load();
+    state().findRunning = true;
 
     clearAndWait();
-    EXPECT_TRUE(state.findAbortRequested.load()) << "a running Find is told to stop";
-    EXPECT_EQ(store.count(), 0);
-    EXPECT_EQ(store.allocationBytes(), 0u);
-    EXPECT_EQ(list->rowCount(), 0);
-    EXPECT_EQ(list->selectionMark(), -1);
-    EXPECT_FALSE(store.hasRecord(0));
-    EXPECT_EQ(store.timeText(249), "");
-    EXPECT_TRUE(store.listed(249)) << "listed flags stay until a new row sets them";
-    EXPECT_NE(state.lastClearTime.load(), clearTimeBefore);
+    EXPECT_TRUE(state().findAbortRequested.load()) << "a running Find is told to stop";
+    EXPECT_EQ(store().count(), 0);
+    EXPECT_EQ(store().allocationBytes(), 0u);
+    EXPECT_EQ(list().rowCount(), 0);
+    EXPECT_EQ(list().selectionMark(), -1);
+    EXPECT_FALSE(store().hasRecord(0));
+    EXPECT_EQ(store().timeText(249), "");
+    EXPECT_TRUE(store().listed(249)) << "listed flags stay until a new row sets them";
+    EXPECT_NE(state().lastClearTime.load(), clearTimeBefore);
     EXPECT_EQ(view.operationProgress(), (std::vector<int32_t>{0, 100, 200}));
     EXPECT_EQ(view.events(),
               (std::vector<std::string>{"emptyEntirePacketPane", "showOperationProgress 250",
                                         "hideOperationProgress", "emptyDetailFields"}));
     EXPECT_EQ(view.listProgressRanges(), (std::vector<int32_t>{1000000}));
-    EXPECT_EQ(state.listProgressPosition.load(), 0);
+    EXPECT_EQ(state().listProgressPosition.load(), 0);
 
     // The capture goes on, from slot 0.
-    EXPECT_TRUE(state.capturing.load());
+    EXPECT_TRUE(state().capturing.load());
     EXPECT_EQ(view.lastStatus(), kListening);
     channel->push(Udp(9, 9));
     channel->push(Tcp(1, 2));
     ASSERT_TRUE(channel->waitUntilDrained());
-    EXPECT_EQ(store.count(), 2);
-    EXPECT_EQ(list->cellText(0, 0), "UDP");
-    EXPECT_EQ(list->slotOfRow(0), 0);
-    EXPECT_EQ(list->slotOfRow(1), 1);
-    EXPECT_EQ(store.allocationBytes(), (28u + 44) + (40 + 44));
+    EXPECT_EQ(store().count(), 2);
+    EXPECT_EQ(list().cellText(0, 0), "UDP");
+    EXPECT_EQ(list().slotOfRow(0), 0);
+    EXPECT_EQ(list().slotOfRow(1), 1);
+    EXPECT_EQ(store().allocationBytes(), (28u + 44) + (40 + 44));
 }
 
 TEST_F(PacketEngineTest, PacketsWaitForARunningClearAndFollowIt) {
@@ -519,40 +516,40 @@ TEST_F(PacketEngineTest, PacketsWaitForARunningClearAndFollowIt) {
     ASSERT_TRUE(channel->waitUntilDrained());
     {
         // Hold the list as a long clear does; the capture thread waits for it.
-        std::unique_lock busy = state.lockListForWorker();
+        std::unique_lock busy = state().lockListForWorker();
         channel->push(Udp(5, 6));
         ASSERT_TRUE(WaitUntil([&] { return channel->delivered() == 4; }));
         std::this_thread::sleep_for(20ms);
-        EXPECT_EQ(store.count(), 3);
-        state.clearDone = false;
-        engine->clear();
+        EXPECT_EQ(store().count(), 3);
+        state().clearDone = false;
+        engine().clear();
     }
-    ASSERT_TRUE(WaitUntil([&] { return state.clearDone.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return state().clearDone.load(); }));
     ASSERT_TRUE(channel->waitUntilDrained());
     // Whichever of the two took the list first, nothing is lost or counted twice.
-    const int32_t count = store.count();
+    const int32_t count = store().count();
     ASSERT_TRUE(count == 0 || count == 1) << count;
-    EXPECT_EQ(list->rowCount(), count);
-    EXPECT_EQ(store.allocationBytes(), count == 1 ? 28u + 44 : 0u);
+    EXPECT_EQ(list().rowCount(), count);
+    EXPECT_EQ(store().allocationBytes(), count == 1 ? 28u + 44 : 0u);
     if (count == 1)
-        EXPECT_EQ(list->cellText(0, 0), "UDP");
+        EXPECT_EQ(list().cellText(0, 0), "UDP");
 }
 
 TEST_F(PacketEngineTest, ReleaseAllAtCloseReleasesEverythingAndSignalsDone) {
     auto channel = startCapture();
     channel->push(Tcp(1, 2), 10);
     ASSERT_TRUE(channel->waitUntilDrained());
-    engine->requestExit();
-    state.clearDone = true;  // an earlier clear
-    engine->releaseAll();
+    engine().requestExit();
+    state().clearDone = true;  // an earlier clear
+    engine().releaseAll();
     // clearDone is cleared before the release starts: it is never seen set over records.
-    EXPECT_FALSE(state.clearDone.load() && store.count() != 0);
-    ASSERT_TRUE(WaitUntil([&] { return state.clearDone.load(); }));
-    EXPECT_EQ(store.count(), 0);
+    EXPECT_FALSE(state().clearDone.load() && store().count() != 0);
+    ASSERT_TRUE(WaitUntil([&] { return state().clearDone.load(); }));
+    EXPECT_EQ(store().count(), 0);
     for (int32_t slot = 0; slot < 10; ++slot)
-        EXPECT_FALSE(store.hasRecord(slot));
-    ASSERT_TRUE(engine->waitForThreads(10s));
-    EXPECT_FALSE(state.capturing.load());
+        EXPECT_FALSE(store().hasRecord(slot));
+    ASSERT_TRUE(engine().waitForThreads(10s));
+    EXPECT_FALSE(state().capturing.load());
 }
 
 TEST_F(PacketEngineTest, StartAfterEveryRowWasDeletedKeepsCount) {
@@ -560,20 +557,20 @@ TEST_F(PacketEngineTest, StartAfterEveryRowWasDeletedKeepsCount) {
     channel->push(Tcp(1, 2, "abc"), 3);
     ASSERT_TRUE(channel->waitUntilDrained());
     stopAndWait();
-    while (list->rowCount() > 0)
-        ASSERT_TRUE(list->deleteRow(0));
+    while (list().rowCount() > 0)
+        ASSERT_TRUE(list().deleteRow(0));
 
     channel = startCapture();
     for (int32_t slot = 0; slot < 3; ++slot) {
-        EXPECT_FALSE(store.hasRecord(slot)) << slot;
-        EXPECT_EQ(store.length(slot), 43) << "nothing but the records changes";
+        EXPECT_FALSE(store().hasRecord(slot)) << slot;
+        EXPECT_EQ(store().length(slot), 43) << "nothing but the records changes";
     }
-    EXPECT_EQ(store.count(), 3);
+    EXPECT_EQ(store().count(), 3);
     channel->push(Udp(1, 2));
     ASSERT_TRUE(channel->waitUntilDrained());
-    EXPECT_EQ(store.count(), 4);
-    EXPECT_EQ(list->slotOfRow(0), 3);
-    EXPECT_EQ(list->cellText(0, 0), "UDP");
+    EXPECT_EQ(store().count(), 4);
+    EXPECT_EQ(list().slotOfRow(0), 3);
+    EXPECT_EQ(list().cellText(0, 0), "UDP");
 }
 
 TEST_F(PacketEngineTest, StartWithRowsLeftKeepsTheirRecords) {
@@ -581,47 +578,47 @@ TEST_F(PacketEngineTest, StartWithRowsLeftKeepsTheirRecords) {
     channel->push(Tcp(1, 2), 2);
     ASSERT_TRUE(channel->waitUntilDrained());
     stopAndWait();
-    ASSERT_TRUE(list->deleteRow(0));
+    ASSERT_TRUE(list().deleteRow(0));
     channel = startCapture();
-    EXPECT_TRUE(store.hasRecord(0));
-    EXPECT_TRUE(store.hasRecord(1));
+    EXPECT_TRUE(store().hasRecord(0));
+    EXPECT_TRUE(store().hasRecord(1));
 }
 
 // ---- Interface change ----
 
 TEST_F(PacketEngineTest, InterfaceChangeWaitsForTheOldCaptureThread) {
     auto oldChannel = startCapture();
-    std::unique_lock busy = state.lockListForWorker();
+    std::unique_lock busy = state().lockListForWorker();
     oldChannel->push(Tcp(1, 2));  // the old capture thread now waits for the list
     ASSERT_TRUE(WaitUntil([&] { return oldChannel->delivered() == 1; }));
 
     settings.setInterfaceAddress("192.168.7.7");
-    engine->restartOnNewInterface(settings);
+    engine().restartOnNewInterface(settings);
     EXPECT_TRUE(oldChannel->closed());
     std::this_thread::sleep_for(150ms);
     EXPECT_EQ(sources.openCount(), 1u) << "no new capture while the old thread runs";
-    EXPECT_TRUE(state.capturing.load());
+    EXPECT_TRUE(state().capturing.load());
 
     busy.unlock();
     ASSERT_TRUE(sources.waitForOpens(2));
     EXPECT_EQ(sources.address(1), "192.168.7.7");
     auto newChannel = sources.channel(1);
     ASSERT_TRUE(WaitUntil([&] { return newChannel->receiveCalls() > 0; }));
-    EXPECT_EQ(engine->captureThreadsStarted(), 2);
-    EXPECT_EQ(store.count(), 1) << "the packet the old thread held was filed";
+    EXPECT_EQ(engine().captureThreadsStarted(), 2);
+    EXPECT_EQ(store().count(), 1) << "the packet the old thread held was filed";
     const auto statuses = view.statuses();
     EXPECT_EQ(statuses,
               (std::vector<std::string>{kListening, "Stopped", "Listening on: 192.168.7.7"}));
     newChannel->push(Udp(1, 2));
     ASSERT_TRUE(newChannel->waitUntilDrained());
-    EXPECT_EQ(list->slotOfRow(1), 1);
+    EXPECT_EQ(list().slotOfRow(1), 1);
 }
 
 TEST_F(PacketEngineTest, InterfaceChangeWhileIdleStartsNothing) {
-    engine->restartOnNewInterface(settings);
-    ASSERT_TRUE(engine->waitForThreads(10s));
+    engine().restartOnNewInterface(settings);
+    ASSERT_TRUE(engine().waitForThreads(10s));
     EXPECT_EQ(sources.openCount(), 0u);
-    EXPECT_FALSE(state.capturing.load());
+    EXPECT_FALSE(state().capturing.load());
 }
 
 }  // namespace

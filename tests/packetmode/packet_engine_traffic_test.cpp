@@ -13,9 +13,10 @@
 #include <thread>
 
 #include "capture/live_capture_source.h"
-#include "packetmode/packet_mode_engine.h"
 #include "capture/pcap_file_source.h"
+#include "packetmode/packet_mode_core.h"
 #include "support/loopback_sockets.h"
+#include "support/quiet_platform.h"
 #include "support/recording_packet_mode_view.h"
 #include "support/scripted_prompt.h"
 #include "support/wait_until.h"
@@ -27,15 +28,17 @@ using namespace std::chrono_literals;
 
 using test::WaitUntil;
 
-// Everything the engine needs, around one capture source factory.
+// A core around one capture source factory.
 struct Rig {
     explicit Rig(CaptureSourceFactory& sources)
-        : engine(
-              PacketModeServices{state, store, list, filters, sources, view, prompt, localTime}) {
+        : core({sources, view, statusView, sound, localTime, prompt}),
+          engine(core.engine()),
+          state(core.state()),
+          store(core.store()),
+          list(core.list()) {
         settings.setInterfaceAddress("127.0.0.1");
         settings.setDateTimeTemplate("%H24:%MN");
     }
-    ~Rig() { engine.shutdown(); }
 
     std::vector<std::string> column(int c) {
         std::vector<std::string> texts;
@@ -44,15 +47,17 @@ struct Rig {
         return texts;
     }
 
-    PacketModeState state;
-    PacketStore store;
-    PacketList list{store};
-    CurrentPacketFilters filters;
     test::RecordingPacketModeView view;
+    test::RecordingStatusMonitorView statusView;
+    test::SilentSoundPlayer sound;
     test::ScriptedPrompt prompt;
     FixedLocalTimeSource localTime{LocalTime{2024, 6, 1, 9, 30, 0, 0}};
     SettingsRecord settings = SettingsRecord::defaults("/home/user/");
-    PacketModeEngine engine;
+    PacketModeCore core;
+    PacketModeEngine& engine;
+    PacketModeState& state;
+    PacketStore& store;
+    PacketList& list;
 };
 
 // ---- Capture files ----

@@ -1,4 +1,5 @@
-// A PacketModeView that records what the engine asked of the window.
+// A PacketModeView that records what the engine asked of the window, and a
+// StatusMonitorView that records what the status monitor showed.
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "packetmode/packet_mode_view.h"
+#include "packetmode/status_monitor.h"
 
 namespace vorlanx::test {
 
@@ -114,6 +116,31 @@ class RecordingPacketModeView final : public PacketModeView {
     int m_detailFieldsEmptied = 0;
     int m_entirePacketEmptied = 0;
     int m_chooseInterfaceOpened = 0;
+};
+
+// The status monitor's view of a window with an empty list; safe to call from the
+// monitor thread while the test reads it.
+class RecordingStatusMonitorView final : public StatusMonitorView {
+  public:
+    void setTitle(const std::string& title) override {
+        std::lock_guard lock(m_mutex);
+        m_titles.push_back(title);
+    }
+    void setMemoryText(const std::string&) override {}
+    int32_t rowCount() const override { return 0; }
+    bool applyFiltersChecked() const override { return false; }
+    bool noTaskbarBlink() const override { return true; }
+    uint32_t allocationBytes() const override { return 0; }
+    void refreshFilterStrings() override {}
+
+    std::vector<std::string> titles() const {
+        std::lock_guard lock(m_mutex);
+        return m_titles;
+    }
+
+  private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_titles;
 };
 
 }  // namespace vorlanx::test

@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         PacketModeWindow window(settings, "/dev/null", {prompt, sources, sound, time, launcher});
         window.initialise();
         window.show();
-        window.engine().start(settings);
+        window.core().engine().start(settings);
         settle(1500);
         if (auto* list = FindControl<QTableView>(&window, packet_ids::kList)) {
             list->selectRow(std::min(5, list->model()->rowCount() - 1));

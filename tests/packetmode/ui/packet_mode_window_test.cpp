@@ -287,8 +287,8 @@ void PacketModeWindowTest::shortRowOffersDeletion() {
     h.select(1);
     QTRY_COMPARE(h.prompt.asked().size(), size_t{2});
     QTRY_COMPARE(model->rowCount(), 1);  // Yes deletes only the row
-    QVERIFY(h.window->packetStore().hasRecord(1));
-    QVERIFY(!h.window->packetStore().listed(1));
+    QVERIFY(h.window->core().store().hasRecord(1));
+    QVERIFY(!h.window->core().store().listed(1));
 }
 
 void PacketModeWindowTest::fieldBoxesHighlightTheirBytes() {
@@ -406,8 +406,8 @@ void PacketModeWindowTest::closeWritesTheSevenFields() {
     h.window->close();
     QVERIFY(finished.wait(10000));
     QVERIFY(h.window->closed());
-    QCOMPARE(h.window->packetStore().count(), 0);
-    QVERIFY(!h.window->packetStore().hasRecord(999));
+    QCOMPARE(h.window->core().store().count(), 0);
+    QVERIFY(!h.window->core().store().hasRecord(999));
 
     SettingsRecord onDisk;
     LoadSettings(onDisk, h.settingsPath);

@@ -1,0 +1,71 @@
+#include "packetmode/packet_mode_core.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include "packetmode/new_packet_sound_monitor.h"
+#include "platform/memory_status.h"
+
+namespace vorlanx {
+
+PacketModeCore::PacketModeCore(PacketModeCoreServices services, int32_t listCapacity)
+    : m_services(services),
+      m_list(m_store, listCapacity),
+      m_engine(PacketModeServices{m_state, m_store, m_list, m_filters, services.sources,
+                                  services.view, services.prompt, services.localTime}) {}
+
+PacketModeCore::~PacketModeCore() {
+    shutdown();
+}
+
+void PacketModeCore::setSoundFile(std::string path) {
+    std::lock_guard lock(m_soundFileMutex);
+    m_soundFile = std::move(path);
+}
+
+void PacketModeCore::sleepUnlessExiting(int milliseconds) const {
+    // Short steps, so a monitor notices the window closing promptly.
+    using namespace std::chrono;
+    const auto until = steady_clock::now() + milliseconds * 1ms;
+    while (!m_state.exitRequested.load() && steady_clock::now() < until)
+        std::this_thread::sleep_for(
+            std::min<steady_clock::duration>(10ms, until - steady_clock::now()));
+}
+
+void PacketModeCore::startMonitors() {
+    if (m_statusThread.joinable() || m_soundThread.joinable())
+        return;
+    m_statusThread = std::thread([this] {
+        StatusMonitor monitor(m_state, m_services.statusView, AvailablePhysicalMemoryBytes,
+                              [this](int ms) { sleepUnlessExiting(ms); });
+        monitor.run();
+    });
+    m_soundThread = std::thread([this] {
+        NewPacketSoundMonitor monitor(
+            m_state, m_services.sound, [this] { return m_soundChecked.load(); },
+            [this] {
+                std::lock_guard lock(m_soundFileMutex);
+                return m_soundFile;
+            },
+            [this](int ms) { sleepUnlessExiting(ms); });
+        monitor.run();
+    });
+}
+
+void PacketModeCore::stopMonitors() {
+    m_state.exitRequested = true;
+    if (m_statusThread.joinable())
+        m_statusThread.join();
+    if (m_soundThread.joinable())
+        m_soundThread.join();
+}
+
+void PacketModeCore::shutdown() {
+    m_state.exitRequested = true;
+    m_engine.requestExit();
+    m_engine.shutdown();
+    stopMonitors();
+}
+
+}  // namespace vorlanx

@@ -1,0 +1,89 @@
+// PacketModeCore: everything of Packet Mode that is not a widget.
+//
+// It owns the flags (PacketModeState), the PacketStore, the packet list, the filters in
+// use, the PacketModeEngine and the two monitor threads (status and new-packet sound). The
+// window holds one and reaches the engine, store and list through it; tests and
+// benchmarks hold one instead of wiring the parts themselves. The platform services and
+// the window's views are the caller's and must outlive the core.
+//
+// Created, driven and destroyed on the user-interface thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "capture/capture_source.h"
+#include "packetmode/current_packet_filters.h"
+#include "packetmode/packet_list.h"
+#include "packetmode/packet_mode_engine.h"
+#include "packetmode/packet_mode_state.h"
+#include "packetmode/packet_mode_view.h"
+#include "packetmode/packet_store.h"
+#include "packetmode/status_monitor.h"
+#include "platform/local_time.h"
+#include "platform/sound.h"
+#include "platform/user_prompt.h"
+
+namespace vorlanx {
+
+struct PacketModeCoreServices {
+    CaptureSourceFactory& sources;
+    PacketModeView& view;
+    StatusMonitorView& statusView;
+    SoundPlayer& sound;
+    const LocalTimeSource& localTime;
+    UserPrompt& prompt;
+};
+
+class PacketModeCore {
+  public:
+    // `listCapacity`: rows the list takes before it refuses one (the store's capacity
+    // unless a test needs a smaller list).
+    explicit PacketModeCore(PacketModeCoreServices services,
+                            int32_t listCapacity = PacketStore::kCapacity);
+    // Stops the monitors and shuts the engine down (see shutdown()).
+    ~PacketModeCore();
+    PacketModeCore(const PacketModeCore&) = delete;
+    PacketModeCore& operator=(const PacketModeCore&) = delete;
+
+    PacketModeState& state() { return m_state; }
+    PacketStore& store() { return m_store; }
+    PacketList& list() { return m_list; }
+    CurrentPacketFilters& filters() { return m_filters; }
+    PacketModeEngine& engine() { return m_engine; }
+
+    // What the sound monitor reads: check box 1014 and the settings' wave file. Any thread.
+    void setSoundChecked(bool checked) { m_soundChecked.store(checked); }
+    void setSoundFile(std::string path);
+
+    // Starts the status and the new-packet sound monitor threads; once only.
+    void startMonitors();
+    // Sets exitRequested, ends a sound that is playing and joins both monitors. Idempotent.
+    void stopMonitors();
+    // Everything ends: exitRequested, the engine's threads (the event loop must keep
+    // answering prompts while this waits, see PacketModeEngine::shutdown) and the monitors.
+    // Idempotent.
+    void shutdown();
+
+  private:
+    void sleepUnlessExiting(int milliseconds) const;
+
+    PacketModeCoreServices m_services;
+    PacketModeState m_state;
+    PacketStore m_store;
+    PacketList m_list;
+    CurrentPacketFilters m_filters;
+    PacketModeEngine m_engine;
+
+    std::atomic<bool> m_soundChecked{true};
+    mutable std::mutex m_soundFileMutex;
+    std::string m_soundFile;  // guarded by m_soundFileMutex
+    std::thread m_statusThread;
+    std::thread m_soundThread;
+};
+
+}  // namespace vorlanx
