@@ -6,6 +6,8 @@
 namespace vorlanx {
 namespace {
 
+constexpr uint32_t kIpHeaderBytes = header_offsets::kIpHeaderBytes;
+
 // The text of every byte value: "% 3u " for Dec, "%02X " for Hex.
 struct ByteTexts {
     std::array<std::array<char, 4>, 256> dec{};
@@ -64,33 +66,27 @@ PacketRecord PacketRecord::create(std::span<const uint8_t> datagram) noexcept {
     return adopt(block);
 }
 
-uint32_t PacketView::raw32(size_t o) const {
-    uint32_t v;
-    std::memcpy(&v, m_p + o, sizeof v);
-    return v;
-}
-
 TcpFlags PacketView::flags() const {
-    const uint8_t b = m_p[33];
+    const uint8_t b = header().flagBits();
     TcpFlags f;
-    f.urg = (b & 0x20) != 0;
-    f.ack = (b & 0x10) != 0;
-    f.psh = (b & 0x08) != 0;
-    f.rst = (b & 0x04) != 0;
-    f.syn = (b & 0x02) != 0;
-    f.fin = (b & 0x01) != 0;
+    f.urg = (b & tcp_flag_bits::kUrg) != 0;
+    f.ack = (b & tcp_flag_bits::kAck) != 0;
+    f.psh = (b & tcp_flag_bits::kPsh) != 0;
+    f.rst = (b & tcp_flag_bits::kRst) != 0;
+    f.syn = (b & tcp_flag_bits::kSyn) != 0;
+    f.fin = (b & tcp_flag_bits::kFin) != 0;
     return f;
 }
 
 uint32_t PacketView::payloadOffset() const {
     switch (protocol()) {
         case kProtocolTcp:
-            return 20 + tcpHeaderLength();
+            return header().tcpPayloadOffset();
         case kProtocolUdp:
         case kProtocolIcmp:
-            return 28;
+            return kIpHeaderBytes + 8;  // the 8-byte UDP or ICMP header
         default:
-            return 20;
+            return kIpHeaderBytes;
     }
 }
 

@@ -15,14 +15,12 @@
 #include <string>
 #include <string_view>
 
+#include "capture/ipv4_tcp_header.h"
+
 namespace vorlanx {
 
 inline constexpr uint32_t kMaxDatagramBytes = 65540;  // one receive call at most
 inline constexpr uint32_t kRecordSpareBytes = 44;
-
-inline constexpr uint8_t kProtocolIcmp = 1;
-inline constexpr uint8_t kProtocolTcp = 6;
-inline constexpr uint8_t kProtocolUdp = 17;
 
 struct TcpFlags {
     bool urg = false, ack = false, psh = false, rst = false, syn = false, fin = false;
@@ -38,34 +36,32 @@ class PacketView {
     const uint8_t* data() const { return m_p; }
     uint32_t length() const { return m_length; }
 
-    uint16_t ipTotalLength() const { return be16(2); }
-    uint8_t ttl() const { return m_p[8]; }
-    uint8_t protocol() const { return m_p[9]; }
-    uint16_t ipChecksum() const { return be16(10); }
+    uint16_t ipTotalLength() const { return header().totalLength(); }
+    uint8_t ttl() const { return header().ttl(); }
+    uint8_t protocol() const { return header().protocol(); }
+    uint16_t ipChecksum() const { return header().checksum(); }
     // The four address bytes in network order.
-    std::array<uint8_t, 4> sourceAddress() const { return {m_p[12], m_p[13], m_p[14], m_p[15]}; }
-    std::array<uint8_t, 4> destinationAddress() const {
-        return {m_p[16], m_p[17], m_p[18], m_p[19]};
-    }
+    std::array<uint8_t, 4> sourceAddress() const { return header().sourceAddress(); }
+    std::array<uint8_t, 4> destinationAddress() const { return header().destinationAddress(); }
     // As in in_addr.s_addr: the four bytes in network order, memcpy'd into a uint32_t.
-    uint32_t sourceAddressRaw() const { return raw32(12); }
-    uint32_t destinationAddressRaw() const { return raw32(16); }
+    uint32_t sourceAddressRaw() const { return header().sourceAddressRaw(); }
+    uint32_t destinationAddressRaw() const { return header().destinationAddressRaw(); }
 
     bool hasPorts() const { return protocol() == kProtocolTcp || protocol() == kProtocolUdp; }
-    uint16_t sourcePort() const { return be16(20); }
-    uint16_t destinationPort() const { return be16(22); }
-    uint32_t sequence() const { return be32(24); }
-    uint32_t acknowledgement() const { return be32(28); }
-    uint32_t tcpHeaderLength() const { return (m_p[32] >> 4) * 4u; }  // 0..60
+    uint16_t sourcePort() const { return header().sourcePort(); }
+    uint16_t destinationPort() const { return header().destinationPort(); }
+    uint32_t sequence() const { return header().sequence(); }
+    uint32_t acknowledgement() const { return header().acknowledgement(); }
+    uint32_t tcpHeaderLength() const { return header().tcpHeaderLength(); }  // 0..60
     TcpFlags flags() const;
-    uint16_t window() const { return be16(34); }
+    uint16_t window() const { return header().window(); }
 
     // TCP: 20 + TCP header length; UDP and ICMP: 28; any other protocol: 20.
     uint32_t payloadOffset() const;
     // L >= 20 (the caller checks that a record exists).
-    bool isDisplayable() const { return m_length >= 20; }
+    bool isDisplayable() const { return m_length >= header_offsets::kIpHeaderBytes; }
     // L >= 40, whatever the protocol.
-    bool isTcpSized() const { return m_length >= 40; }
+    bool isTcpSized() const { return m_length >= header_offsets::kMinimalTcpEnd; }
 
     // The payload bytes with every zero byte replaced by a space; empty when the payload
     // offset is L or more. Written into `work` (reused across calls to avoid allocation);
@@ -73,12 +69,10 @@ class PacketView {
     std::string_view payloadText(std::string& work) const;
 
   private:
-    uint16_t be16(size_t o) const { return static_cast<uint16_t>((m_p[o] << 8) | m_p[o + 1]); }
-    uint32_t be32(size_t o) const {
-        return (uint32_t{m_p[o]} << 24) | (uint32_t{m_p[o + 1]} << 16) |
-               (uint32_t{m_p[o + 2]} << 8) | uint32_t{m_p[o + 3]};
+    // The datagram and the spare bytes behind it: every field the view reads lies inside.
+    Ipv4TcpHeader header() const {
+        return Ipv4TcpHeader(std::span<const uint8_t>(m_p, size_t{m_length} + kRecordSpareBytes));
     }
-    uint32_t raw32(size_t o) const;
 
     const uint8_t* m_p;
     uint32_t m_length;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <thread>
 
+#include "capture/ipv4_tcp_header.h"
+
 #include "settings/settings_record.h"
 
 namespace vorlanx {
@@ -111,12 +113,11 @@ DatagramFate FileModeCaptureThread::handleDatagram(std::span<const uint8_t> data
     if (!m_request.filter.accepts(datagram)) {
         return DatagramFate::Filtered;
     }
-    const uint32_t tcpHeaderLength = (uint32_t{datagram[32]} >> 4) * 4u;
-    if (datagram[9] != 6 || 20u + tcpHeaderLength >= datagram.size()) {
+    const Ipv4TcpHeader header(datagram);
+    if (header.protocol() != kProtocolTcp || header.tcpPayloadOffset() >= datagram.size()) {
         return DatagramFate::NoTcpData;
     }
-    uint32_t ackKey = 0;
-    std::memcpy(&ackKey, datagram.data() + 28, sizeof ackKey);
+    const uint32_t ackKey = header.acknowledgementRaw();
     if (ackKey == 0) {
         return DatagramFate::AckZero;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "capture/ipv4_tcp_header.h"
 #include "settings/settings_record.h"
 
 namespace vorlanx {
@@ -39,16 +40,6 @@ uint32_t FileModeFilter::parseAddress(std::string_view text) {
 
 namespace {
 
-uint32_t raw32(std::span<const uint8_t> d, size_t offset) {
-    uint32_t v = 0;
-    std::memcpy(&v, d.data() + offset, sizeof v);
-    return v;
-}
-
-uint16_t be16(std::span<const uint8_t> d, size_t offset) {
-    return static_cast<uint16_t>((d[offset] << 8) | d[offset + 1]);
-}
-
 // "must be" set and different, or "must NOT be" set and equal: drop.
 template <typename T>
 bool passes(T value, T mustBe, T mustNotBe) {
@@ -61,13 +52,14 @@ bool passes(T value, T mustBe, T mustNotBe) {
 }  // namespace
 
 bool FileModeFilter::accepts(std::span<const uint8_t> datagram) const {
-    if (datagram.size() < 24) {
+    const Ipv4TcpHeader header(datagram);
+    if (!header.holds(header_offsets::kDestinationPort, 2)) {
         return false;
     }
-    return passes(raw32(datagram, 12), sourceIpMustBe, sourceIpMustNotBe) &&
-           passes(raw32(datagram, 16), destinationIpMustBe, destinationIpMustNotBe) &&
-           passes(be16(datagram, 20), sourcePortMustBe, sourcePortMustNotBe) &&
-           passes(be16(datagram, 22), destinationPortMustBe, destinationPortMustNotBe);
+    return passes(header.sourceAddressRaw(), sourceIpMustBe, sourceIpMustNotBe) &&
+           passes(header.destinationAddressRaw(), destinationIpMustBe, destinationIpMustNotBe) &&
+           passes(header.sourcePort(), sourcePortMustBe, sourcePortMustNotBe) &&
+           passes(header.destinationPort(), destinationPortMustBe, destinationPortMustNotBe);
 }
 
 }  // namespace vorlanx

@@ -7,6 +7,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include "capture/ipv4_tcp_header.h"
+
 namespace vorlanx {
 
 RebuiltStreamHandler WriteRebuiltStreams(const FileModeLiveOptions& options,
@@ -20,11 +22,14 @@ RebuiltStreamHandler WriteRebuiltStreams(const FileModeLiveOptions& options,
 
 namespace {
 
-constexpr uint32_t kTcpHeaderEnd = 40;            // 20-byte IP + minimal TCP header
 constexpr uint64_t kLongestStream = 0x7FFFFFFFu;  // half the sequence space
 
 bool holdsTcpHeader(const StreamSegment& s) {
-    return s.data != nullptr && s.length >= kTcpHeaderEnd;
+    return s.data != nullptr && s.length >= header_offsets::kMinimalTcpEnd;
+}
+
+Ipv4TcpHeader headerOf(const StreamSegment& s) {
+    return Ipv4TcpHeader(std::span<const uint8_t>(s.data, s.data == nullptr ? 0 : s.length));
 }
 
 }  // namespace
@@ -33,16 +38,14 @@ uint32_t SegmentSequence(const StreamSegment& segment) {
     if (!holdsTcpHeader(segment)) {
         return 0;
     }
-    const uint8_t* d = segment.data;
-    return (uint32_t{d[24]} << 24) | (uint32_t{d[25]} << 16) | (uint32_t{d[26]} << 8) |
-           uint32_t{d[27]};
+    return headerOf(segment).sequence();
 }
 
 std::span<const uint8_t> SegmentPayload(const StreamSegment& segment) {
     if (!holdsTcpHeader(segment)) {
         return {};
     }
-    const uint32_t offset = 20u + (uint32_t{segment.data[32]} >> 4) * 4u;
+    const uint32_t offset = headerOf(segment).tcpPayloadOffset();
     if (offset >= segment.length) {
         return {};
     }
@@ -232,10 +235,11 @@ void StreamAssemblerThread::rebuildTaken(uint32_t slot) {
 
     // The file is named after the addresses of the first segment filed, which may be a
     // retransmission or a later part of the response.
+    // A datagram too short for both addresses names neither.
+    const Ipv4TcpHeader firstHeader = headerOf(*firstFiled);
     StreamOrigin origin{};
-    if (firstFiled->length >= 20) {
-        std::memcpy(origin.source.data(), firstFiled->data + 12, 4);
-        std::memcpy(origin.destination.data(), firstFiled->data + 16, 4);
+    if (firstHeader.holds(header_offsets::kSourceAddress, 8)) {
+        origin = {firstHeader.sourceAddress(), firstHeader.destinationAddress()};
     }
     if (m_handler) {
         try {
