@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "packetmode/packet_capture_thread.h"
-#include "capture/pcap_file_source.h"
-#include "packetmode/store_clear_thread.h"
 #include "capture/date_time_template.h"
+#include "capture/pcap_file_source.h"
+#include "packetmode/packet_capture_thread.h"
+#include "packetmode/store_clear_thread.h"
 
 namespace vorlanx {
 namespace {
@@ -60,7 +60,6 @@ class NullView final : public PacketModeView {
     void setOperationProgress(int32_t) override {}
     void hideOperationProgress() override {}
     void emptyDetailFields() override {}
-    void openChooseInterface() override {}
 };
 
 class NowSource final : public LocalTimeSource {

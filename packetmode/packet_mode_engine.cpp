@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "capture/capture_start.h"
+#include "capture/date_time_template.h"
 #include "packetmode/packet_capture_thread.h"
 #include "packetmode/store_clear_thread.h"
-#include "capture/date_time_template.h"
 
 namespace vorlanx {
 
@@ -32,19 +32,6 @@ PacketModeEngine::PacketModeEngine(PacketModeServices services)
 
 PacketModeEngine::~PacketModeEngine() {
     shutdown();
-}
-
-ProbeResult PacketModeEngine::probe(const std::string& interfaceAddress) {
-    switch (TryCaptureInterface(m_services.sources, interfaceAddress, m_services.prompt)) {
-        case InterfaceTrial::Listening:
-            return ProbeResult::Ready;
-        case InterfaceTrial::InterfaceUnusable:
-            m_services.view.openChooseInterface();
-            return ProbeResult::InterfaceChosen;
-        case InterfaceTrial::EndProcess:
-            break;
-    }
-    return ProbeResult::EndProcess;
 }
 
 void PacketModeEngine::updateTemplate(const SettingsRecord& settings) {
@@ -122,8 +109,7 @@ void PacketModeEngine::requestExit() {
         m_source->close();
 }
 
-void PacketModeEngine::refreshLiveCopies(const SettingsRecord& settings,
-                                            bool applyFiltersChecked) {
+void PacketModeEngine::refreshLiveCopies(const SettingsRecord& settings, bool applyFiltersChecked) {
     m_services.state.applyFiltersLive.store(applyFiltersChecked);
     m_services.filters.refresh(settings);
     updateTemplate(settings);
@@ -193,7 +179,8 @@ void PacketModeEngine::runStarter(const StartRequest& request) {
             m_services.store.releaseRecords();
     }
 
-    StartCapture opened = OpenCaptureForStart(m_services.sources, request.interfaceAddress, m_services.prompt);
+    StartCapture opened =
+        OpenCaptureForStart(m_services.sources, request.interfaceAddress, m_services.prompt);
     if (opened.unableToListen) {
         m_services.state.capturing.store(false);
         ReportUnableToListen(m_services.prompt, request.interfaceAddress);
@@ -218,9 +205,10 @@ void PacketModeEngine::runStarter(const StartRequest& request) {
 }
 
 void PacketModeEngine::runCapture(std::shared_ptr<CaptureSource> source,
-                                     const std::string& interfaceAddress) {
-    PacketCaptureContext context{m_services.state, m_services.store,     m_services.list,           m_services.filters,
-                                 m_services.view,  m_services.localTime, m_dateTimeTemplate, m_shutdown};
+                                  const std::string& interfaceAddress) {
+    PacketCaptureContext context{m_services.state,   m_services.store, m_services.list,
+                                 m_services.filters, m_services.view,  m_services.localTime,
+                                 m_dateTimeTemplate, m_shutdown};
     PacketCaptureThread(context, source, interfaceAddress).run();
     std::lock_guard lock(m_sourceMutex);
     // The source goes with its capture; a newer one may already have replaced it.

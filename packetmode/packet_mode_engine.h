@@ -1,5 +1,5 @@
-// The Packet Mode engine: probe, Start, Stop, Clear, restart on a new interface and the
-// release at close, with the threads that carry them out.
+// The Packet Mode engine: Start, Stop, Clear, restart on a new interface and the release
+// at close, with the threads that carry them out.
 //
 // The window calls it on the user-interface thread. It runs the system's threads:
 // PacketModeStarter (one per start request, short), PacketCaptureThread (at most one,
@@ -17,26 +17,19 @@
 #include <mutex>
 #include <string>
 
-#include "settings/settings_record.h"
 #include "capture/capture_source.h"
+#include "capture/worker_threads.h"
+#include "packetmode/current_packet_filters.h"
 #include "packetmode/packet_list.h"
 #include "packetmode/packet_mode_state.h"
 #include "packetmode/packet_mode_view.h"
 #include "packetmode/packet_store.h"
 #include "packetmode/shared_snapshot.h"
-#include "capture/worker_threads.h"
-#include "packetmode/current_packet_filters.h"
 #include "platform/local_time.h"
 #include "platform/user_prompt.h"
+#include "settings/settings_record.h"
 
 namespace vorlanx {
-
-// How the probe at window start came out.
-enum class ProbeResult {
-    Ready,            // the interface can be captured; nothing was started
-    InterfaceChosen,  // the address was unusable; the Choose Interface window ran
-    EndProcess,       // raw capture is impossible; the message was shown, exit with 0
-};
 
 struct PacketModeServices {
     PacketModeState& state;
@@ -56,12 +49,6 @@ class PacketModeEngine {
     ~PacketModeEngine();
     PacketModeEngine(const PacketModeEngine&) = delete;
     PacketModeEngine& operator=(const PacketModeEngine&) = delete;
-
-    // Opens a capture on `interfaceAddress` once and closes it again, when the window
-    // opens. An unusable address runs the Choose Interface window; when raw capture is
-    // impossible the message is shown and the caller ends the process with status 0.
-    // User-interface thread.
-    ProbeResult probe(const std::string& interfaceAddress);
 
     // Start (button 1001): a PacketModeStarter for interfaceAddress of the record. A
     // second Start while capturing does nothing. User-interface thread.
@@ -141,8 +128,8 @@ class PacketModeEngine {
     // requested before it, also one whose starter has not opened its source yet.
     mutable std::mutex m_sourceMutex;
     std::shared_ptr<CaptureSource> m_source;
-    uint64_t m_lastStartRequest = 0;      // guarded by m_sourceMutex
-    uint64_t m_stoppedThroughRequest = 0; // guarded by m_sourceMutex
+    uint64_t m_lastStartRequest = 0;       // guarded by m_sourceMutex
+    uint64_t m_stoppedThroughRequest = 0;  // guarded by m_sourceMutex
 
     std::unique_ptr<WorkerThreads> m_workers;
 };

@@ -35,9 +35,6 @@ class PacketModeView {
     // Empties the detail fields 1005 to 1010, 1013, 1015, 1023, 1011, 1012, 1021, 1016,
     // 1017 and 1022 and hides the six flag labels 1041 to 1046. Any thread.
     virtual void emptyDetailFields() = 0;
-    // Runs the Choose Interface window modally on the settings record. User-interface
-    // thread (called from the probe when the window opens).
-    virtual void openChooseInterface() = 0;
 };
 
 }  // namespace vorlanx

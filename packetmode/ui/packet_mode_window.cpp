@@ -30,6 +30,7 @@
 #include <QVBoxLayout>
 #include <chrono>
 
+#include "capture/capture_start.h"
 #include "capture/mode_switch.h"
 #include "capture/ui/interface_choice_window.h"
 #include "packetmode/ui/packet_list_model.h"
@@ -103,10 +104,6 @@ class PacketModeWindow::ViewAdapter final : public PacketModeView {
     }
     void emptyDetailFields() override {
         post([this] { m_w.emptyDetailFields(); });
-    }
-    void openChooseInterface() override {
-        InterfaceChoiceWindow window(m_w.m_settings, m_w.m_services.prompt, &m_w);
-        window.exec();
     }
 
   private:
@@ -215,8 +212,16 @@ PacketModeWindow::~PacketModeWindow() {
 }
 
 bool PacketModeWindow::initialise() {
-    if (m_core->engine().probe(m_settings.interfaceAddress()) == ProbeResult::EndProcess)
-        return false;
+    switch (
+        TryCaptureInterface(m_services.sources, m_settings.interfaceAddress(), m_services.prompt)) {
+        case InterfaceTrial::Listening:
+            break;
+        case InterfaceTrial::InterfaceUnusable:
+            runChooseInterface();
+            break;
+        case InterfaceTrial::EndProcess:
+            return false;
+    }
     m_core->startMonitors();
     return true;
 }
@@ -670,9 +675,13 @@ void PacketModeWindow::showEvent(QShowEvent* event) {
     QTimer::singleShot(50, this, [this] { setMinimumSize(size()); });
 }
 
-void PacketModeWindow::chooseInterface() {
+void PacketModeWindow::runChooseInterface() {
     InterfaceChoiceWindow window(m_settings, m_services.prompt, this);
     window.exec();
+}
+
+void PacketModeWindow::chooseInterface() {
+    runChooseInterface();
     m_core->engine().restartOnNewInterface(m_settings);
 }
 

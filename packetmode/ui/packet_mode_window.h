@@ -55,9 +55,9 @@ class PacketModeWindow : public QMainWindow {
                      PacketModeWindowServices services, QWidget* parent = nullptr);
     ~PacketModeWindow() override;
 
-    // The rest of the initialisation once the window exists: the probe of the capture
-    // interface (which may run Choose Interface) and the monitors. False when capture is
-    // impossible on this machine: the user was told and the process ends with 0.
+    // The rest of the initialisation once the window exists: one trial capture on the
+    // interface (an unusable address runs Choose Interface) and the monitors. False when
+    // capture is impossible on this machine: the user was told and the process ends with 0.
     bool initialise();
 
     // Copies the window's own controls into the settings record: find text, match case,
@@ -103,6 +103,9 @@ class PacketModeWindow : public QMainWindow {
     void emptyDetailFields();
     void setDetails(const PacketDetails& details);
     void offerInvalidRowDeletion(int32_t row, int32_t slot);
+    // Runs the Choose Interface window modally on the settings record.
+    void runChooseInterface();
+    // Menu Settings > Network interface: Choose Interface, then restart on the new one.
     void chooseInterface();
     void changeMode();
     void beginClose();

@@ -1,4 +1,4 @@
-// The Packet Mode engine with a scripted capture source: probe, Start, Stop, Clear,
+// The Packet Mode engine with a scripted capture source: Start, Stop, Clear,
 // restart, limits and the messages, as the user sees them through the window and prompts.
 #include "packetmode/packet_mode_core.h"
 
@@ -107,61 +107,6 @@ class PacketEngineTest : public ::testing::Test {
     SettingsRecord settings = SettingsRecord::defaults("/home/user/");
     std::unique_ptr<PacketModeCore> core;
 };
-
-// ---- Probe ----
-
-TEST_F(PacketEngineTest, ProbeMapsTheThreeFailuresToTheirReactions) {
-    struct Case {
-        ReceiveAllResult result;
-        int errorNumber;
-        ProbeResult expected;
-        int chooseInterface;
-        std::vector<PromptRequest> prompts;
-    };
-    const std::string rawSockets =
-        "Startup error.\r\n\r\nMake sure raw sockets are enabled on your system (this is so "
-        "by default).\r\nNote: Administrative access to this computer may be required, make "
-        "sure you are logged on with an administrative account.";
-    const Case cases[] = {
-        {ReceiveAllResult::Listening, 0, ProbeResult::Ready, 0, {}},
-        {ReceiveAllResult::InterfaceUnusable, 19, ProbeResult::InterfaceChosen, 1, {}},
-        {ReceiveAllResult::RawSocketsUnavailable,
-         1,
-         ProbeResult::EndProcess,
-         0,
-         {{"", "Error code 1 while attempting to create socket.", PromptButtons::Ok,
-           PromptIcon::None, false},
-          {"", rawSockets, PromptButtons::Ok, PromptIcon::Error, false}}},
-        {ReceiveAllResult::OtherError,
-         24,
-         ProbeResult::EndProcess,
-         0,
-         {{"", "Startup error: 24", PromptButtons::Ok, PromptIcon::None, false}}},
-    };
-    for (const Case& c : cases) {
-        test::ScriptedPrompt casePrompt;
-        test::RecordingPacketModeView caseView;
-        test::ScriptedCaptureSourceFactory caseSources;
-        caseSources.setOutcome(c.result, c.errorNumber);
-        PacketModeCore caseCore({caseSources, caseView, statusView, sound, localTime, casePrompt});
-        EXPECT_EQ(caseCore.engine().probe("10.0.0.7"), c.expected);
-        EXPECT_EQ(caseView.chooseInterfaceOpened(), c.chooseInterface);
-        const auto asked = casePrompt.asked();
-        ASSERT_EQ(asked.size(), c.prompts.size()) << int(c.result);
-        for (size_t i = 0; i < asked.size(); ++i) {
-            EXPECT_EQ(asked[i].caption, c.prompts[i].caption);
-            EXPECT_EQ(asked[i].text, c.prompts[i].text);
-            EXPECT_EQ(asked[i].icon, c.prompts[i].icon);
-            EXPECT_EQ(asked[i].buttons, PromptButtons::Ok);
-        }
-        // The probe's source is closed again and no capture starts.
-        ASSERT_EQ(caseSources.openCount(), 1u);
-        EXPECT_EQ(caseSources.address(0), "10.0.0.7");
-        EXPECT_TRUE(caseSources.channel(0)->closed());
-        EXPECT_FALSE(caseCore.state().capturing.load());
-        EXPECT_TRUE(caseView.statuses().empty());
-    }
-}
 
 // ---- Capture ----
 

@@ -50,11 +50,6 @@ class RecordingPacketModeView final : public PacketModeView {
         ++m_detailFieldsEmptied;
         m_events.push_back("emptyDetailFields");
     }
-    void openChooseInterface() override {
-        std::lock_guard lock(m_mutex);
-        ++m_chooseInterfaceOpened;
-        m_events.push_back("openChooseInterface");
-    }
 
     std::vector<std::string> statuses() const {
         std::lock_guard lock(m_mutex);
@@ -99,10 +94,6 @@ class RecordingPacketModeView final : public PacketModeView {
         std::lock_guard lock(m_mutex);
         return m_entirePacketEmptied;
     }
-    int chooseInterfaceOpened() const {
-        std::lock_guard lock(m_mutex);
-        return m_chooseInterfaceOpened;
-    }
 
   private:
     mutable std::mutex m_mutex;
@@ -115,7 +106,6 @@ class RecordingPacketModeView final : public PacketModeView {
     bool m_listHidden = false;
     int m_detailFieldsEmptied = 0;
     int m_entirePacketEmptied = 0;
-    int m_chooseInterfaceOpened = 0;
 };
 
 // The status monitor's view of a window with an empty list; safe to call from the

@@ -2,6 +2,7 @@
 // scripted source, the detail pane, highlighting, following the list, and the close.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -14,13 +15,14 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
-#include "settings/settings_file.h"
 #include "packetmode/ui/packet_list_model.h"
 #include "packetmode/ui/packet_mode_controls.h"
 #include "packetmode/ui/packet_mode_window.h"
 #include "platform/qt/control_ids.h"
+#include "settings/settings_file.h"
 #include "support/quiet_platform.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
@@ -108,6 +110,7 @@ class PacketModeWindowTest : public QObject {
     Q_OBJECT
   private slots:
     void initialStateByControlId();
+    void initialiseTriesTheInterfaceFirst();
     void capturedPacketsAreListedWithTheirColumns();
     void detailPaneForTcpUdpAndIcmp();
     void shortRowOffersDeletion();
@@ -170,6 +173,55 @@ void PacketModeWindowTest::initialStateByControlId() {
         QVERIFY2(actions.contains(id), qPrintable(QString::number(id)));
     QVERIFY(actions[ids::kMenuExit]->isEnabled());
     QVERIFY(actions[ids::kMenuChangeMode]->isEnabled());
+}
+
+void PacketModeWindowTest::initialiseTriesTheInterfaceFirst() {
+    struct Case {
+        ReceiveAllResult result;
+        int errorNumber;
+        bool opens;
+        bool choosesInterface;
+        std::vector<std::string> texts;
+    };
+    const std::string rawSockets =
+        "Startup error.\r\n\r\nMake sure raw sockets are enabled on your system (this is so "
+        "by default).\r\nNote: Administrative access to this computer may be required, make "
+        "sure you are logged on with an administrative account.";
+    const Case cases[] = {
+        {ReceiveAllResult::Listening, 0, true, false, {}},
+        {ReceiveAllResult::InterfaceUnusable, 19, true, true, {}},
+        {ReceiveAllResult::RawSocketsUnavailable,
+         1,
+         false,
+         false,
+         {"Error code 1 while attempting to create socket.", rawSockets}},
+        {ReceiveAllResult::OtherError, 24, false, false, {"Startup error: 24"}},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.sources.setOutcome(c.result, c.errorNumber);
+        // Choose Interface runs modally: note it and close it.
+        bool chose = false;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, &closer, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                chose = true;
+                dialog->reject();
+            }
+        });
+        closer.start(20);
+        QCOMPARE(h.window->initialise(), c.opens);
+        QCOMPARE(chose, c.choosesInterface);
+        std::vector<std::string> texts;
+        for (const auto& asked : h.prompt.asked())
+            texts.push_back(asked.text);
+        QCOMPARE(texts, c.texts);
+        // The trial's source is closed again and no capture starts.
+        QCOMPARE(h.sources.openCount(), size_t{1});
+        QCOMPARE(h.sources.address(0), std::string("127.0.0.1"));
+        QVERIFY(h.sources.channel(0)->closed());
+        QVERIFY(!h.window->core().state().capturing.load());
+    }
 }
 
 void PacketModeWindowTest::capturedPacketsAreListedWithTheirColumns() {
