@@ -140,22 +140,21 @@ int CaptureApp::normalRun(bool packetMode, bool fileMode) {
         m_services.windows.setDialogColors(kDialogBackgroundColor, kDialogTextColor);
 
     if (packetMode) {
-        m_settings.setMode(0);
+        m_settings.setMode(CaptureMode::Packet);
     } else if (fileMode) {
-        m_settings.setMode(1);
+        m_settings.setMode(CaptureMode::File);
     } else if (m_settings.showModeChoice()) {
         if (!m_services.windows.runModeChoice(m_settings))
             return 0;
     }
 
-    switch (m_settings.mode()) {
-        case 0:
+    switch (static_cast<CaptureMode>(m_settings.mode())) {
+        case CaptureMode::Packet:
             return m_services.windows.runPacketMode(m_settings, m_settingsPath);
-        case 1:
+        case CaptureMode::File:
             return m_services.windows.runFileMode(m_settings, m_settingsPath);
-        default:
-            return 0;
     }
+    return 0;  // a number no mode has
 }
 
 }  // namespace vorlanx

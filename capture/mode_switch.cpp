@@ -7,14 +7,14 @@ namespace {
 
 constexpr const char* kSwitchCaption = "Switch modes?";
 
-const char* modeName(SwitchTarget target) {
-    return target == SwitchTarget::FileMode ? "File Mode" : "Packet Mode";
+const char* modeName(CaptureMode target) {
+    return target == CaptureMode::File ? "File Mode" : "Packet Mode";
 }
 
 }  // namespace
 
-std::string ModeSwitchQuestion(SwitchTarget target) {
-    if (target == SwitchTarget::FileMode)
+std::string ModeSwitchQuestion(CaptureMode target) {
+    if (target == CaptureMode::File)
         return "Switching to File Mode will cancel the current operation (Packet Mode).\r\n"
                "All unsaved packets will be lost.\r\n\r\n"
                "Are you sure you wish to switch modes?";
@@ -22,11 +22,11 @@ std::string ModeSwitchQuestion(SwitchTarget target) {
            "Are you sure you wish to switch modes?";
 }
 
-std::vector<std::string> ModeSwitchArguments(SwitchTarget target) {
-    return {"/NoInstall", target == SwitchTarget::FileMode ? "/File_Mode" : "/Packet_Mode"};
+std::vector<std::string> ModeSwitchArguments(CaptureMode target) {
+    return {"/NoInstall", target == CaptureMode::File ? "/File_Mode" : "/Packet_Mode"};
 }
 
-ModeSwitchOutcome ModeSwitch::run(SwitchTarget target, SettingsRecord& settings,
+ModeSwitchOutcome ModeSwitch::run(CaptureMode target, SettingsRecord& settings,
                                   const std::string& settingsPath, const ModeSwitchSteps& steps) {
     const PromptAnswer answer =
         m_prompt.ask(PromptRequest{kSwitchCaption, ModeSwitchQuestion(target), PromptButtons::YesNo,

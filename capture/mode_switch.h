@@ -13,9 +13,6 @@
 
 namespace vorlanx {
 
-// The mode the new copy of the program runs in.
-enum class SwitchTarget { PacketMode, FileMode };
-
 enum class ModeSwitchOutcome {
     Declined,     // the user answered No; nothing changed
     Switched,     // the new copy was started and the caller's close sequence has run
@@ -23,10 +20,10 @@ enum class ModeSwitchOutcome {
 };
 
 // The question asked before switching to `target` (caption "Switch modes?").
-std::string ModeSwitchQuestion(SwitchTarget target);
+std::string ModeSwitchQuestion(CaptureMode target);
 
 // The command-line arguments of the new copy: "/NoInstall" and the mode option.
-std::vector<std::string> ModeSwitchArguments(SwitchTarget target);
+std::vector<std::string> ModeSwitchArguments(CaptureMode target);
 
 // What the mode window hands over: its own steps, run on the user-interface thread.
 struct ModeSwitchSteps {
@@ -52,7 +49,7 @@ class ModeSwitch {
     // starts the running executable with ModeSwitchArguments(target) and then runs the
     // close sequence. When the new copy cannot be started the user is told and the current
     // window stays open with everything it holds. User-interface thread.
-    ModeSwitchOutcome run(SwitchTarget target, SettingsRecord& settings,
+    ModeSwitchOutcome run(CaptureMode target, SettingsRecord& settings,
                           const std::string& settingsPath, const ModeSwitchSteps& steps);
 
   private:

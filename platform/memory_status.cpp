@@ -1,8 +1,10 @@
 #include "platform/memory_status.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace vorlanx {
@@ -27,10 +29,21 @@ std::optional<uint64_t> ParseMemAvailable(std::string_view meminfo) {
 }
 
 std::optional<uint64_t> AvailablePhysicalMemoryBytes() {
-    std::ifstream in("/proc/meminfo");
-    if (!in)
+    // A few kilobytes of text; read whole with plain reads.
+    const int fd = ::open("/proc/meminfo", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string text;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
     return ParseMemAvailable(text);
 }
 

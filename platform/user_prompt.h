@@ -19,6 +19,7 @@ struct PromptRequest {
     PromptButtons buttons = PromptButtons::Ok;
     PromptIcon icon = PromptIcon::None;
     bool owned = false;  // true: modal to the current main window; false: no owner
+    bool blankCaption = false;  // true: the box has an empty caption, whatever `caption` is
 };
 
 class UserPrompt {

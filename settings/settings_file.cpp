@@ -1,11 +1,13 @@
 #include "settings/settings_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace vorlanx {
 
@@ -48,11 +50,36 @@ void LoadSettings(SettingsRecord& record, const std::string& path) {
               record.bytes().begin());
 }
 
+namespace {
+
+// The process's file-creation mask, read without changing it (umask() can only be read by
+// setting it, which would race with other threads creating files).
+mode_t ProcessUmask() {
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 022;
+    char text[4096];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return 022;
+    text[n] = '\0';
+    const char* at = std::strstr(text, "Umask:");
+    return at ? static_cast<mode_t>(std::strtoul(at + 6, nullptr, 8)) : 022;
+}
+
+}  // namespace
+
 bool SaveSettings(const SettingsRecord& record, const std::string& path) {
-    const std::string tmp = path + ".new";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A temporary of this process's own in the same folder, renamed over the file once
+    // complete: two copies of the program (the old and the new one of a mode switch)
+    // never write into one temporary, and a reader sees the old file or the new one.
+    std::string tmp = path + ".XXXXXX";
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
+    // mkstemp creates 0600; the settings file gets the mode a plain create would give it.
+    static_cast<void>(::fchmod(fd, 0644 & ~ProcessUmask()));
     const auto& bytes = record.bytes();
     size_t put = 0;
     bool ok = true;

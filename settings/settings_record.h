@@ -15,6 +15,10 @@
 
 namespace vorlanx {
 
+// The mode the program runs in, as the record stores it. A record may hold any other
+// number (a garbled file); start-up then opens no mode window.
+enum class CaptureMode : uint32_t { Packet = 0, File = 1 };
+
 class SettingsRecord {
   public:
     static constexpr size_t kSize = 20672;
@@ -42,6 +46,7 @@ class SettingsRecord {
     void setShowModeChoice(bool on) { m_bytes[0] = on ? 1 : 0; }
     uint32_t mode() const { return get<uint32_t>(4); }
     void setMode(uint32_t value) { put<uint32_t>(4, value); }
+    void setMode(CaptureMode value) { setMode(static_cast<uint32_t>(value)); }
 
     // Capture interface (Choose Interface)
     std::string interfaceAddress() const { return text(8, 1024); }

@@ -97,7 +97,8 @@ ModeChoiceWindow::ModeChoiceWindow(SettingsRecord& settings, UserPrompt& prompt,
 
 void ModeChoiceWindow::choose(ModeChoiceOutcome outcome) {
     m_settings.setShowModeChoice(!m_remember->isChecked());
-    m_settings.setMode(outcome == ModeChoiceOutcome::FileMode ? 1 : 0);
+    m_settings.setMode(outcome == ModeChoiceOutcome::FileMode ? CaptureMode::File
+                                                              : CaptureMode::Packet);
     m_outcome = outcome;
     accept();
 }

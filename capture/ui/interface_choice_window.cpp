@@ -85,7 +85,7 @@ void InterfaceChoiceWindow::accept() {
     const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
     if (selected.isEmpty()) {
         m_prompt.ask(PromptRequest{"", "Please choose an interface.", PromptButtons::Ok,
-                                   PromptIcon::None, false});
+                                   PromptIcon::None, false, true});
         return;
     }
     // The record's field keeps at most 1023 bytes and its terminator.

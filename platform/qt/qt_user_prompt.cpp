@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QThread>
@@ -16,6 +17,18 @@ PromptAnswer QtUserPrompt::ask(const PromptRequest& request) {
     QMetaObject::invokeMethod(
         qApp, [&] { answer = askHere(request); }, Qt::BlockingQueuedConnection);
     return answer;
+}
+
+QWidget* QtUserPrompt::owner() const {
+    if (m_owner)
+        return m_owner;
+    // The current main window: the mode window while one is open. Dialogs of start-up
+    // are modal of their own and are not main windows.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMainWindow*>(w) && w->isVisible())
+            return w;
+    }
+    return QApplication::activeWindow();
 }
 
 PromptAnswer QtUserPrompt::askHere(const PromptRequest& request) {
@@ -52,11 +65,16 @@ PromptAnswer QtUserPrompt::askHere(const PromptRequest& request) {
             buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
             break;
     }
-    const QString caption = request.caption.empty()
-                                ? QFileInfo(QApplication::applicationFilePath()).fileName()
-                                : QString::fromStdString(request.caption);
+    QString caption;
+    if (!request.blankCaption)
+        caption = request.caption.empty()
+                      ? QFileInfo(QApplication::applicationFilePath()).fileName()
+                      : QString::fromStdString(request.caption);
     QMessageBox box(icon, caption, QString::fromStdString(request.text), buttons,
-                    request.owned ? m_owner : nullptr);
+                    request.owned ? owner() : nullptr);
+    // Qt puts the application's name in an empty title; a blank caption stays blank.
+    if (request.blankCaption)
+        box.setWindowTitle(QStringLiteral(" "));
     switch (box.exec()) {
         case QMessageBox::Yes:
             return PromptAnswer::Yes;

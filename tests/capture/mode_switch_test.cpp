@@ -62,7 +62,7 @@ class ModeSwitchTest : public ::testing::Test {
                                [this] { events.push_back("close"); }};
     }
 
-    ModeSwitchOutcome run(SwitchTarget target, ModeSwitch::ExecutablePath path = {}) {
+    ModeSwitchOutcome run(CaptureMode target, ModeSwitch::ExecutablePath path = {}) {
         launcher.events = &events;
         if (!path)
             path = [this] { return std::optional(exe); };
@@ -73,8 +73,8 @@ class ModeSwitchTest : public ::testing::Test {
 
 TEST_F(ModeSwitchTest, AsksTheSpecifiedQuestionForEachDirection) {
     prompt.script({PromptAnswer::No, PromptAnswer::No});
-    run(SwitchTarget::FileMode);
-    run(SwitchTarget::PacketMode);
+    run(CaptureMode::File);
+    run(CaptureMode::Packet);
 
     const auto asked = prompt.asked();
     ASSERT_EQ(asked.size(), 2u);
@@ -96,7 +96,7 @@ TEST_F(ModeSwitchTest, NoOrAClosedQuestionChangesNothing) {
     for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Cancel}) {
         prompt.script({answer});
         const SettingsRecord before = settings;
-        EXPECT_EQ(run(SwitchTarget::FileMode), ModeSwitchOutcome::Declined);
+        EXPECT_EQ(run(CaptureMode::File), ModeSwitchOutcome::Declined);
         EXPECT_TRUE(launcher.starts.empty());
         EXPECT_TRUE(events.empty());
         EXPECT_FALSE(std::filesystem::exists(settingsPath));
@@ -106,11 +106,11 @@ TEST_F(ModeSwitchTest, NoOrAClosedQuestionChangesNothing) {
 
 TEST_F(ModeSwitchTest, YesWritesTheSettingsBeforeStartingTheOtherModeThenCloses) {
     struct Case {
-        SwitchTarget target;
+        CaptureMode target;
         const char* option;
     };
-    for (const Case& c : {Case{SwitchTarget::FileMode, "/File_Mode"},
-                          Case{SwitchTarget::PacketMode, "/Packet_Mode"}}) {
+    for (const Case& c : {Case{CaptureMode::File, "/File_Mode"},
+                          Case{CaptureMode::Packet, "/Packet_Mode"}}) {
         SCOPED_TRACE(c.option);
         std::filesystem::remove(settingsPath);
         launcher.starts.clear();
@@ -136,7 +136,7 @@ TEST_F(ModeSwitchTest, YesWritesTheSettingsBeforeStartingTheOtherModeThenCloses)
 TEST_F(ModeSwitchTest, TheModeInTheFileIsLeftForTheNewCopyToSave) {
     settings.setMode(0);
     prompt.script({PromptAnswer::Yes});
-    run(SwitchTarget::FileMode);
+    run(CaptureMode::File);
     ASSERT_EQ(launcher.starts.size(), 1u);
     EXPECT_EQ(launcher.starts[0].settingsOnDisk.mode(), 0u);
     EXPECT_EQ(settings.mode(), 0u);
@@ -145,7 +145,7 @@ TEST_F(ModeSwitchTest, TheModeInTheFileIsLeftForTheNewCopyToSave) {
 TEST_F(ModeSwitchTest, AFailedStartIsReportedAndTheWindowStaysOpen) {
     launcher.succeed = false;
     prompt.script({PromptAnswer::Yes});
-    EXPECT_EQ(run(SwitchTarget::FileMode), ModeSwitchOutcome::StartFailed);
+    EXPECT_EQ(run(CaptureMode::File), ModeSwitchOutcome::StartFailed);
 
     EXPECT_EQ(events, (std::vector<std::string>{"store", "start"}));
     const auto asked = prompt.asked();
@@ -158,7 +158,7 @@ TEST_F(ModeSwitchTest, AFailedStartIsReportedAndTheWindowStaysOpen) {
 
 TEST_F(ModeSwitchTest, AnUnreadableExecutablePathIsAFailedStart) {
     prompt.script({PromptAnswer::Yes});
-    EXPECT_EQ(run(SwitchTarget::PacketMode, [] { return std::optional<std::string>(); }),
+    EXPECT_EQ(run(CaptureMode::Packet, [] { return std::optional<std::string>(); }),
               ModeSwitchOutcome::StartFailed);
     EXPECT_TRUE(launcher.starts.empty());
     EXPECT_EQ(events, (std::vector<std::string>{"store"}));
@@ -171,7 +171,7 @@ TEST_F(ModeSwitchTest, AnUnreadableExecutablePathIsAFailedStart) {
 TEST_F(ModeSwitchTest, AnUnwritableSettingsFileDoesNotStopTheSwitch) {
     settingsPath = dir.file("missing-folder/vorlanx.BCS");
     prompt.script({PromptAnswer::Yes});
-    EXPECT_EQ(run(SwitchTarget::FileMode), ModeSwitchOutcome::Switched);
+    EXPECT_EQ(run(CaptureMode::File), ModeSwitchOutcome::Switched);
     EXPECT_EQ(events, (std::vector<std::string>{"store", "start", "close"}));
 }
 
@@ -190,7 +190,7 @@ TEST_F(ModeSwitchTest, TheRealLauncherStartsTheProgramWithTheArguments) {
     SpawnProgramLauncher real;
     prompt.script({PromptAnswer::Yes});
     ModeSwitch sw(prompt, real, [&] { return std::optional(script); });
-    EXPECT_EQ(sw.run(SwitchTarget::FileMode, settings, settingsPath, {}),
+    EXPECT_EQ(sw.run(CaptureMode::File, settings, settingsPath, {}),
               ModeSwitchOutcome::Switched);
 
     for (int i = 0; i < 500 && !std::filesystem::exists(out); ++i)
@@ -205,7 +205,7 @@ TEST_F(ModeSwitchTest, TheRealLauncherStartsTheProgramWithTheArguments) {
     // A program that does not exist is a failed start, not a silent success.
     prompt.script({PromptAnswer::Yes});
     ModeSwitch missing(prompt, real, [&] { return std::optional(dir.file("gone")); });
-    EXPECT_EQ(missing.run(SwitchTarget::FileMode, settings, settingsPath, {}),
+    EXPECT_EQ(missing.run(CaptureMode::File, settings, settingsPath, {}),
               ModeSwitchOutcome::StartFailed);
 }
 

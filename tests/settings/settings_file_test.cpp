@@ -2,7 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -149,6 +152,44 @@ TEST(SettingsFile, UnwritableLocationFailsWithoutTouchingTheOldFile) {
         LoadSettings(back, path);
         EXPECT_EQ(back.mode(), 0u);
     }
+}
+
+// Two copies of the program save at once (the old and the new one of a mode switch): the
+// file is always one whole record, never a mix, and no temporary is left behind.
+TEST(SettingsFile, ConcurrentSavesLeaveOneWholeRecord) {
+    test::TempDir dir;
+    const auto path = dir.file("s.BCS");
+    auto first = SettingsRecord::defaults("/");
+    auto second = SettingsRecord::defaults("/");
+    first.setInterfaceAddress("10.0.0.1");
+    second.setInterfaceAddress("192.168.200.200");
+    std::atomic<bool> failed{false};
+    auto saveMany = [&](const SettingsRecord& r) {
+        for (int i = 0; i < 200; ++i)
+            if (!SaveSettings(r, path))
+                failed = true;
+    };
+    std::thread a(saveMany, std::cref(first));
+    std::thread b(saveMany, std::cref(second));
+    for (int i = 0; i < 200; ++i) {
+        const auto bytes = readFile(path);
+        if (bytes.empty())
+            continue;  // not yet written
+        ASSERT_EQ(bytes.size(), SettingsRecord::kSize);
+        ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), first.bytes().begin()) ||
+                    std::equal(bytes.begin(), bytes.end(), second.bytes().begin()));
+    }
+    a.join();
+    b.join();
+    EXPECT_FALSE(failed.load());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0644u & ~mask);
 }
 
 TEST(SettingsText, TruncatesAtWidthWithoutSplittingUtf8) {

@@ -119,7 +119,7 @@ class InterfaceChoiceWindowTest : public QObject {
         QCOMPARE(asked.size(), size_t{2});
         for (const auto& r : asked) {
             QCOMPARE(r.text, std::string("Please choose an interface."));
-            QCOMPARE(r.caption, std::string(""));
+            QVERIFY(r.blankCaption);
             QCOMPARE(r.buttons, PromptButtons::Ok);
             QCOMPARE(r.icon, PromptIcon::None);
         }

@@ -1,0 +1,109 @@
+#include "capture/ui/mode_window.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QThread>
+#include <QToolButton>
+#include <QUrl>
+
+#include "platform/qt/control_ids.h"
+#include "platform/qt/window_parts.h"
+#include "settings/product.h"
+
+namespace vorlanx {
+
+void OpenInBrowser(const std::string& address) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
+}
+
+MakerLogo::MakerLogo(int controlId, WebPageOpener openWebPage, QWidget* parent)
+    : QLabel(parent), m_openWebPage(std::move(openWebPage)) {
+    Tag(this, controlId, QStringLiteral("Open the maker's web page"));
+    setPixmap(ProductLogoPixmap());
+    setCursor(Qt::PointingHandCursor);
+}
+
+void MakerLogo::mousePressEvent(QMouseEvent* event) {
+    m_pressed = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void MakerLogo::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = m_pressed && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    m_pressed = false;
+    event->accept();
+    if (click && m_openWebPage)
+        m_openWebPage(kMakerWebAddress);
+}
+
+QToolButton* MakePictureButton(int controlId, QStyle::StandardPixmap picture,
+                               const QString& accessibleName, QWidget* parent) {
+    auto* button = Tag(new QToolButton(parent), controlId, accessibleName);
+    button->setIcon(button->style()->standardIcon(picture));
+    button->setIconSize(QSize(24, 24));
+    button->setToolTip(accessibleName);
+    button->setAutoRaise(true);
+    return button;
+}
+
+void PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds step) {
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(step.count()));
+        QThread::msleep(static_cast<unsigned long>(step.count() / 4 + 1));
+    }
+}
+
+ModeWindow::ModeWindow(SettingsRecord& settings, std::string settingsPath,
+                       ModeWindowServices services, CaptureMode otherMode, QWidget* parent)
+    : QMainWindow(parent),
+      m_settings(settings),
+      m_settingsPath(std::move(settingsPath)),
+      m_frameServices(std::move(services)),
+      m_otherMode(otherMode) {
+    setWindowIcon(QIcon(ProductLogoPixmap()));
+}
+
+void ModeWindow::buildMainMenu(MainMenuCommands commands) {
+    commands.exit = [this] { close(); };
+    commands.networkInterface = [this] { chooseInterface(); };
+    commands.changeMode = [this] { changeMode(); };
+    m_help = commands.help;
+    BuildMainMenu(menuBar(), this, commands);
+}
+
+MakerLogo* ModeWindow::makeLogo(int controlId) {
+    return new MakerLogo(controlId, m_frameServices.openWebPage);
+}
+
+void ModeWindow::chooseInterface() {
+    InterfaceChoiceWindow window(m_settings, m_frameServices.prompt, this,
+                                 m_frameServices.interfaceAddresses);
+    window.exec();
+    interfaceChosen();
+}
+
+void ModeWindow::changeMode() {
+    ModeSwitch modeSwitch(m_frameServices.prompt, m_frameServices.launcher);
+    modeSwitch.run(m_otherMode, m_settings, m_settingsPath,
+                   {[this] { storeSettings(); }, [this] { close(); }});
+}
+
+void ModeWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();  // the window stays; nothing is asked
+        return;
+    }
+    if (event->key() == Qt::Key_F1) {
+        event->accept();
+        if (m_help && !event->isAutoRepeat())
+            m_help();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+}  // namespace vorlanx

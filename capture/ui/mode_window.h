@@ -1,0 +1,112 @@
+// The frame both mode windows share around their own controls: the main menu with its
+// Network interface, Mode > Change and Exit commands, the maker's logo, the Esc and F1
+// keys, queued calls from worker threads and the wait that keeps the event loop turning
+// while a window closes.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QMetaObject>
+#include <QStyle>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "capture/mode_switch.h"
+#include "capture/ui/interface_choice_window.h"
+#include "platform/process.h"
+#include "platform/qt/main_menu.h"
+#include "platform/user_prompt.h"
+#include "settings/settings_record.h"
+
+class QToolButton;
+
+namespace vorlanx {
+
+// Opens a web address in the user's browser; tests replace it.
+using WebPageOpener = std::function<void(const std::string& address)>;
+void OpenInBrowser(const std::string& address);
+
+// The maker's logo (control 1058 in both mode windows and the mode choice). A click, the
+// left button pressed and released over it, opens the maker's web page; other buttons
+// and a press that ends elsewhere do nothing.
+class MakerLogo final : public QLabel {
+    Q_OBJECT
+  public:
+    MakerLogo(int controlId, WebPageOpener openWebPage, QWidget* parent = nullptr);
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+  private:
+    WebPageOpener m_openWebPage;
+    bool m_pressed = false;
+};
+
+// A flat picture button of the capture row (Start, Stop, Clear, ...), tagged with its id.
+QToolButton* MakePictureButton(int controlId, QStyle::StandardPixmap picture,
+                               const QString& accessibleName, QWidget* parent = nullptr);
+
+// Turns the event loop until `done` returns true, looking every `step`. For a close that
+// must wait for worker threads which may still need the user-interface thread (a question
+// box they wait on). User-interface thread.
+void PumpUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds step = std::chrono::milliseconds(20));
+
+// What a mode window gets from start-up; each outlives the window.
+struct ModeWindowServices {
+    UserPrompt& prompt;
+    ProgramLauncher& launcher;
+    // The machine's IPv4 addresses for Choose Interface (empty: the interfaces that are up).
+    InterfaceChoiceWindow::AddressProvider interfaceAddresses = {};
+    WebPageOpener openWebPage = OpenInBrowser;
+};
+
+class ModeWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    // `otherMode` is the mode Mode > Change switches to.
+    ModeWindow(SettingsRecord& settings, std::string settingsPath, ModeWindowServices services,
+               CaptureMode otherMode, QWidget* parent = nullptr);
+
+    // Copies the window's own controls into the settings record. User-interface thread.
+    virtual void storeSettings() = 0;
+
+    // Queues `call` to the user-interface thread; it is dropped if the window is gone by
+    // then. Any thread; never waits.
+    template <typename F>
+    void post(F&& call) {
+        QMetaObject::invokeMethod(this, std::forward<F>(call), Qt::QueuedConnection);
+    }
+
+  signals:
+    // The close sequence finished: the settings are written and nothing is left running.
+    void closeFinished();
+
+  protected:
+    // Fills the menu bar: `commands` as given, with Network interface, Mode > Change and
+    // Exit filled in by the frame.
+    void buildMainMenu(MainMenuCommands commands);
+    // The logo with the window's control id, opening the maker's page through the services.
+    MakerLogo* makeLogo(int controlId);
+    // Runs Choose Interface modally, then interfaceChosen().
+    void chooseInterface();
+    // After Choose Interface closed (whether or not the address changed).
+    virtual void interfaceChosen() {}
+    // Mode > Change: asks, stores the controls, saves, starts the other mode, closes.
+    void changeMode();
+    // Esc does nothing (the window stays); F1 runs Help when the menu has it.
+    void keyPressEvent(QKeyEvent* event) override;
+
+    SettingsRecord& m_settings;
+    const std::string m_settingsPath;
+    ModeWindowServices m_frameServices;
+
+  private:
+    CaptureMode m_otherMode;
+    std::function<void()> m_help;
+};
+
+}  // namespace vorlanx
