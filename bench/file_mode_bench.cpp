@@ -3,7 +3,7 @@
 //
 // BM_FileModeEngine files every segment through the capture rules and rebuilds every
 // stream in one assembler pass (one thread, no files): the engine's own cost.
-// BM_FileModeReplay runs the real threads (FileModeEngine, capture, assembler) on the
+// BM_FileModeReplay runs the real threads (FileModeCore, capture, assembler) on the
 // same traffic replayed from memory and writes every response as a file into a temporary
 // directory. Both report captured MB/s, files rebuilt or written, segments dropped and the
 // peak of File Mode's tracked memory.
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "filemode/file_mode_capture_thread.h"
+#include "filemode/file_mode_core.h"
 #include "filemode/file_mode_engine.h"
 #include "filemode/stream_assembler_thread.h"
 #include "platform/user_prompt.h"
@@ -207,18 +208,16 @@ void BM_FileModeReplay(benchmark::State& bench) {
     const auto directory = std::filesystem::temp_directory_path() /
                            ("vorlanx_file_mode_bench_" + std::to_string(getpid()));
 
-    FileModeState state;
-    FileModeCounters counters;
     MemorySourceFactory sources(traffic.datagrams);
     QuietPrompt prompt;
-    FileModeOptionValues options;
-    options.directoryText = directory.string() + "/";
     SteadyProgramClock clock;
     SystemLocalTimeSource localTime;
+    FileModeCore core({sources, prompt, clock, localTime, {}, nullptr, {}, 1ms});
+    core.options().set(&FileModeOptionValues::directoryText, directory.string() + "/");
+    FileModeState& state = core.state();
+    FileModeCounters& counters = core.counters();
+    FileModeEngine& starter = core.engine();
     state.currentAckTimeout = 500;
-    FileModeEngine starter(
-        FileModeServices{state, counters, sources, prompt, options, clock, localTime, nullptr}, {},
-        1ms);
     FileModeStartRequest request;
     request.interfaceAddress = "127.0.0.1";
     request.dirtyMode = dirty;

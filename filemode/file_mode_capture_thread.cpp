@@ -80,7 +80,7 @@ void FileModeCaptureThread::run() {
         m_startAssembler();
     }
     if (m_events != nullptr) {
-        m_events->statusChanged("Status: Running");
+        m_events->statusChanged(kStatusRunningText);
     }
 
     for (;;) {
@@ -154,7 +154,8 @@ void FileModeCaptureThread::endCapture() {
     m_state.stopRequested.store(false);
     m_state.captureRunning.store(false);
     if (m_events != nullptr) {
-        m_events->statusChanged("Status: Stopped");
+        m_events->statusChanged(kStatusStoppedText);
+        m_events->captureEnded();
     }
 }
 

@@ -12,6 +12,11 @@
 
 namespace vorlanx {
 
+// The status line's texts (control 1060): before the first run, while a capture runs, after.
+inline constexpr const char* kStatusWaitingText = "Status: Waiting to run...";
+inline constexpr const char* kStatusRunningText = "Status: Running";
+inline constexpr const char* kStatusStoppedText = "Status: Stopped";
+
 struct FileModeState {
     // Set by the starter when it begins opening the capture; cleared when the capture loop
     // ends, or when opening fails because the interface cannot listen. The assembler runs
@@ -50,8 +55,11 @@ class FileModeView {
     // The capture thread has been started: disable Start and the locked controls, enable
     // Stop. The window ignores it when the capture has already ended or was stopped.
     virtual void captureStarted() {}
-    // New text of the status line (control 1060): "Status: Running" or "Status: Stopped".
+    // New text of the status line (control 1060): kStatusRunningText or kStatusStoppedText.
     virtual void statusChanged(const std::string& text) { static_cast<void>(text); }
+    // The capture loop has ended (after its "Status: Stopped"), by Stop or because its
+    // source ended: Start may be offered again.
+    virtual void captureEnded() {}
     // New text of the activity indicator (control 1142), once per assembler pass.
     virtual void activityChanged(const std::string& text) { static_cast<void>(text); }
 };

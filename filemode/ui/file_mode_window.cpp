@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -23,17 +22,15 @@
 #include <QVBoxLayout>
 #include <chrono>
 #include <mutex>
-#include <thread>
 
-#include "capture/mode_switch.h"
-#include "settings/product.h"
-#include "settings/settings_file.h"
 #include "capture/capture_start.h"
+#include "capture/mode_switch.h"
 #include "filemode/file_mode_options.h"
-#include "platform/host_names.h"
 #include "platform/qt/control_ids.h"
 #include "platform/qt/main_menu.h"
 #include "platform/qt/window_parts.h"
+#include "settings/product.h"
+#include "settings/settings_file.h"
 
 namespace vorlanx {
 namespace ids = file_ids;
@@ -61,6 +58,12 @@ uint32_t unsignedValue(const QLineEdit* edit) {
     return ok ? value : 0;
 }
 
+// Shows `text` in `label` when there is one: the core gives a text only when it changed.
+void ShowText(QLabel* label, const std::optional<std::string>& text) {
+    if (text)
+        label->setText(QString::fromStdString(*text));
+}
+
 std::string utf8(const QLineEdit* edit) {
     return edit->text().toStdString();
 }
@@ -72,42 +75,6 @@ QString ipPattern() {
 
 }  // namespace
 
-// The live values the engine's threads read: copies of the controls, kept under a lock and
-// refreshed by the controls' change signals on the user-interface thread.
-class FileModeWindow::LiveOptions final : public FileModeLiveOptions {
-  public:
-    std::string directory() const override { return read(&FileModeOptionValues::directoryText); }
-    bool overwriteFiles() const override { return read(&FileModeOptionValues::overwrite); }
-    bool httpOnly() const override { return read(&FileModeOptionValues::onlyHttp); }
-    bool acceptPartialContent() const override {
-        return read(&FileModeOptionValues::partialContent);
-    }
-    uint32_t minFileSize() const override { return read(&FileModeOptionValues::minSize); }
-    uint32_t maxFileSize() const override { return read(&FileModeOptionValues::maxSize); }
-    std::string fileNameTemplate() const override {
-        return read(&FileModeOptionValues::nameTemplate);
-    }
-    std::string dateTimeTemplate() const override {
-        return read(&FileModeOptionValues::timeTemplate);
-    }
-
-    // Sets one value. User-interface thread.
-    template <typename T, typename V>
-    void set(T FileModeOptionValues::*field, V&& value) {
-        std::lock_guard lock(m_mutex);
-        m_values.*field = std::forward<V>(value);
-    }
-
-  private:
-    template <typename T>
-    T read(T FileModeOptionValues::*field) const {
-        std::lock_guard lock(m_mutex);
-        return m_values.*field;
-    }
-    mutable std::mutex m_mutex;
-    FileModeOptionValues m_values;
-};
-
 // Carries the engine's window changes to the user-interface thread, without waiting.
 class FileModeWindow::EventsAdapter final : public FileModeView {
   public:
@@ -116,12 +83,16 @@ class FileModeWindow::EventsAdapter final : public FileModeView {
     void captureStarted() override {
         post([this] {
             // A capture that already ended, or was stopped, leaves the controls as they are.
-            if (m_w.m_state.captureRunning.load() && !m_w.m_state.stopRequested.load())
+            const FileModeState& state = m_w.m_core->state();
+            if (state.captureRunning.load() && !state.stopRequested.load())
                 m_w.setRunningControls(true);
         });
     }
     void statusChanged(const std::string& text) override {
-        post([this, t = QString::fromStdString(text)] { m_w.onStatusChanged(t); });
+        post([this, t = QString::fromStdString(text)] { m_w.m_status->setText(t); });
+    }
+    void captureEnded() override {
+        post([this] { m_w.onCaptureEnded(); });
     }
     void activityChanged(const std::string& text) override {
         post([this, t = QString::fromStdString(text)] { m_w.m_activity->setText(t); });
@@ -147,15 +118,10 @@ FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPat
       m_settings(settings),
       m_settingsPath(std::move(settingsPath)),
       m_services(std::move(services)),
-      m_options(std::make_unique<LiveOptions>()),
       m_events(std::make_unique<EventsAdapter>(*this)),
-      m_statistics(m_state, m_counters, m_services.clock) {
-    if (!m_services.resolveHost)
-        m_services.resolveHost = ResolveHostIpv4;
-    m_starter = std::make_unique<FileModeEngine>(
-        FileModeServices{m_state, m_counters, m_services.sources, m_services.prompt, *m_options,
-                         m_services.clock, m_services.localTime, m_events.get()});
-
+      m_core(std::make_unique<FileModeCore>(
+          FileModeCoreServices{m_services.sources, m_services.prompt, m_services.clock,
+                               m_services.localTime, m_services.resolveHost, m_events.get()})) {
     setWindowTitle(QStringLiteral("Brindlecraft VORLANX (File Mode)"));
     setWindowIcon(QIcon(ProductLogoPixmap()));
     buildControls();
@@ -181,13 +147,13 @@ FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPat
     m_bufferTimer->start(kBufferUsageMs);
 
     updateStreamClock();
-    m_state.currentAckTimeout = signedValue(m_ackTimeout);
+    m_core->setAckTimeout(signedValue(m_ackTimeout));
 
     connect(m_start, &QToolButton::clicked, this, &FileModeWindow::startCapture);
     connect(m_stop, &QToolButton::clicked, this, &FileModeWindow::stopCapture);
     connect(m_resolve, &QPushButton::clicked, this, &FileModeWindow::resolveHost);
     connect(m_ackTimeout, &QLineEdit::textChanged, this,
-            [this] { m_state.currentAckTimeout = signedValue(m_ackTimeout); });
+            [this] { m_core->setAckTimeout(signedValue(m_ackTimeout)); });
 }
 
 FileModeWindow::~FileModeWindow() {
@@ -201,12 +167,12 @@ void FileModeWindow::shutdownEngine() {
     for (QTimer* t : {m_countersTimer, m_ratesTimer, m_clockTimer, m_bufferTimer})
         t->stop();
     m_start->setEnabled(false);
-    m_starter->stop();
+    m_core->stop();
     // A worker may be waiting for a message box to be answered, which needs the event
-    // loop; keep it turning until every thread of the engine has ended.
-    while (!m_starter->waitUntilIdle(std::chrono::milliseconds(20)))
+    // loop; keep it turning until every thread of the core (a lookup too) has ended.
+    while (!m_core->waitUntilIdle(std::chrono::milliseconds(20)))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    m_starter.reset();
+    m_core.reset();
 }
 
 bool FileModeWindow::initialise() {
@@ -313,7 +279,7 @@ void FileModeWindow::buildControls() {
     m_stop->setEnabled(false);
     buttons->addStretch(1);
     left->addLayout(buttons);
-    m_status = Tag(new QLabel(QStringLiteral("Status: Waiting to run...")), ids::kStatus,
+    m_status = Tag(new QLabel(QString::fromLatin1(FileModeCore::waitingStatusText())), ids::kStatus,
                    QStringLiteral("Status:"));
     left->addWidget(m_status);
     left->addStretch(1);
@@ -383,17 +349,14 @@ void FileModeWindow::buildControls() {
         statistics->addWidget(label, line++, 0, 1, 4);
         return label;
     };
-    m_pending = statisticsLine(Tag(new QLabel(QStringLiteral("Files processing: 0")),
-                                   ids::kFilesPending, QStringLiteral("Files processing:")));
+    m_pending =
+        statisticsLine(Tag(new QLabel, ids::kFilesPending, QStringLiteral("Files processing:")));
     m_processed =
-        statisticsLine(Tag(new QLabel(QStringLiteral("Files processed: 0 (0 KB) of 0 (0 KB)")),
-                           ids::kFilesProcessed, QStringLiteral("Files processed:")));
+        statisticsLine(Tag(new QLabel, ids::kFilesProcessed, QStringLiteral("Files processed:")));
     m_written =
-        statisticsLine(Tag(new QLabel(QStringLiteral("Files written: 0 (0 KB) of 0 (0 KB)")),
-                           ids::kFilesWritten, QStringLiteral("Files written:")));
+        statisticsLine(Tag(new QLabel, ids::kFilesWritten, QStringLiteral("Files written:")));
     statistics->addWidget(new QLabel(QStringLiteral("Dynamic memory allocations:")), line, 0, 1, 2);
-    m_memory = Tag(new QLabel(QStringLiteral("0 KB")), ids::kTrackedMemory,
-                   QStringLiteral("Dynamic memory allocations:"));
+    m_memory = Tag(new QLabel, ids::kTrackedMemory, QStringLiteral("Dynamic memory allocations:"));
     statistics->addWidget(m_memory, line++, 2, 1, 2);
     statistics->addWidget(new QLabel(QStringLiteral("Buffer usage:")), line, 0, 1, 2);
     m_buffer = Tag(new QProgressBar, ids::kBufferUsage, QStringLiteral("Buffer usage:"));
@@ -401,12 +364,9 @@ void FileModeWindow::buildControls() {
     statistics->addWidget(m_buffer, line++, 2, 1, 2);
     statistics->addWidget(new QLabel(QStringLiteral("Dual direction data rate (Kbps):")), line++, 0,
                           1, 4);
-    m_current = Tag(new QLabel(QStringLiteral("Current: 0")), ids::kCurrentRate,
-                    QStringLiteral("Current data rate (Kbps):"));
-    m_peak = Tag(new QLabel(QStringLiteral("Peak: 0")), ids::kPeakRate,
-                 QStringLiteral("Peak data rate (Kbps):"));
-    m_average = Tag(new QLabel(QStringLiteral("Average: 0")), ids::kAverageRate,
-                    QStringLiteral("Average data rate (Kbps):"));
+    m_current = Tag(new QLabel, ids::kCurrentRate, QStringLiteral("Current data rate (Kbps):"));
+    m_peak = Tag(new QLabel, ids::kPeakRate, QStringLiteral("Peak data rate (Kbps):"));
+    m_average = Tag(new QLabel, ids::kAverageRate, QStringLiteral("Average data rate (Kbps):"));
     m_activity = Tag(new QLabel(QStringLiteral("X")), ids::kActivity, QStringLiteral("Activity"));
     statistics->addWidget(m_current, line, 0);
     statistics->addWidget(m_peak, line, 1);
@@ -415,6 +375,8 @@ void FileModeWindow::buildControls() {
     right->addLayout(statistics);
     right->addStretch(1);
     root->addLayout(right, 1);
+    showCounterTexts(m_core->firstCounterTexts());
+    showRateTexts(m_core->firstRateTexts());
 }
 
 void FileModeWindow::buildMenu() {
@@ -428,7 +390,7 @@ void FileModeWindow::buildMenu() {
 }
 
 void FileModeWindow::connectLiveValues() {
-    LiveOptions* o = m_options.get();
+    FileModeLiveValues* o = &m_core->options();
     connect(m_directory, &QLineEdit::textChanged, this, [o](const QString& text) {
         const std::string bytes = text.toStdString();
         o->set(&FileModeOptionValues::directoryText,
@@ -467,7 +429,7 @@ void FileModeWindow::loadSettings() {
     m_dirtyMode->setChecked(s.dirtyMode());
 
     // The signals above only fire on a change; the copies start from the loaded values.
-    LiveOptions& o = *m_options;
+    FileModeLiveValues& o = m_core->options();
     o.set(&FileModeOptionValues::directoryText,
           std::string(truncateUtf8(s.fileDirectory(), kDirectoryReadBytes)));
     o.set(&FileModeOptionValues::overwrite, s.overwriteFiles());
@@ -479,8 +441,8 @@ void FileModeWindow::loadSettings() {
 }
 
 void FileModeWindow::settingsChanged() {
-    m_options->set(&FileModeOptionValues::nameTemplate, m_settings.fileNameTemplate());
-    m_options->set(&FileModeOptionValues::timeTemplate, m_settings.dateTimeTemplate());
+    m_core->options().set(&FileModeOptionValues::nameTemplate, m_settings.fileNameTemplate());
+    m_core->options().set(&FileModeOptionValues::timeTemplate, m_settings.dateTimeTemplate());
 }
 
 void FileModeWindow::storeSettings() {
@@ -504,10 +466,6 @@ void FileModeWindow::storeSettings() {
     s.setAcceptPartialContent(m_partialContent->isChecked());
     s.setDirtyMode(m_dirtyMode->isChecked());
     s.setFileResolverHost(utf8(m_resolverHost));
-}
-
-const FileModeLiveOptions& FileModeWindow::liveOptions() const {
-    return *m_options;
 }
 
 QTimer* FileModeWindow::timer(file_ids::FileModeTimer which) const {
@@ -544,12 +502,11 @@ FileModeStartRequest FileModeWindow::startRequest() const {
 }
 
 void FileModeWindow::startCapture() {
-    // The starter refuses silently while a capture or the last run's assembler runs.
-    m_starter->start(startRequest());
+    m_core->start(startRequest());
 }
 
 void FileModeWindow::stopCapture() {
-    if (m_starter->stop())
+    if (m_core->stop())
         setRunningControls(false);
 }
 
@@ -565,47 +522,40 @@ void FileModeWindow::setRunningControls(bool running) {
         w->setEnabled(!running);
 }
 
-void FileModeWindow::onStatusChanged(const QString& text) {
-    m_status->setText(text);
+void FileModeWindow::onCaptureEnded() {
     // A capture that ended without Stop (its source delivered an empty datagram) leaves
     // nothing for Stop to do: give the user Start again.
-    if (!m_state.captureRunning.load() && m_stop->isEnabled() &&
-        text == QStringLiteral("Status: Stopped"))
+    if (!m_core->state().captureRunning.load() && m_stop->isEnabled())
         setRunningControls(false);
 }
 
 void FileModeWindow::updateCounters() {
-    const CounterTexts texts = m_statistics.countersTick();
-    auto show = [](QLabel* label, const std::optional<std::string>& text) {
-        if (text)
-            label->setText(QString::fromStdString(*text));
-    };
-    show(m_pending, texts.pending);
-    show(m_processed, texts.processed);
-    show(m_written, texts.written);
-    show(m_memory, texts.memory);
+    showCounterTexts(m_core->countersTick());
 }
 
 void FileModeWindow::updateRates() {
-    if (!m_state.captureRunning.load())
-        return;
-    const RateTexts texts = m_statistics.ratesTick();
-    if (texts.current)
-        m_current->setText(QString::fromStdString(*texts.current));
-    if (texts.peak)
-        m_peak->setText(QString::fromStdString(*texts.peak));
-    if (texts.average)
-        m_average->setText(QString::fromStdString(*texts.average));
+    showRateTexts(m_core->ratesTick());
+}
+
+void FileModeWindow::showCounterTexts(const CounterTexts& texts) {
+    ShowText(m_pending, texts.pending);
+    ShowText(m_processed, texts.processed);
+    ShowText(m_written, texts.written);
+    ShowText(m_memory, texts.memory);
+}
+
+void FileModeWindow::showRateTexts(const RateTexts& texts) {
+    ShowText(m_current, texts.current);
+    ShowText(m_peak, texts.peak);
+    ShowText(m_average, texts.average);
 }
 
 void FileModeWindow::updateStreamClock() {
-    m_state.streamClock = m_services.clock.nowMs();
+    m_core->updateStreamClock();
 }
 
 void FileModeWindow::updateBufferUsage() {
-    if (!m_state.captureRunning.load())
-        return;
-    if (const auto position = m_statistics.bufferTick(m_starter->bytesWaiting()))
+    if (const auto position = m_core->bufferTick())
         m_buffer->setValue(*position);
 }
 
@@ -619,26 +569,28 @@ void FileModeWindow::resolveHost() {
     m_resolve->setEnabled(false);
     m_resolverHost->setEnabled(false);
     const std::string name = m_resolverHost->text().left(kResolverTextChars).toStdString();
-    QPointer<FileModeWindow> self(this);
-    std::thread([resolve = m_services.resolveHost, name, self] {
-        std::optional<std::string> address = resolve(name);
+    // The core joins its lookup before the window goes, so the queued answer always finds
+    // the window; one that arrives during the close is dropped.
+    m_core->resolveHost(name, [this](std::optional<std::string> address) {
         QMetaObject::invokeMethod(
-            qApp,
-            [self, address = std::move(address)] {
-                // A window on its way out has restored the cursor itself.
-                if (!self || self->m_shuttingDown)
-                    return;
-                QApplication::restoreOverrideCursor();
-                self->m_resolving = false;
-                self->m_resolve->setEnabled(true);
-                self->m_resolverHost->setEnabled(true);
-                if (address)
-                    self->m_resolverHost->setText(QString::fromStdString(*address));
-                else
-                    self->m_services.prompt.tell("", "Unable to resolve host name");
+            this,
+            [this, address = std::move(address)] {
+                if (!m_shuttingDown)
+                    onHostResolved(address);
             },
             Qt::QueuedConnection);
-    }).detach();
+    });
+}
+
+void FileModeWindow::onHostResolved(const std::optional<std::string>& address) {
+    QApplication::restoreOverrideCursor();
+    m_resolving = false;
+    m_resolve->setEnabled(true);
+    m_resolverHost->setEnabled(true);
+    if (address)
+        m_resolverHost->setText(QString::fromStdString(*address));
+    else
+        m_services.prompt.tell("", "Unable to resolve host name");
 }
 
 void FileModeWindow::chooseInterface() {
@@ -646,7 +598,7 @@ void FileModeWindow::chooseInterface() {
                                  m_services.interfaceAddresses);
     window.exec();
     m_interface->setText(QString::fromStdString(m_settings.interfaceAddress()));
-    if (m_state.captureRunning.load())
+    if (m_core->state().captureRunning.load())
         m_services.prompt.ask({"Notice",
                                "Notice, interface changes (if any) will take effect next time you "
                                "press the \"Start\" button",
@@ -655,7 +607,7 @@ void FileModeWindow::chooseInterface() {
 
 void FileModeWindow::changeMode() {
     ModeSwitch modeSwitch(m_services.prompt, m_services.launcher);
-    modeSwitch.run(SwitchTarget::PacketMode, m_settings, m_settingsPath,
+    modeSwitch.run(CaptureMode::Packet, m_settings, m_settingsPath,
                    {[this] { storeSettings(); }, [this] { close(); }});
 }
 

@@ -1,10 +1,10 @@
 // FileModeWindow: the main window of File Mode.
 //
 // Thin: it builds the controls (each tagged with its id), loads and stores its settings
-// fields, starts and stops the File Mode engine (FileModeEngine) and shows its counters.
-// The engine's threads read the window's live values (directory, overwrite, HTTP only,
-// partial content, sizes) from thread-safe copies the controls keep up to date, and report
-// back through an adapter that queues each change to the user-interface thread.
+// fields and forwards everything else to its FileModeCore: Start and Stop, the live values
+// (directory, overwrite, HTTP only, partial content, sizes) the engine's threads read, the
+// texts of its statistics and the resolver's lookups. The core's threads report back
+// through an adapter that queues each change to the user-interface thread.
 #pragma once
 
 #include <QMainWindow>
@@ -13,18 +13,15 @@
 #include <optional>
 #include <string>
 
-#include "settings/settings_record.h"
-#include "capture/ui/interface_choice_window.h"
 #include "capture/capture_source.h"
-#include "filemode/file_mode_counters.h"
-#include "filemode/file_mode_engine.h"
-#include "filemode/file_mode_state.h"
+#include "capture/ui/interface_choice_window.h"
+#include "filemode/file_mode_core.h"
 #include "filemode/ui/file_mode_controls.h"
-#include "filemode/ui/file_mode_statistics.h"
 #include "platform/clock.h"
 #include "platform/local_time.h"
 #include "platform/process.h"
 #include "platform/user_prompt.h"
+#include "settings/settings_record.h"
 
 class QCheckBox;
 class QLabel;
@@ -35,9 +32,6 @@ class QTimer;
 class QToolButton;
 
 namespace vorlanx {
-
-// Resolves a host name to its first IPv4 address as dotted text; nothing on failure.
-using HostResolver = std::function<std::optional<std::string>(const std::string& name)>;
 
 // What the window needs from the platform; the caller owns each and outlives the window.
 struct FileModeWindowServices {
@@ -79,10 +73,7 @@ class FileModeWindow : public QMainWindow {
     void settingsChanged();
 
     // Parts used by tests and the screenshot tool.
-    FileModeState& state() { return m_state; }
-    FileModeCounters& counters() { return m_counters; }
-    FileModeEngine& starter() { return *m_starter; }
-    const FileModeLiveOptions& liveOptions() const;
+    FileModeCore& core() { return *m_core; }
     QTimer* timer(file_ids::FileModeTimer which) const;
     // The timers' work, also callable directly.
     void updateCounters();
@@ -102,7 +93,6 @@ class FileModeWindow : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    class LiveOptions;
     class EventsAdapter;
 
     void buildControls();
@@ -113,7 +103,10 @@ class FileModeWindow : public QMainWindow {
     void startCapture();
     void stopCapture();
     void setRunningControls(bool running);
-    void onStatusChanged(const QString& text);
+    void onCaptureEnded();
+    void showCounterTexts(const CounterTexts& texts);
+    void showRateTexts(const RateTexts& texts);
+    void onHostResolved(const std::optional<std::string>& address);
     void resolveHost();
     void chooseInterface();
     void changeMode();
@@ -124,12 +117,8 @@ class FileModeWindow : public QMainWindow {
     const std::string m_settingsPath;
     FileModeWindowServices m_services;
 
-    FileModeState m_state;
-    FileModeCounters m_counters;
-    std::unique_ptr<LiveOptions> m_options;
     std::unique_ptr<EventsAdapter> m_events;
-    std::unique_ptr<FileModeEngine> m_starter;  // after everything it refers to
-    FileModeStatistics m_statistics;
+    std::unique_ptr<FileModeCore> m_core;  // after the adapter it reports to
 
     QTimer* m_countersTimer = nullptr;
     QTimer* m_ratesTimer = nullptr;

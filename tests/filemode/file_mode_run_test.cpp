@@ -16,6 +16,7 @@
 
 #include "capture/live_capture_source.h"
 #include "capture/pcap_file_source.h"
+#include "filemode/file_mode_core.h"
 #include "filemode/file_mode_engine.h"
 #include "filemode/stream_test_support.h"
 #include "support/scripted_capture_source.h"
@@ -93,10 +94,11 @@ class FileModeRunTest : public ::testing::Test {
         return r;
     }
     // Lets the assembler see every stream filed so far as quiet, and waits for a pass.
-    void letStreamsTimeOut() {
-        state.streamClock = state.streamClock + state.currentAckTimeout + 100;
-        const uint32_t passes = state.assemblerPasses.load();
-        ASSERT_TRUE(WaitUntil([&] { return state.assemblerPasses.load() >= passes + 2; }));
+    void letStreamsTimeOut() { letStreamsTimeOut(state); }
+    static void letStreamsTimeOut(FileModeState& runState) {
+        runState.streamClock = runState.streamClock + runState.currentAckTimeout + 100;
+        const uint32_t passes = runState.assemblerPasses.load();
+        ASSERT_TRUE(WaitUntil([&] { return runState.assemblerPasses.load() >= passes + 2; }));
     }
 
     FileModeState state;
@@ -304,14 +306,17 @@ TEST_P(ReplayTest, WritesTheServedFileByteForByte) {
     for (bool dirty : {false, true}) {
         SCOPED_TRACE(dirty ? "Dirty mode" : "normal mode");
         test::TempDir dir;
-        options.directoryText = dir.path().string() + "/";
-        options.onlyHttp = true;
         PcapFileSourceFactory files(test::DataPath(GetParam().capture));
-        state.streamClock = 1000;
-        state.currentAckTimeout = 500;
-        FileModeEngine starter(
-            FileModeServices{state, counters, files, prompt, options, clock, localTime, &events},
-            {}, 2ms);
+        // The whole of File Mode as a command line would run it: the core writes files.
+        FileModeCore core({files, prompt, clock, localTime, {}, &events, {}, 2ms});
+        core.options().set(&FileModeOptionValues::directoryText, dir.path().string() + "/");
+        core.options().set(&FileModeOptionValues::onlyHttp, true);
+        core.options().set(&FileModeOptionValues::timeTemplate, options.timeTemplate);
+        FileModeState& runState = core.state();
+        FileModeCounters& runCounters = core.counters();
+        runState.streamClock = 1000;
+        runState.currentAckTimeout = 500;
+        FileModeEngine& starter = core.engine();
         FileModeStartRequest req = request();
         req.dirtyMode = dirty;
         ASSERT_EQ(starter.startNow(req), StartOutcome::Started);
@@ -322,16 +327,16 @@ TEST_P(ReplayTest, WritesTheServedFileByteForByte) {
         for (const Bytes& d : test::ReadCapture(test::DataPath(GetParam().capture))) {
             total += d.size();
         }
-        ASSERT_TRUE(WaitUntil([&] { return counters.receivedBytes.load() == total; }));
-        const uint32_t written = counters.filesWrittenAll.load();
-        for (int i = 0; i < 20 && (i == 0 || counters.filesPending.load() != 0); ++i) {
-            letStreamsTimeOut();
+        ASSERT_TRUE(WaitUntil([&] { return runCounters.receivedBytes.load() == total; }));
+        const uint32_t written = runCounters.filesWrittenAll.load();
+        for (int i = 0; i < 20 && (i == 0 || runCounters.filesPending.load() != 0); ++i) {
+            letStreamsTimeOut(runState);
         }
-        ASSERT_EQ(counters.filesPending.load(), 0u);
+        ASSERT_EQ(runCounters.filesPending.load(), 0u);
         EXPECT_TRUE(starter.stop());
         ASSERT_TRUE(starter.waitUntilIdle(10s));
 
-        EXPECT_EQ(counters.filesWrittenAll.load(), written + 1);
+        EXPECT_EQ(runCounters.filesWrittenAll.load(), written + 1);
         const auto written_files = FilesIn(dir.path());
         ASSERT_EQ(written_files.size(), 1u);
         EXPECT_TRUE(written_files.begin()->second ==
@@ -339,7 +344,7 @@ TEST_P(ReplayTest, WritesTheServedFileByteForByte) {
             << written_files.begin()->first;
         EXPECT_EQ(written_files.begin()->first,
                   "127.0.0.1 to 127.0.0.1 - [2024.05.06 - 07.08.09.010].txt");
-        EXPECT_EQ(counters.trackedMemory.load(), 0);
+        EXPECT_EQ(runCounters.trackedMemory.load(), 0);
         EXPECT_TRUE(prompt.asked().empty());
     }
 }

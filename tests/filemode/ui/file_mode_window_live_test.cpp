@@ -181,7 +181,8 @@ void FileModeLiveTest::bodiesFetchedFromLocalServersAreWrittenByteForByte() {
         QVERIFY2(std::system(command.c_str()) == 0, command.c_str());
         QTest::qWait(30);  // the event loop keeps the stream clock going meanwhile
     }
-    QTRY_VERIFY_WITH_TIMEOUT(window.counters().filesWrittenRun.load() >= served.size(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.core().counters().filesWrittenRun.load() >= served.size(),
+                             30000);
     QTest::qWait(800);  // longer than the time-out: anything more would be written by now
 
     uint64_t servedBytes = 0;
@@ -194,7 +195,7 @@ void FileModeLiveTest::bodiesFetchedFromLocalServersAreWrittenByteForByte() {
 
     FindControl<QToolButton>(&window, ids::kStop)->click();
     QTRY_COMPARE(status->text(), QStringLiteral("Status: Stopped"));
-    QVERIFY(window.starter().waitUntilIdle(std::chrono::seconds(10)));
+    QVERIFY(window.core().engine().waitUntilIdle(std::chrono::seconds(10)));
     QVERIFY(prompt.asked().empty());
 
     // Each body once, named "<server> to <client> - [<date and time>].<extension>".
@@ -212,7 +213,7 @@ void FileModeLiveTest::bodiesFetchedFromLocalServersAreWrittenByteForByte() {
         QVERIFY2(matching.size() == 1, s.url.c_str());
         QVERIFY2(test::ReadFileBytes(output.path() / matching[0]) == s.bytes, s.url.c_str());
     }
-    QCOMPARE(window.counters().trackedMemory.load(), 0);
+    QCOMPARE(window.core().counters().trackedMemory.load(), 0);
 }
 
 QTEST_MAIN(FileModeLiveTest)

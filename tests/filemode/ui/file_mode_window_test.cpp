@@ -19,14 +19,15 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
-#include "settings/settings_file.h"
 #include "capture/ui/interface_choice_window.h"
 #include "filemode/stream_test_support.h"
 #include "filemode/ui/file_mode_controls.h"
 #include "filemode/ui/file_mode_window.h"
 #include "platform/qt/control_ids.h"
 #include "platform/qt/main_menu.h"
+#include "settings/settings_file.h"
 #include "support/file_contents.h"
 #include "support/loopback_sockets.h"
 #include "support/scripted_capture_source.h"
@@ -126,13 +127,13 @@ struct Harness {
     // Presses Start and waits until the capture runs; returns its channel.
     std::shared_ptr<test::ScriptedCaptureChannel> start() {
         const size_t before = sources.scripted.openCount();
-        const uint32_t generation = window->state().captureGeneration.load();
+        const uint32_t generation = window->core().state().captureGeneration.load();
         control<QToolButton>(ids::kStart)->click();
         if (!sources.scripted.waitForOpens(before + 1))
             return nullptr;
         // The capture loop has begun (its start clock is set) and the window knows it.
         if (!QTest::qWaitFor([&] {
-                return window->state().captureGeneration.load() != generation &&
+                return window->core().state().captureGeneration.load() != generation &&
                        control<QToolButton>(ids::kStop)->isEnabled();
             }))
             return nullptr;
@@ -141,13 +142,13 @@ struct Harness {
     // Presses Stop and waits until the capture and the assembler have ended.
     bool stop() {
         control<QToolButton>(ids::kStop)->click();
-        return window->starter().waitUntilIdle(std::chrono::seconds(10));
+        return window->core().engine().waitUntilIdle(std::chrono::seconds(10));
     }
     // Lets the stream clock pass the ACK time-out and waits for the assembler to write.
     bool timeOutStreams(uint32_t writtenAll) {
         clock.advance(1000);
         return QTest::qWaitFor(
-            [&] { return window->counters().filesWrittenAll.load() >= writtenAll; }, 10000);
+            [&] { return window->core().counters().filesWrittenAll.load() >= writtenAll; }, 10000);
     }
 };
 
@@ -229,6 +230,7 @@ class FileModeWindowTest : public QObject {
     void countersOverTwoRuns();
     void liveDirectoryAndFiltersFromTheControls();
     void resolverAnswersInTheEdit();
+    void closingWaitsForALookupUnderWay();
     void interfaceChangeWhileCapturingGivesTheNotice();
     void modeChangeAsksAndSwitches();
     void escapeAndF1DoNothingAndTheLogoOpensTheMakersPage();
@@ -392,7 +394,7 @@ void FileModeWindowTest::controlsAreFilledFromTheRecord() {
     QVERIFY(h.control<QCheckBox>(ids::kDirtyMode)->isChecked());
 
     // What the engine reads live starts from the same values.
-    const FileModeLiveOptions& live = h.window->liveOptions();
+    const FileModeLiveOptions& live = h.window->core().options();
     QCOMPARE(live.directory(), std::string("/srv/captured/"));
     QVERIFY(live.overwriteFiles());
     QVERIFY(!live.httpOnly());
@@ -403,8 +405,8 @@ void FileModeWindowTest::controlsAreFilledFromTheRecord() {
     QCOMPARE(live.dateTimeTemplate(), std::string("%Y.%MY.%D - %H24:%MN:%S.%MS"));
 
     // The clock and the time-out are set before the window is shown.
-    QCOMPARE(h.window->state().streamClock.load(), 1000);
-    QCOMPARE(h.window->state().currentAckTimeout.load(), 65000);
+    QCOMPARE(h.window->core().state().streamClock.load(), 1000);
+    QCOMPARE(h.window->core().state().currentAckTimeout.load(), 65000);
     // The interface is shown once the trial has run.
     QVERIFY(h.window->initialise());
     QCOMPARE(h.control<QLineEdit>(ids::kInterfaceAddress)->text(), QStringLiteral("127.0.0.1"));
@@ -415,16 +417,16 @@ void FileModeWindowTest::ackTimeOutFollowsTheEdit() {
     h.open();
     auto* edit = h.control<QLineEdit>(ids::kAckTimeout);
     edit->setText(QStringLiteral("2500"));
-    QCOMPARE(h.window->state().currentAckTimeout.load(), 2500);
+    QCOMPARE(h.window->core().state().currentAckTimeout.load(), 2500);
     edit->clear();  // no number reads as 0
-    QCOMPARE(h.window->state().currentAckTimeout.load(), 0);
+    QCOMPARE(h.window->core().state().currentAckTimeout.load(), 0);
     QTest::keyClicks(edit, QStringLiteral("7x5"));  // only digits are taken
     QCOMPARE(edit->text(), QStringLiteral("75"));
-    QCOMPARE(h.window->state().currentAckTimeout.load(), 75);
+    QCOMPARE(h.window->core().state().currentAckTimeout.load(), 75);
 
     // The stream clock follows the program clock every 20 ms.
     h.clock.set(123456);
-    QTRY_COMPARE(h.window->state().streamClock.load(), 123456);
+    QTRY_COMPARE(h.window->core().state().streamClock.load(), 123456);
 }
 
 void FileModeWindowTest::trialOfTheInterface() {
@@ -523,7 +525,7 @@ void FileModeWindowTest::startAndStopLockAndUnlockTheControls() {
     QVERIFY(h.control(ids::kMinFileSize)->isEnabled());
 
     // An interface that cannot listen: the message, and the controls stay as they were.
-    QVERIFY(h.window->starter().waitUntilIdle(std::chrono::seconds(10)));
+    QVERIFY(h.window->core().engine().waitUntilIdle(std::chrono::seconds(10)));
     h.sources.scripted.setOutcome(ReceiveAllResult::InterfaceUnusable, 19);
     h.control<QToolButton>(ids::kStart)->click();
     QTRY_COMPARE(h.prompt.asked().size(), size_t{1});
@@ -531,7 +533,7 @@ void FileModeWindowTest::startAndStopLockAndUnlockTheControls() {
     QTest::qWait(100);
     QVERIFY(h.control(ids::kStart)->isEnabled());
     QVERIFY(!h.control(ids::kStop)->isEnabled());
-    QVERIFY(!h.window->state().captureRunning.load());
+    QVERIFY(!h.window->core().state().captureRunning.load());
 }
 
 void FileModeWindowTest::ratesFromAScriptedByteCount() {
@@ -545,11 +547,11 @@ void FileModeWindowTest::ratesFromAScriptedByteCount() {
 
     auto channel = h.start();
     QVERIFY(channel);
-    QCOMPARE(h.window->state().captureStartClock.load(), 1000);
+    QCOMPARE(h.window->core().state().captureStartClock.load(), 1000);
     // 1,250,000 bytes in the first 5 s: 250,000 per second, 2,000,000 bits, 1953 Kbps.
     channel->push(udpOfSize(1000), 1250);
     QVERIFY(channel->waitUntilDrained());
-    QCOMPARE(h.window->counters().receivedBytes.load(), uint64_t{1250000});
+    QCOMPARE(h.window->core().counters().receivedBytes.load(), uint64_t{1250000});
     h.clock.set(6000);
     h.window->updateRates();
     QCOMPARE(h.label(ids::kCurrentRate), QStringLiteral("Current: 1953"));
@@ -620,7 +622,7 @@ void FileModeWindowTest::textsAreRewrittenOnlyOnChange() {
     // A stream waiting for its time-out changes the pending count and the memory only.
     channel->push(response("pending", {10, 0, 0, 1}, 80, 0x41414141));
     QVERIFY(channel->waitUntilDrained());
-    QVERIFY(QTest::qWaitFor([&] { return h.window->counters().filesPending.load() == 1; }));
+    QVERIFY(QTest::qWaitFor([&] { return h.window->core().counters().filesPending.load() == 1; }));
     h.window->updateCounters();
     QCOMPARE(h.label(ids::kFilesPending), QStringLiteral("Files processing: 1"));
     QCOMPARE(h.label(ids::kTrackedMemory), QStringLiteral("0 KB"));  // 12 + 92 bytes
@@ -702,8 +704,8 @@ void FileModeWindowTest::liveDirectoryAndFiltersFromTheControls() {
     QVERIFY(channel->waitUntilDrained());
     QVERIFY(h.timeOutStreams(1));
     QTest::qWait(300);  // passes enough to write anything else that was filed
-    QCOMPARE(h.window->counters().filesWrittenRun.load(), 1u);
-    QCOMPARE(h.window->counters().filesProcessedRun.load(), 1u);
+    QCOMPARE(h.window->core().counters().filesWrittenRun.load(), 1u);
+    QCOMPARE(h.window->core().counters().filesProcessedRun.load(), 1u);
     QCOMPARE(test::FileNamesIn(h.output.path()),
              std::vector<std::string>{"10.0.0.1 to 10.0.0.2 - [2003.04.02 - 14.05.09.007].txt"});
 
@@ -773,6 +775,36 @@ void FileModeWindowTest::resolverAnswersInTheEdit() {
     systemHost->clear();
     system.control<QPushButton>(ids::kResolve)->click();
     QTRY_COMPARE(system.prompt.asked().size(), size_t{1});
+}
+
+void FileModeWindowTest::closingWaitsForALookupUnderWay() {
+    Harness h;
+    std::atomic<bool> entered{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> returned{false};
+    h.resolver = [&](const std::string&) -> std::optional<std::string> {
+        entered = true;
+        while (!release.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        returned = true;
+        return std::string("192.0.2.80");
+    };
+    h.open();
+    h.control<QLineEdit>(ids::kResolverHost)->setText(QStringLiteral("slow.example"));
+    h.control<QPushButton>(ids::kResolve)->click();
+    QTRY_VERIFY(entered.load());
+    // The window goes while the lookup still runs: its thread is joined, not left to
+    // answer a window (or application) that no longer exists.
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        release = true;
+    });
+    h.window.reset();
+    QVERIFY(returned.load());
+    releaser.join();
+    QCoreApplication::processEvents();  // a late answer has nowhere to go
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    QVERIFY(h.prompt.asked().empty());
 }
 
 void FileModeWindowTest::interfaceChangeWhileCapturingGivesTheNotice() {

@@ -1,4 +1,4 @@
-#include "filemode/ui/file_mode_statistics.h"
+#include "filemode/file_mode_statistics.h"
 
 #include <algorithm>
 
@@ -10,12 +10,30 @@ std::string FileModeStatistics::pairText(const char* what, const PairShown& pair
            " (" + std::to_string(pair.allBytes / 1024) + " KB)";
 }
 
+std::string FileModeStatistics::pendingText(uint32_t pending) {
+    return "Files processing: " + std::to_string(pending);
+}
+
+std::string FileModeStatistics::memoryText(int32_t memory) {
+    return std::to_string(memory / 1024) + " KB";  // toward zero, as C divides
+}
+
+CounterTexts FileModeStatistics::shownCounterTexts() const {
+    return {pendingText(m_shownPending), pairText("Files processed: ", m_shownProcessed),
+            pairText("Files written: ", m_shownWritten), memoryText(m_shownMemory)};
+}
+
+RateTexts FileModeStatistics::shownRateTexts() const {
+    return {"Current: " + std::to_string(m_shownCurrent), "Peak: " + std::to_string(m_shownPeak),
+            "Average: " + std::to_string(m_shownAverage)};
+}
+
 CounterTexts FileModeStatistics::countersTick() {
     CounterTexts texts;
     const uint32_t pending = m_counters.filesPending.load();
     if (pending != m_shownPending) {
         m_shownPending = pending;
-        texts.pending = "Files processing: " + std::to_string(pending);
+        texts.pending = pendingText(pending);
     }
     const PairShown processed{
         m_counters.filesProcessedRun.load(), m_counters.bytesProcessedRun.load(),
@@ -33,7 +51,7 @@ CounterTexts FileModeStatistics::countersTick() {
     const int32_t memory = m_counters.trackedMemory.load();
     if (memory != m_shownMemory) {
         m_shownMemory = memory;
-        texts.memory = std::to_string(memory / 1024) + " KB";  // toward zero, as C divides
+        texts.memory = memoryText(memory);
     }
     return texts;
 }

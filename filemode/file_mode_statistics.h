@@ -1,8 +1,8 @@
-// The File Mode window's statistics: the counter texts, the data rates and the buffer
-// usage, each produced only when its value differs from the one shown last.
+// File Mode's statistics as the window shows them: the counter texts, the data rates and
+// the buffer usage, each produced only when its value differs from the one shown last.
 //
-// Plain C++ so the arithmetic stays apart from the widgets; the window calls the ticks from
-// its timers on the user-interface thread and shows whatever text comes back.
+// The window calls the ticks from its timers on the user-interface thread and shows
+// whatever text comes back; it composes none of these texts itself.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +57,11 @@ class FileModeStatistics {
     // to the bar's scale; empty when the bar already shows it.
     std::optional<int> bufferTick(uint64_t bytesWaiting);
 
+    // The texts of the values shown last (every field set): before the first tick, the
+    // window's first texts.
+    CounterTexts shownCounterTexts() const;
+    RateTexts shownRateTexts() const;
+
   private:
     struct PairShown {
         uint32_t runFiles = 0;
@@ -66,6 +71,8 @@ class FileModeStatistics {
         bool operator==(const PairShown&) const = default;
     };
     static std::string pairText(const char* what, const PairShown& pair);
+    static std::string pendingText(uint32_t pending);
+    static std::string memoryText(int32_t memory);
 
     const FileModeState& m_state;
     const FileModeCounters& m_counters;

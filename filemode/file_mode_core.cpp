@@ -1,0 +1,73 @@
+#include "filemode/file_mode_core.h"
+
+#include <utility>
+
+#include "platform/host_names.h"
+
+namespace vorlanx {
+
+FileModeCore::FileModeCore(FileModeCoreServices services)
+    : m_services(std::move(services)), m_statistics(m_state, m_counters, m_services.clock) {
+    if (!m_services.resolveHost) {
+        m_services.resolveHost = ResolveHostIpv4;
+    }
+    m_engine = std::make_unique<FileModeEngine>(
+        FileModeServices{m_state, m_counters, m_services.sources, m_services.prompt, m_options,
+                         m_services.clock, m_services.localTime, m_services.events},
+        m_services.handler, m_services.passInterval);
+    updateStreamClock();
+}
+
+FileModeCore::~FileModeCore() {
+    m_engine.reset();  // stops the capture and joins the engine's threads
+    m_lookups.joinAll();
+}
+
+bool FileModeCore::start(FileModeStartRequest request) {
+    m_engine->start(std::move(request));
+    return true;
+}
+
+void FileModeCore::updateStreamClock() {
+    m_state.streamClock.store(m_services.clock.nowMs());
+}
+
+RateTexts FileModeCore::ratesTick() {
+    if (!m_state.captureRunning.load()) {
+        return {};
+    }
+    return m_statistics.ratesTick();
+}
+
+std::optional<int> FileModeCore::bufferTick() {
+    if (!m_state.captureRunning.load()) {
+        return std::nullopt;
+    }
+    return m_statistics.bufferTick(m_engine->bytesWaiting());
+}
+
+bool FileModeCore::resolveHost(std::string name, HostAnswer answer) {
+    if (m_resolving.exchange(true)) {
+        return false;
+    }
+    m_lookups.spawn("HostLookup", 0, [this, name = std::move(name), answer = std::move(answer)] {
+        std::optional<std::string> address = m_services.resolveHost(name);
+        m_resolving.store(false);
+        if (answer) {
+            answer(std::move(address));
+        }
+    });
+    return true;
+}
+
+bool FileModeCore::waitUntilIdle(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    if (!m_engine->waitUntilIdle(limit)) {
+        return false;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return m_lookups.waitUntilAllDone(std::max(left, std::chrono::milliseconds(0)));
+}
+
+}  // namespace vorlanx
