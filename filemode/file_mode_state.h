@@ -43,6 +43,12 @@ struct FileModeState {
     // Segments dropped for want of a slot (table full, Dirty-mode collision) or of memory,
     // all runs: the only sign of a file that will be missing or incomplete.
     std::atomic<uint64_t> segmentsDropped{0};
+    // Segments of rebuilt slots that never joined a rebuilt body, and their payload bytes,
+    // all runs: retransmissions and duplicates the chain passed over, everything behind a
+    // gap (or past the longest stream), and every segment of a slot whose rebuild failed.
+    // Streams discarded unrebuilt at Stop are not counted here.
+    std::atomic<uint64_t> segmentsOffChain{0};
+    std::atomic<uint64_t> bytesOffChain{0};
     // Counts finished assembler passes (all runs): lets the window and tests see progress.
     std::atomic<uint32_t> assemblerPasses{0};
 };

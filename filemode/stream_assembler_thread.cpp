@@ -202,10 +202,24 @@ uint32_t StreamAssemblerThread::runPass() {
     return taken;
 }
 
+void StreamAssemblerThread::countOffChain(const StreamSegment* firstFiled,
+                                          const StreamChain& joined) {
+    uint64_t segments = 0;
+    uint64_t bytes = 0;
+    for (const StreamSegment* s = firstFiled; s != nullptr; s = s->next) {
+        ++segments;
+        bytes += SegmentPayload(*s).size();
+    }
+    m_state.segmentsOffChain.fetch_add(segments - joined.segments.size(),
+                                       std::memory_order_relaxed);
+    m_state.bytesOffChain.fetch_add(bytes - joined.length, std::memory_order_relaxed);
+}
+
 void StreamAssemblerThread::rebuildTaken(uint32_t slot) {
     const StreamSegment* firstFiled = m_table.head(slot);
     const StreamChain chain = ChainSegments(firstFiled);
     if (chain.segments.empty()) {
+        countOffChain(firstFiled, chain);
         return;
     }
     const uint64_t length = chain.length;
@@ -216,11 +230,13 @@ void StreamAssemblerThread::rebuildTaken(uint32_t slot) {
         buffer.reset(new (std::nothrow) uint8_t[bufferBytes]);
     }
     if (!buffer) {
+        countOffChain(firstFiled, StreamChain{});
         m_prompt.tell("", "Memory allocation error #0\r\nError allocating " +
                               std::to_string(length) +
                               " bytes\r\nPossible cause: Not enuf memory available");
         return;
     }
+    countOffChain(firstFiled, chain);
     m_counters.trackedMemory.fetch_add(static_cast<int32_t>(bufferBytes));
     m_counters.bytesProcessedRun.fetch_add(bufferBytes);
     m_counters.bytesProcessedAll.fetch_add(bufferBytes);

@@ -93,6 +93,8 @@ class StreamAssemblerThread {
 
   private:
     void rebuildTaken(uint32_t slot);
+    // Adds the slot's segments that `joined` leaves out to the off-chain counters.
+    void countOffChain(const StreamSegment* firstFiled, const StreamChain& joined);
 
     FileModeState& m_state;
     StreamTable& m_table;

@@ -198,8 +198,13 @@ TEST_F(AssemblerTest, RebuildsTheRecordedResponseFromReshapedSegments) {
         const uint32_t first = c.firstSequence != 0 ? c.firstSequence : rec.model.sequence();
         const auto pieces = Cut(rec.model, rec.response, first, c.piece);
         std::vector<Segment> filed;
-        for (size_t i : c.filing(pieces.size()))
+        uint64_t filedBytes = 0;
+        for (size_t i : c.filing(pieces.size())) {
             filed.push_back(pieces.at(i));
+            filedBytes += filed.back().payload().size();
+        }
+        const uint64_t offChainBefore = state.segmentsOffChain.load();
+        const uint64_t offChainBytesBefore = state.bytesOffChain.load();
         fileAll(filed);
         ASSERT_EQ(passLater(), 1u);
         ASSERT_EQ(rebuilt.size(), 1u);
@@ -208,6 +213,11 @@ TEST_F(AssemblerTest, RebuildsTheRecordedResponseFromReshapedSegments) {
         EXPECT_TRUE(rebuilt[0].bytes == expected);
         EXPECT_TRUE(rebuilt[0].terminated);
         EXPECT_EQ(counters.trackedMemory.load(), 0);
+        // Every filed segment the body does not cover is counted as left off the chain:
+        // the body holds whole pieces, one copy of each.
+        const size_t joined = (expected.size() + c.piece - 1) / c.piece;
+        EXPECT_EQ(state.segmentsOffChain.load() - offChainBefore, filed.size() - joined);
+        EXPECT_EQ(state.bytesOffChain.load() - offChainBytesBefore, filedBytes - expected.size());
     }
 }
 
@@ -332,6 +342,9 @@ TEST_F(AssemblerTest, RebuildBufferFailureIsReportedAndTheSlotFreed) {
     EXPECT_EQ(counters.bytesProcessedRun.load(), 3u);
     EXPECT_EQ(counters.trackedMemory.load(), 0);
     EXPECT_EQ(table.occupiedSlots(), 0u);
+    // The stream that was not rebuilt is counted as left behind; the other is whole.
+    EXPECT_EQ(state.segmentsOffChain.load(), 1u);
+    EXPECT_EQ(state.bytesOffChain.load(), 10u);
 }
 
 TEST(ActivityIndicatorTest, StepsThroughTheFourTexts) {
