@@ -537,18 +537,40 @@ void PacketModeWindow::watchSelection() {
     if (serial != m_shownSerial) {
         m_shownSerial = serial;
         // A mark set by a worker (Find, the TCP tools) moves the view's selection too.
-        const int32_t published = mark >= 0 ? m_core->list().publishedRow(mark) : -1;
-        const QModelIndex current = m_listView->currentIndex();
-        if (published >= 0 && (!current.isValid() || current.row() != published)) {
-            const QSignalBlocker block(m_listView->selectionModel());
-            m_listView->selectRow(published);
-        }
+        moveViewToRow(mark);
     }
-    if (mark < 0 || mark == m_shownRow)
+    if (mark < 0) {
+        // The mark is gone (a clear, a deleted row): whatever row is marked next is new to
+        // the pane, even when it has the number of the row shown before.
+        m_shownRow = -1;
+        return;
+    }
+    if (mark == m_shownRow)
         return;
     m_shownRow = mark;
     lock.unlock();
     showSelectedPacket();
+}
+
+void PacketModeWindow::selectRow(int32_t row) {
+    if (row < 0 || row >= m_core->list().rowCount())
+        return;
+    m_core->list().setSelectionMark(row);
+    syncList();  // a row just appended may not be in the view yet
+    moveViewToRow(row);
+}
+
+void PacketModeWindow::moveViewToRow(int32_t row) {
+    const int32_t published = row >= 0 ? m_core->list().publishedRow(row) : -1;
+    if (published < 0)
+        return;
+    const QModelIndex index = m_model->index(published, 0);
+    if (m_listView->currentIndex() != index)
+        // Not blocked: the view repaints the old and the new row. The current-row signal
+        // sets the mark to the row it already has.
+        m_listView->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_listView->scrollTo(index);
 }
 
 void PacketModeWindow::showSelectedPacket() {

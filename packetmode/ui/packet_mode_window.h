@@ -73,6 +73,11 @@ class PacketModeWindow : public QMainWindow {
     // Fills the detail pane from the row carrying the selection mark (nothing without one).
     void showSelectedPacket();
 
+    // Puts the selection mark on actual row `row` and shows it selected in the list,
+    // scrolled into view; the detail pane follows within one watch round. For Find and the
+    // TCP tools. Nothing for a row that does not exist. User-interface thread.
+    void selectRow(int32_t row);
+
     // The mode's core (engine, store, list, state), for tests.
     PacketModeCore& core() { return *m_core; }
     PacketListModel& model() { return *m_model; }
@@ -99,6 +104,8 @@ class PacketModeWindow : public QMainWindow {
     void buildMenu();
     void loadSettings();
     void watchSelection();
+    // Makes actual row `row` the list view's current, selected row and scrolls to it.
+    void moveViewToRow(int32_t row);
     void highlightField(int controlId);
     void emptyDetailFields();
     void setDetails(const PacketDetails& details);

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -114,6 +115,8 @@ class PacketModeWindowTest : public QObject {
     void capturedPacketsAreListedWithTheirColumns();
     void detailPaneForTcpUdpAndIcmp();
     void shortRowOffersDeletion();
+    void clearForgetsTheShownRow();
+    void selectRowShowsAndRepaintsTheRow();
     void fieldBoxesHighlightTheirBytes();
     void listFollowsTheBottomOrKeepsStill();
     void escapeDoesNothing();
@@ -341,6 +344,67 @@ void PacketModeWindowTest::shortRowOffersDeletion() {
     QTRY_COMPARE(model->rowCount(), 1);  // Yes deletes only the row
     QVERIFY(h.window->core().store().hasRecord(1));
     QVERIFY(!h.window->core().store().listed(1));
+}
+
+void PacketModeWindowTest::clearForgetsTheShownRow() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    auto channel = h.start();
+    h.feed(channel, tcp());
+    h.select(0);
+    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("TCP"));
+    h.control<QToolButton>(ids::kClear)->click();
+    QTRY_COMPARE(h.text(ids::kPacketType), QString());
+    QCOMPARE(h.window->core().list().selectionMark(), -1);
+    // Row 0 again, now another packet: the pane shows it.
+    h.feed(channel, udp());
+    h.select(0);
+    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("UDP"));
+}
+
+// Collects the regions a widget was asked to paint.
+class PaintRecorder : public QObject {
+  public:
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+void PacketModeWindowTest::selectRowShowsAndRepaintsTheRow() {
+    struct Case {
+        int rows;
+        int target;
+    };
+    // Far below the view, which must scroll; and a row already in view, which must repaint.
+    for (const Case c : {Case{300, 250}, Case{5, 2}}) {
+        Harness h;
+        QVERIFY(h.window->initialise());
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        auto channel = h.start();
+        h.feed(channel, udp(), static_cast<uint64_t>(c.rows));
+        auto* view = h.control<QTableView>(ids::kList);
+        view->scrollToTop();
+        QTest::qWait(100);  // every paint asked for so far is done
+        PaintRecorder recorder;
+        view->viewport()->installEventFilter(&recorder);
+
+        h.window->selectRow(c.target);
+        const QModelIndex index = view->model()->index(c.target, 0);
+        // The whole row, not only the cell with the focus frame.
+        const QRect row =
+            view->visualRect(index).united(view->visualRect(view->model()->index(c.target, 3)));
+        QCOMPARE(view->currentIndex().row(), c.target);
+        QVERIFY(view->selectionModel()->isRowSelected(c.target, QModelIndex()));
+        QVERIFY(view->viewport()->rect().contains(row));
+        QTRY_VERIFY((QRegion(row) - recorder.painted).isEmpty());
+        QCOMPARE(h.window->core().list().selectionMark(), c.target);
+        QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("UDP"));
+    }
 }
 
 void PacketModeWindowTest::fieldBoxesHighlightTheirBytes() {
