@@ -35,7 +35,7 @@ const char* allocationWhat(SegmentAllocation allocation) {
 FileModeStartRequest FileModeStartRequest::fromSettings(const SettingsRecord& settings) {
     FileModeStartRequest request;
     request.interfaceAddress = settings.interfaceAddress();
-    request.filter = FileModeFilter::fromSettings(settings);
+    request.filter = FileModeFilter::fromSettings(settings, &request.refusal);
     request.dirtyMode = settings.dirtyMode();
     return request;
 }

@@ -29,6 +29,9 @@ struct FileModeStartRequest {
     std::string interfaceAddress;  // dotted IPv4 text
     FileModeFilter filter;
     bool dirtyMode = false;  // "Dirty mode (may be faster)"
+    // Why this request must not start (a filter field holds no complete address), as the
+    // user is told; empty when it may.
+    std::string refusal;
 
     // The request from the settings record (the window stores its controls there first).
     static FileModeStartRequest fromSettings(const SettingsRecord& settings);

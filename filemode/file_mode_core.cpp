@@ -24,6 +24,10 @@ FileModeCore::~FileModeCore() {
 }
 
 bool FileModeCore::start(FileModeStartRequest request) {
+    if (!request.refusal.empty()) {
+        m_services.prompt.tell("", request.refusal, PromptIcon::Warning);
+        return false;
+    }
     m_engine->start(std::move(request));
     return true;
 }

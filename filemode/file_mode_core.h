@@ -106,9 +106,11 @@ class FileModeCore {
     FileModeEngine& engine() { return *m_engine; }
     StreamTable& table() { return m_engine->table(); }
 
-    // The Start button: the start routine runs on its own thread (it refuses silently while
-    // a capture or the last run's assembler runs). Returns whether the start routine was
-    // set going. User-interface thread.
+    // The Start button: a request with a refusal (a filter field holds no complete
+    // address) is reported, warning icon, and not started; otherwise the start routine
+    // runs on its own thread (it refuses silently while a capture or the last run's
+    // assembler runs). Returns whether the start routine was set going. User-interface
+    // thread.
     bool start(FileModeStartRequest request);
 
     // The Stop button (see FileModeEngine::stop). Any thread.

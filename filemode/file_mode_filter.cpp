@@ -1,21 +1,22 @@
 #include "filemode/file_mode_filter.h"
 
-#include <arpa/inet.h>
-
+#include <array>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "capture/ipv4_tcp_header.h"
 #include "settings/settings_record.h"
 
 namespace vorlanx {
 
-FileModeFilter FileModeFilter::fromSettings(const SettingsRecord& settings) {
+FileModeFilter FileModeFilter::fromSettings(const SettingsRecord& settings, std::string* refusal) {
     FileModeFilter f;
-    f.sourceIpMustBe = parseAddress(settings.fileSrcIp());
-    f.sourceIpMustNotBe = parseAddress(settings.fileSrcIpNot());
-    f.destinationIpMustBe = parseAddress(settings.fileDstIp());
-    f.destinationIpMustNotBe = parseAddress(settings.fileDstIpNot());
+    const std::string problem = f.readAddresses({settings.fileSrcIp(), settings.fileSrcIpNot(),
+                                                 settings.fileDstIp(), settings.fileDstIpNot()});
+    if (refusal != nullptr) {
+        *refusal = problem;
+    }
     f.sourcePortMustBe = settings.fileSrcPort();
     f.sourcePortMustNotBe = settings.fileSrcPortNot();
     f.destinationPortMustBe = settings.fileDstPort();
@@ -25,17 +26,64 @@ FileModeFilter FileModeFilter::fromSettings(const SettingsRecord& settings) {
     return f;
 }
 
-uint32_t FileModeFilter::parseAddress(std::string_view text) {
-    // The controls hold at most 99 characters; anything longer is not an address.
-    if (text.empty() || text.size() > 99) {
+std::optional<uint32_t> FileModeFilter::parseAddress(std::string_view text) {
+    if (text.empty()) {
         return 0;
     }
-    const std::string zeroTerminated(text);
-    in_addr address{};
-    if (inet_aton(zeroTerminated.c_str(), &address) == 0) {
-        return 0;
+    std::array<uint8_t, 4> bytes{};
+    size_t at = 0;
+    for (size_t part = 0; part < bytes.size(); ++part) {
+        if (part != 0) {
+            if (at >= text.size() || text[at] != '.') {
+                return std::nullopt;
+            }
+            ++at;
+        }
+        const size_t start = at;
+        unsigned value = 0;
+        while (at < text.size() && at - start < 3 && text[at] >= '0' && text[at] <= '9') {
+            value = value * 10 + static_cast<unsigned>(text[at] - '0');
+            ++at;
+        }
+        const size_t digits = at - start;
+        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) {
+            return std::nullopt;
+        }
+        bytes[part] = static_cast<uint8_t>(value);
     }
-    return address.s_addr;
+    if (at != text.size()) {
+        return std::nullopt;
+    }
+    uint32_t address = 0;
+    std::memcpy(&address, bytes.data(), sizeof address);
+    return address;
+}
+
+std::string FileModeFilter::readAddresses(const FilterAddressTexts& texts) {
+    const std::tuple<const char*, const std::string&, uint32_t FileModeFilter::*> fields[] = {
+        {"Source IP must be:", texts.sourceIpMustBe, &FileModeFilter::sourceIpMustBe},
+        {"Source IP must NOT be:", texts.sourceIpMustNotBe, &FileModeFilter::sourceIpMustNotBe},
+        {"Destination IP must be:", texts.destinationIpMustBe,
+         &FileModeFilter::destinationIpMustBe},
+        {"Destination IP must NOT be:", texts.destinationIpMustNotBe,
+         &FileModeFilter::destinationIpMustNotBe},
+    };
+    std::array<uint32_t, 4> values{};
+    for (size_t i = 0; i < values.size(); ++i) {
+        const auto& [label, text, field] = fields[i];
+        const std::optional<uint32_t> address = parseAddress(text);
+        if (!address) {
+            return std::string("The filter field \"") + label + "\" holds \"" + text +
+                   "\", which is not a complete IP address.\r\nEnter four numbers from 0 to "
+                   "255 separated by points, such as 192.168.0.1, or 0.0.0.0 for no "
+                   "filter.\r\nThe capture was not started.";
+        }
+        values[i] = *address;
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        this->*std::get<2>(fields[i]) = values[i];
+    }
+    return {};
 }
 
 namespace {

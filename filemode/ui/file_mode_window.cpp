@@ -486,10 +486,8 @@ FileModeStartRequest FileModeWindow::startRequest() const {
     FileModeStartRequest request;
     request.interfaceAddress = m_settings.interfaceAddress();
     FileModeFilter& f = request.filter;
-    f.sourceIpMustBe = FileModeFilter::parseAddress(utf8(m_sourceIp));
-    f.sourceIpMustNotBe = FileModeFilter::parseAddress(utf8(m_sourceIpNot));
-    f.destinationIpMustBe = FileModeFilter::parseAddress(utf8(m_destinationIp));
-    f.destinationIpMustNotBe = FileModeFilter::parseAddress(utf8(m_destinationIpNot));
+    request.refusal = f.readAddresses(
+        {utf8(m_sourceIp), utf8(m_sourceIpNot), utf8(m_destinationIp), utf8(m_destinationIpNot)});
     // Only the low 16 bits of a port count, as in network byte order.
     f.sourcePortMustBe = static_cast<uint16_t>(unsignedValue(m_sourcePort));
     f.sourcePortMustNotBe = static_cast<uint16_t>(unsignedValue(m_sourcePortNot));

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings_record.h"
 #include "filemode/stream_test_support.h"
+#include "settings/settings_record.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
 
@@ -194,21 +194,68 @@ TEST_F(CaptureRulesTest, PortFiltersReadTheSameBytesWhateverTheProtocol) {
 TEST(FileModeFilterTest, AddressTexts) {
     struct Row {
         const char* text;
-        std::array<uint8_t, 4> bytes;
+        std::optional<std::array<uint8_t, 4>> bytes;  // nothing: not an address
     };
     const Row rows[] = {
-        {"0.0.0.0", {0, 0, 0, 0}},
-        {"", {0, 0, 0, 0}},
-        {"127.0.0.1", {127, 0, 0, 1}},
-        {"192.168.100.254", {192, 168, 100, 254}},
-        {"255.255.255.255", {255, 255, 255, 255}},
-        {"not an address", {0, 0, 0, 0}},
-        {"300.1.1.1", {0, 0, 0, 0}},
+        {"0.0.0.0", std::array<uint8_t, 4>{0, 0, 0, 0}},
+        {"", std::array<uint8_t, 4>{0, 0, 0, 0}},
+        {"127.0.0.1", std::array<uint8_t, 4>{127, 0, 0, 1}},
+        {"192.168.100.254", std::array<uint8_t, 4>{192, 168, 100, 254}},
+        {"255.255.255.255", std::array<uint8_t, 4>{255, 255, 255, 255}},
+        // Partial addresses once filtered other hosts ("192.168.1" meant 192.168.0.1) or
+        // every host ("10.0.0" meant 10.0.0.0); now they are no address at all.
+        {"192.168.1", std::nullopt},
+        {"10.0.0", std::nullopt},
+        {"127.1", std::nullopt},
+        {"3232235777", std::nullopt},
+        {"0x7f.0.0.1", std::nullopt},
+        {"010.0.0.1", std::nullopt},
+        {"1.2.3.4.", std::nullopt},
+        {"1.2.3.4.5", std::nullopt},
+        {"1..2.3", std::nullopt},
+        {" 1.2.3.4", std::nullopt},
+        {"1.2.3.4 ", std::nullopt},
+        {"256.1.1.1", std::nullopt},
+        {"1.2.3.1000", std::nullopt},
+        {"not an address", std::nullopt},
     };
     for (const Row& r : rows) {
-        uint32_t expected = 0;
-        std::memcpy(&expected, r.bytes.data(), 4);
+        std::optional<uint32_t> expected;
+        if (r.bytes) {
+            expected = 0;
+            std::memcpy(&*expected, r.bytes->data(), 4);
+        }
         EXPECT_EQ(FileModeFilter::parseAddress(r.text), expected) << r.text;
+    }
+}
+
+TEST(FileModeFilterTest, AnIncompleteFieldIsNamedAndChangesNothing) {
+    struct Row {
+        FilterAddressTexts texts;
+        const char* named;  // nullptr: all four read
+    };
+    const Row rows[] = {
+        {{"10.1.2.3", "", "0.0.0.0", "10.9.9.9"}, nullptr},
+        {{"192.168.1", "", "", ""}, "\"Source IP must be:\" holds \"192.168.1\""},
+        {{"", "10.0.0", "", ""}, "\"Source IP must NOT be:\" holds \"10.0.0\""},
+        {{"", "", "1.2.3.", ""}, "\"Destination IP must be:\" holds \"1.2.3.\""},
+        {{"1.2.3.4", "", "", "300.1.1.1"}, "\"Destination IP must NOT be:\" holds \"300.1.1.1\""},
+    };
+    for (const Row& r : rows) {
+        FileModeFilter f;
+        f.sourceIpMustBe = 7;  // what an earlier read left
+        const std::string message = f.readAddresses(r.texts);
+        if (r.named == nullptr) {
+            EXPECT_EQ(message, "");
+            EXPECT_EQ(f.sourceIpMustBe, Address("10.1.2.3"));
+            EXPECT_EQ(f.destinationIpMustBe, 0u);
+            EXPECT_EQ(f.destinationIpMustNotBe, Address("10.9.9.9"));
+            continue;
+        }
+        EXPECT_NE(message.find(r.named), std::string::npos) << message;
+        EXPECT_NE(message.find("The capture was not started."), std::string::npos);
+        EXPECT_EQ(f.sourceIpMustBe, 7u) << r.named;
+        EXPECT_EQ(f.destinationIpMustNotBe, 0u) << r.named;
     }
 }
 
@@ -233,6 +280,15 @@ TEST(FileModeFilterTest, ReadsTheStoredFilters) {
     EXPECT_EQ(r.filter.destinationPortMustNotBe, 8080);
     EXPECT_EQ(r.filter.minFileSize, 1000u);
     EXPECT_EQ(r.filter.maxFileSize, 0u);
+    EXPECT_EQ(r.refusal, "");
+
+    // A stored partial address refuses the request, naming the field.
+    settings.setFileDstIp("10.0.0");
+    const FileModeStartRequest refused = FileModeStartRequest::fromSettings(settings);
+    EXPECT_NE(refused.refusal.find("\"Destination IP must be:\" holds \"10.0.0\""),
+              std::string::npos);
+    EXPECT_EQ(refused.filter.sourceIpMustBe, 0u);
+    EXPECT_EQ(refused.filter.sourcePortMustBe, 80);
 }
 
 TEST_F(CaptureRulesTest, AllocationFailuresShowTheirNumberedMessage) {

@@ -98,13 +98,25 @@ TEST_F(CoreTest, LookupRunsOnTheCoresThreadAndIsJoinedWhenTheCoreGoes) {
 TEST_F(CoreTest, StatusTextsAndTheEndOfACaptureThatEndsByItself) {
     FileModeCore core(services());
     EXPECT_EQ(std::string(FileModeCore::waitingStatusText()), "Status: Waiting to run...");
-    ASSERT_TRUE(core.start(FileModeStartRequest{"127.0.0.1", {}, false}));
+    ASSERT_TRUE(core.start(FileModeStartRequest{"127.0.0.1", {}, false, ""}));
     ASSERT_TRUE(sources.waitForOpens(1));
     ASSERT_TRUE(test::WaitUntil([&] { return core.state().assemblerActive.load(); }));
     sources.channel(0)->push({});  // a receive of 0 bytes ends the loop
     ASSERT_TRUE(core.waitUntilIdle(10s));
     EXPECT_EQ(events.snapshot(),
               (std::vector<std::string>{"Status: Running", "Status: Stopped", "ended"}));
+}
+
+TEST_F(CoreTest, ARefusedRequestIsReportedAndNothingOpens) {
+    FileModeCore core(services());
+    FileModeStartRequest request{"127.0.0.1", {}, false, "the field's message"};
+    EXPECT_FALSE(core.start(request));
+    ASSERT_EQ(prompt.asked().size(), 1u);
+    EXPECT_EQ(prompt.asked()[0].text, "the field's message");
+    EXPECT_EQ(prompt.asked()[0].icon, PromptIcon::Warning);
+    ASSERT_TRUE(core.waitUntilIdle(10s));
+    EXPECT_EQ(sources.openCount(), 0u);
+    EXPECT_FALSE(core.state().captureRunning.load());
 }
 
 TEST_F(CoreTest, RatesAndBufferBarChangeOnlyWhileACaptureRuns) {

@@ -229,6 +229,7 @@ class FileModeWindowTest : public QObject {
     void bufferUsageFollowsTheQueue();
     void countersOverTwoRuns();
     void liveDirectoryAndFiltersFromTheControls();
+    void partialFilterAddressRefusesTheStart();
     void resolverAnswersInTheEdit();
     void closingWaitsForALookupUnderWay();
     void interfaceChangeWhileCapturingGivesTheNotice();
@@ -723,6 +724,41 @@ void FileModeWindowTest::liveDirectoryAndFiltersFromTheControls() {
     QCOMPARE(test::ReadFileBytes(second.path() /
                                  "10.0.0.1 to 10.0.0.2 - [2003.04.02 - 14.05.09.007].txt"),
              std::string("not a response"));
+    QVERIFY(h.stop());
+}
+
+void FileModeWindowTest::partialFilterAddressRefusesTheStart() {
+    Harness h;
+    QVERIFY(h.ready());
+    const size_t opened = h.sources.scripted.openCount();  // the trial of the interface
+    const std::pair<int, const char*> fields[] = {
+        {ids::kSourceIp, "Source IP must be:"},
+        {ids::kSourceIpNot, "Source IP must NOT be:"},
+        {ids::kDestinationIp, "Destination IP must be:"},
+        {ids::kDestinationIpNot, "Destination IP must NOT be:"},
+    };
+    for (const auto& [id, label] : fields) {
+        auto* edit = h.control<QLineEdit>(id);
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("192.168.1"));  // the field lets it stand
+        QCOMPARE(edit->text(), QStringLiteral("192.168.1"));
+        const size_t asked = h.prompt.asked().size();
+        h.control<QToolButton>(ids::kStart)->click();
+        QCOMPARE(h.prompt.asked().size(), asked + 1);
+        const std::string text = h.prompt.asked().back().text;
+        QVERIFY2(
+            text.find(std::string("\"") + label + "\" holds \"192.168.1\"") != std::string::npos,
+            text.c_str());
+        QVERIFY(h.window->core().engine().waitUntilIdle(std::chrono::seconds(10)));
+        QCOMPARE(h.sources.scripted.openCount(), opened);
+        QVERIFY(h.control(ids::kStart)->isEnabled());
+        QVERIFY(!h.control(ids::kStop)->isEnabled());
+        edit->setText(QStringLiteral("0.0.0.0"));
+    }
+    // Completed, the address is taken and the capture starts.
+    h.control<QLineEdit>(ids::kSourceIp)->clear();
+    QTest::keyClicks(h.control<QLineEdit>(ids::kSourceIp), QStringLiteral("192.168.1.5"));
+    QVERIFY(h.start());
     QVERIFY(h.stop());
 }
 
