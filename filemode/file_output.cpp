@@ -3,10 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "capture/date_time_template.h"
+#include "filemode/http_response.h"
 
 namespace vorlanx {
 namespace {
@@ -56,25 +62,88 @@ int openForWriting(const std::string& path, bool exclusive) {
     return fd;
 }
 
-// Writes every piece in order; returns false at the first failed write, with the bytes
-// that did reach the file added to `written`.
-bool writePieces(int fd, std::span<const std::span<const uint8_t>> pieces, uint64_t& written) {
-    for (const auto& piece : pieces) {
-        size_t done = 0;
-        while (done < piece.size()) {
-            const ssize_t n = ::write(fd, piece.data() + done, piece.size() - done);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            if (n == 0)
-                return false;
-            done += static_cast<size_t>(n);
-            written += static_cast<uint64_t>(n);
+// Writes all of `data`; returns false at the first failed write, with the bytes that did
+// reach the file added to `result`.
+bool writeAll(int fd, std::span<const uint8_t> data, FileWriteResult& result) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        ++result.writeCalls;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
         }
+        if (n == 0)
+            return false;
+        done += static_cast<size_t>(n);
+        result.bytesWritten += static_cast<uint64_t>(n);
     }
     return true;
+}
+
+// Gathers small pieces into one buffer and writes it when full; a piece at least as large
+// as the buffer goes straight to the file. Without a buffer (none could be had) every
+// piece is written as it comes. The buffer counts in trackedMemory while it exists.
+class BufferedWriter {
+  public:
+    BufferedWriter(int fd, size_t capacity, FileWriteResult& result,
+                   std::atomic<int32_t>& trackedMemory)
+        : m_fd(fd),
+          m_buffer(new (std::nothrow) uint8_t[capacity]),
+          m_capacity(m_buffer ? capacity : 0),
+          m_result(result),
+          m_trackedMemory(trackedMemory) {
+        m_trackedMemory.fetch_add(static_cast<int32_t>(m_capacity));
+    }
+    ~BufferedWriter() { m_trackedMemory.fetch_sub(static_cast<int32_t>(m_capacity)); }
+    BufferedWriter(const BufferedWriter&) = delete;
+    BufferedWriter& operator=(const BufferedWriter&) = delete;
+
+    // Nothing more is written after a failed write.
+    void append(std::span<const uint8_t> data) {
+        if (m_failed)
+            return;
+        if (data.size() > m_capacity - m_used && !flush())
+            return;
+        if (data.size() >= m_capacity) {
+            m_failed = !writeAll(m_fd, data, m_result);
+            return;
+        }
+        std::memcpy(m_buffer.get() + m_used, data.data(), data.size());
+        m_used += data.size();
+    }
+    // Writes what is held; false once any write failed.
+    bool flush() {
+        if (!m_failed && m_used != 0)
+            m_failed = !writeAll(m_fd, {m_buffer.get(), m_used}, m_result);
+        m_used = 0;
+        return !m_failed;
+    }
+
+  private:
+    int m_fd;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    size_t m_capacity;
+    size_t m_used = 0;
+    bool m_failed = false;
+    FileWriteResult& m_result;
+    std::atomic<int32_t>& m_trackedMemory;
+};
+
+bool writeBody(int fd, const FileBody& body, FileWriteResult& result,
+               std::atomic<int32_t>& trackedMemory) {
+    if (body.start >= body.stream.size())
+        return true;
+    if (!body.chunked)
+        return writeAll(fd, body.stream.subspan(body.start), result);
+    // The decoded data is never longer than the raw body, so a small body gets a small
+    // buffer.
+    BufferedWriter writer(fd, std::min(kChunkedWriteBufferBytes, body.stream.size() - body.start),
+                          result, trackedMemory);
+    ForEachChunk(body.stream, body.start,
+                 [&writer](std::span<const uint8_t> data) { writer.append(data); });
+    return writer.flush();
 }
 
 }  // namespace
@@ -117,10 +186,10 @@ std::string JoinOutputPath(std::string_view directory, std::string_view name,
     return path;
 }
 
-FileWriteResult WriteStreamFile(std::span<const std::span<const uint8_t>> pieces,
-                                const StreamOrigin& origin, std::string_view extension,
-                                const FileModeLiveOptions& options, FileModeCounters& counters,
-                                UserPrompt& prompt, const LocalTimeSource& localTime) {
+FileWriteResult WriteStreamFile(const FileBody& body, const StreamOrigin& origin,
+                                std::string_view extension, const FileModeLiveOptions& options,
+                                FileModeCounters& counters, UserPrompt& prompt,
+                                const LocalTimeSource& localTime) {
     const std::string dateText =
         FileNameDateText(ExpandDateTimeTemplate(options.dateTimeTemplate(), localTime));
     const std::string name = BuildFileName(options.fileNameTemplate(), origin, dateText);
@@ -159,7 +228,7 @@ FileWriteResult WriteStreamFile(std::span<const std::span<const uint8_t>> pieces
         return result;
     }
 
-    bool complete = writePieces(fd, pieces, result.bytesWritten);
+    bool complete = writeBody(fd, body, result, counters.trackedMemory);
     if (::close(fd) != 0 && errno != EINTR)
         complete = false;
     result.outcome = complete ? FileWriteOutcome::Written : FileWriteOutcome::WriteFailed;

@@ -60,16 +60,30 @@ struct FileWriteResult {
     FileWriteOutcome outcome = FileWriteOutcome::OpenFailed;
     std::string path;           // the path written, or the one that failed
     uint64_t bytesWritten = 0;  // sum of what each write reported
+    uint64_t writeCalls = 0;    // writes issued to the file
 };
 
-// Names the file (time read once from `localTime`), creates it and writes `pieces` in
-// order. Overwriting off: an existing file is never touched; a taken name is written as
-// "name (2).ext", "name (3).ext", ... instead. Overwriting on: the file is created or
-// truncated. A written file adds 1 and its bytes to filesWritten* / bytesWritten*. Failures
-// are reported through `prompt` (the invalid-name case silently). Assembler thread.
-FileWriteResult WriteStreamFile(std::span<const std::span<const uint8_t>> pieces,
-                                const StreamOrigin& origin, std::string_view extension,
-                                const FileModeLiveOptions& options, FileModeCounters& counters,
-                                UserPrompt& prompt, const LocalTimeSource& localTime);
+// What a stored stream's file holds: the bytes of `stream` from `start` on, as they stand,
+// or, when `chunked`, the data of each chunk of the chunked body that starts there
+// (ForEachChunk's rule), decoded while writing.
+struct FileBody {
+    std::span<const uint8_t> stream;
+    size_t start = 0;
+    bool chunked = false;
+};
+
+// A chunked body's data is gathered into one buffer of at most this many bytes (counted in
+// trackedMemory while it exists) and written in large pieces, however small its chunks.
+inline constexpr size_t kChunkedWriteBufferBytes = 64 * 1024;
+
+// Names the file (time read once from `localTime`), creates it and writes `body`. Overwriting off:
+// an existing file is never touched; a taken name is written as "name (2).ext", "name (3).ext", ...
+// instead. Overwriting on: the file is created or truncated. A written file adds 1 and its bytes to
+// filesWritten* / bytesWritten*. Failures are reported through `prompt` (the invalid-name case
+// silently). Assembler thread.
+FileWriteResult WriteStreamFile(const FileBody& body, const StreamOrigin& origin,
+                                std::string_view extension, const FileModeLiveOptions& options,
+                                FileModeCounters& counters, UserPrompt& prompt,
+                                const LocalTimeSource& localTime);
 
 }  // namespace vorlanx

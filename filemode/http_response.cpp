@@ -212,6 +212,13 @@ StoreDecision DecideStore(const ResponseClassification& response, size_t streamL
 std::vector<std::span<const uint8_t>> DecodeChunkedBody(std::span<const uint8_t> stream,
                                                         size_t bodyStart) {
     std::vector<std::span<const uint8_t>> chunks;
+    ForEachChunk(stream, bodyStart,
+                 [&chunks](std::span<const uint8_t> data) { chunks.push_back(data); });
+    return chunks;
+}
+
+void ForEachChunk(std::span<const uint8_t> stream, size_t bodyStart,
+                  const std::function<void(std::span<const uint8_t> data)>& chunk) {
     const size_t length = stream.size();
     size_t pos = bodyStart;
     while (pos < length) {
@@ -253,10 +260,9 @@ std::vector<std::span<const uint8_t>> DecodeChunkedBody(std::span<const uint8_t>
         if (dataStart >= length || size >= length - dataStart)
             break;
 
-        chunks.push_back(stream.subspan(dataStart, static_cast<size_t>(size)));
+        chunk(stream.subspan(dataStart, static_cast<size_t>(size)));
         pos = dataStart + static_cast<size_t>(size) + 2;
     }
-    return chunks;
 }
 
 }  // namespace vorlanx

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -72,10 +73,15 @@ struct StoreRules {
 StoreDecision DecideStore(const ResponseClassification& response, size_t streamLength,
                           const StoreRules& rules);
 
-// The data of each chunk of a chunked body that starts at `bodyStart`, in order, as views
-// into `stream`. Stops at a zero or missing size, a size line without CR, or a chunk that
-// would reach or pass the stream's last byte; so the last-chunk line, trailers and a chunk
-// cut off by the end of the capture are left out. Pure; any thread.
+// Hands the data of each chunk of a chunked body that starts at `bodyStart` to `chunk`, in
+// order, as views into `stream`, without holding anything per chunk. Stops at a zero or
+// missing size, a size line without CR, or a chunk that would reach or pass the stream's
+// last byte; so the last-chunk line, trailers and a chunk cut off by the end of the capture
+// are left out. Any thread.
+void ForEachChunk(std::span<const uint8_t> stream, size_t bodyStart,
+                  const std::function<void(std::span<const uint8_t> data)>& chunk);
+
+// The same chunks gathered in a list (one view of 16 bytes per chunk). Pure; any thread.
 std::vector<std::span<const uint8_t>> DecodeChunkedBody(std::span<const uint8_t> stream,
                                                         size_t bodyStart);
 

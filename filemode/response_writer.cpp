@@ -1,7 +1,5 @@
 #include "filemode/response_writer.h"
 
-#include <vector>
-
 #include "filemode/file_output.h"
 #include "filemode/http_response.h"
 
@@ -14,21 +12,21 @@ void ProcessRebuiltStream(std::span<const uint8_t> stream, const StreamOrigin& o
         ClassifyResponse(stream, options.acceptPartialContent(), &counters.trackedMemory);
     const StoreRules rules{options.httpOnly(), options.minFileSize(), options.maxFileSize()};
 
-    std::vector<std::span<const uint8_t>> pieces;
+    FileBody body{stream};
     switch (DecideStore(response, stream.size(), rules)) {
         case StoreDecision::Discard:
             return;
         case StoreDecision::Body:
-            pieces.push_back(stream.subspan(response.bodyStart));
+            body.start = response.bodyStart;
             break;
         case StoreDecision::ChunkedBody:
-            pieces = DecodeChunkedBody(stream, response.bodyStart);
+            body.start = response.bodyStart;
+            body.chunked = true;
             break;
         case StoreDecision::WholeStream:
-            pieces.push_back(stream);
             break;
     }
-    WriteStreamFile(pieces, origin, response.extension, options, counters, prompt, localTime);
+    WriteStreamFile(body, origin, response.extension, options, counters, prompt, localTime);
 }
 
 }  // namespace vorlanx

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "support/file_contents.h"
 #include "support/scripted_prompt.h"
@@ -95,9 +98,8 @@ class WriteFile : public ::testing::Test {
     }
 
     FileWriteResult write(std::string_view data, std::string_view extension = "gif") {
-        const std::span<const uint8_t> piece = bytes(data);
-        return WriteStreamFile({&piece, 1}, kOrigin, extension, m_options, m_counters, m_prompt,
-                               m_time);
+        return WriteStreamFile(FileBody{bytes(data)}, kOrigin, extension, m_options, m_counters,
+                               m_prompt, m_time);
     }
 
     fs::path defaultFile(std::string_view suffix = ".gif") const {
@@ -127,26 +129,62 @@ TEST_F(WriteFile, DefaultTemplatesGiveTheDocumentedName) {
 
 TEST_F(WriteFile, BinaryBytesAreWrittenWithoutTranslation) {
     const std::string data("\r\n\0\n\x1a\xff\r", 7);
-    const std::span<const uint8_t> piece = bytes(data);
-    WriteStreamFile({&piece, 1}, kOrigin, "bin", m_options, m_counters, m_prompt, m_time);
+    write(data, "bin");
     EXPECT_EQ(test::ReadFileBytes(defaultFile(".bin")), data);
     EXPECT_EQ(m_counters.bytesWrittenRun, 7u);
 }
 
-TEST_F(WriteFile, PiecesAreWrittenInOrderAndSummed) {
-    const std::string a = "hello", b = " ", c(5000, 'w');
-    const std::span<const uint8_t> pieces[] = {bytes(a), bytes(b), bytes(c), bytes("")};
-    const FileWriteResult r =
-        WriteStreamFile(pieces, kOrigin, "txt", m_options, m_counters, m_prompt, m_time);
-    EXPECT_EQ(r.outcome, FileWriteOutcome::Written);
-    EXPECT_EQ(r.bytesWritten, 5006u);
-    EXPECT_EQ(test::ReadFileBytes(defaultFile(".txt")), a + b + c);
-    EXPECT_EQ(m_counters.bytesWrittenAll, 5006u);
+// A chunked body is decoded into one buffer and written in large pieces: a body of tiny
+// chunks costs a few writes, not one per chunk.
+TEST_F(WriteFile, BodiesAreWrittenInLargePieces) {
+    auto chunked = [](const std::vector<std::string>& chunks) {
+        std::string body;
+        for (const std::string& c : chunks) {
+            char size[16];
+            std::snprintf(size, sizeof size, "%zx\r\n", c.size());
+            body += size + c + "\r\n";
+        }
+        return body + "0\r\n\r\n";
+    };
+    const std::string big(200000, 'B');
+    std::vector<std::string> tiny;
+    std::string tinyData;
+    for (size_t i = 0; i < 100000; ++i) {
+        tiny.push_back(std::string(1, static_cast<char>('a' + i % 26)));
+        tinyData += tiny.back();
+    }
+    struct Row {
+        const char* name;
+        std::string stream;
+        size_t start;
+        bool chunked;
+        std::string expected;
+        uint64_t writes;
+    };
+    const Row rows[] = {
+        {"100,000 chunks of one byte: two buffers full", "HDR" + chunked(tiny), 3, true, tinyData,
+         2},
+        {"a chunk larger than the buffer goes straight through", chunked({"abc", big, "de"}), 0,
+         true, "abc" + big + "de", 3},
+        {"a small chunked body", chunked({"hello", " ", "world"}), 0, true, "hello world", 1},
+        {"a plain body in one write", "HEADER" + big, 6, false, big, 1},
+        {"a body start at the end writes nothing", "HEADER", 6, false, "", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const FileWriteResult r =
+            WriteStreamFile(FileBody{bytes(row.stream), row.start, row.chunked}, kOrigin, "txt",
+                            m_options, m_counters, m_prompt, m_time);
+        EXPECT_EQ(r.outcome, FileWriteOutcome::Written);
+        EXPECT_EQ(r.writeCalls, row.writes);
+        EXPECT_EQ(r.bytesWritten, row.expected.size());
+        EXPECT_TRUE(test::ReadFileBytes(r.path) == row.expected);
+        EXPECT_EQ(m_counters.trackedMemory.load(), 0) << "the buffer is counted while it lives";
+    }
 }
 
 TEST_F(WriteFile, EmptyDataGivesAnEmptyCountedFile) {
-    const FileWriteResult r =
-        WriteStreamFile({}, kOrigin, "txt", m_options, m_counters, m_prompt, m_time);
+    const FileWriteResult r = write("", "txt");
     EXPECT_EQ(r.outcome, FileWriteOutcome::Written);
     EXPECT_TRUE(fs::exists(defaultFile(".txt")));
     EXPECT_EQ(fs::file_size(defaultFile(".txt")), 0u);
