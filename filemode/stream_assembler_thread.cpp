@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <thread>
 #include <unordered_map>
 
@@ -52,7 +53,12 @@ std::span<const uint8_t> SegmentPayload(const StreamSegment& segment) {
     return {segment.data + offset, segment.data + segment.length};
 }
 
-StreamChain ChainSegments(const StreamSegment* firstFiled) {
+StreamChain ChainSegments(const StreamSegment* firstFiled, const std::function<void()>& growing) {
+    auto grow = [&growing] {
+        if (growing) {
+            growing();
+        }
+    };
     StreamChain chain;
     // Segments without a payload can never continue a chain; ignore them throughout.
     auto usable = [](const StreamSegment* s) { return !SegmentPayload(*s).empty(); };
@@ -85,6 +91,7 @@ StreamChain ChainSegments(const StreamSegment* firstFiled) {
         if (bySequence.empty()) {
             for (const StreamSegment* s = firstFiled; s != nullptr; s = s->next) {
                 if (usable(s)) {
+                    grow();
                     bySequence.try_emplace(SegmentSequence(*s), s);
                 }
             }
@@ -101,6 +108,7 @@ StreamChain ChainSegments(const StreamSegment* firstFiled) {
         if (chain.length + payload > kLongestStream) {
             break;
         }
+        grow();
         chain.segments.push_back(current);
         chain.length += payload;
         expected += static_cast<uint32_t>(payload);
@@ -215,9 +223,40 @@ void StreamAssemblerThread::countOffChain(const StreamSegment* firstFiled,
     m_state.bytesOffChain.fetch_add(bytes - joined.length, std::memory_order_relaxed);
 }
 
+void StreamAssemblerThread::reportRebuildMemory(uint64_t length) noexcept {
+    try {
+        m_prompt.tell("", "Memory allocation error #0\r\nError allocating " +
+                              std::to_string(length) +
+                              " bytes\r\nPossible cause: Not enuf memory available");
+    } catch (const std::exception&) {
+        // Not even the message could be built: the stream is lost without one.
+    }
+}
+
+void StreamAssemblerThread::abandonRebuild(const StreamSegment* firstFiled) noexcept {
+    // Memory ran out while the chain was put together: the stream is lost as if its buffer
+    // could not be had (the message names the bytes its segments carry); the caller frees
+    // the slot.
+    countOffChain(firstFiled, StreamChain{});
+    uint64_t carried = 0;
+    for (const StreamSegment* s = firstFiled; s != nullptr; s = s->next) {
+        carried += SegmentPayload(*s).size();
+    }
+    reportRebuildMemory(carried);
+}
+
 void StreamAssemblerThread::rebuildTaken(uint32_t slot) {
     const StreamSegment* firstFiled = m_table.head(slot);
-    const StreamChain chain = ChainSegments(firstFiled);
+    StreamChain chain;
+    try {
+        chain = ChainSegments(firstFiled, m_chainFault);
+    } catch (const std::bad_alloc&) {
+        abandonRebuild(firstFiled);
+        return;
+    } catch (const std::length_error&) {
+        abandonRebuild(firstFiled);
+        return;
+    }
     if (chain.segments.empty()) {
         countOffChain(firstFiled, chain);
         return;
@@ -231,9 +270,7 @@ void StreamAssemblerThread::rebuildTaken(uint32_t slot) {
     }
     if (!buffer) {
         countOffChain(firstFiled, StreamChain{});
-        m_prompt.tell("", "Memory allocation error #0\r\nError allocating " +
-                              std::to_string(length) +
-                              " bytes\r\nPossible cause: Not enuf memory available");
+        reportRebuildMemory(length);
         return;
     }
     countOffChain(firstFiled, chain);

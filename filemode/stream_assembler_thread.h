@@ -55,8 +55,10 @@ struct StreamChain {
 // order) and stop at the first gap. Sequence order is 32-bit serial-number order relative
 // to the first-filed segment, so a response whose sequence numbers wrap past 4,294,967,295
 // is rebuilt whole from its true beginning. A stream never grows past 2^31 - 1 bytes.
-// Pure.
-StreamChain ChainSegments(const StreamSegment* firstFiled);
+// `growing`, when given, is called before each allocation the chain makes (a test seam: it
+// may throw as an exhausted allocator would). Throws std::bad_alloc when memory runs out.
+StreamChain ChainSegments(const StreamSegment* firstFiled,
+                          const std::function<void()>& growing = {});
 
 // The activity indicator's next text after `current`: "-" gives "/", "/" gives "|", "|"
 // gives "\\", "\\" gives "----" (by the first character); anything else stays.
@@ -90,11 +92,19 @@ class StreamAssemblerThread {
     void setBufferAllocationFault(std::function<bool(uint64_t)> fault) {
         m_bufferFault = std::move(fault);
     }
+    // Test hook: called before each allocation of the chain rule (ChainSegments' `growing`);
+    // it may throw std::bad_alloc or std::length_error. Either is reported like a failed
+    // rebuild buffer, and the slot is freed.
+    void setChainAllocationFault(std::function<void()> fault) { m_chainFault = std::move(fault); }
 
   private:
     void rebuildTaken(uint32_t slot);
     // Adds the slot's segments that `joined` leaves out to the off-chain counters.
     void countOffChain(const StreamSegment* firstFiled, const StreamChain& joined);
+    // "Memory allocation error #0" for a stream of `length` bytes. Never throws.
+    void reportRebuildMemory(uint64_t length) noexcept;
+    // The chain could not be built for want of memory: counts and reports the lost stream.
+    void abandonRebuild(const StreamSegment* firstFiled) noexcept;
 
     FileModeState& m_state;
     StreamTable& m_table;
@@ -105,6 +115,7 @@ class StreamAssemblerThread {
     std::chrono::milliseconds m_passInterval;
     std::string m_activity = "----";
     std::function<bool(uint64_t)> m_bufferFault;
+    std::function<void()> m_chainFault;
 };
 
 }  // namespace vorlanx

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -345,6 +347,63 @@ TEST_F(AssemblerTest, RebuildBufferFailureIsReportedAndTheSlotFreed) {
     // The stream that was not rebuilt is counted as left behind; the other is whole.
     EXPECT_EQ(state.segmentsOffChain.load(), 1u);
     EXPECT_EQ(state.bytesOffChain.load(), 10u);
+}
+
+// Memory running out while the chain is put together (its list or its search index) is
+// reported like a failed rebuild buffer; the slot is freed and the pass goes on.
+TEST_F(AssemblerTest, AllocationFailureInTheChainIsReportedAndTheSlotFreed) {
+    struct Row {
+        const char* name;
+        std::vector<uint32_t> filing;  // sequence numbers of "aaaa", "bbbb", ... in filing order
+        int failAt;                    // the allocation that fails, counted from 1
+        bool lengthError;
+    };
+    const Row rows[] = {
+        {"the first segment of the list", {1, 5, 9, 13}, 1, false},
+        {"the third segment of the list", {1, 5, 9, 13}, 3, false},
+        {"a list grown past its limit", {1, 5, 9, 13}, 2, true},
+        {"the search index of segments filed out of order", {13, 9, 5, 1}, 2, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const size_t asked = prompt.asked().size();
+        rebuilt.clear();
+        table.beginCapture(false);  // the lost stream in slot 0, rebuilt first
+        const uint64_t offChainBefore = state.segmentsOffChain.load();
+        int calls = 0;
+        assembler.setChainAllocationFault([&] {
+            if (++calls != row.failAt)
+                return;
+            if (row.lengthError)
+                throw std::length_error("vector");
+            throw std::bad_alloc();
+        });
+        std::vector<Segment> lost;
+        for (uint32_t sequence : row.filing) {
+            const char letter = static_cast<char>('a' + (sequence - 1) / 4);
+            lost.push_back(Segment{test::TcpSegment(sequence, 31, std::string(4, letter))});
+        }
+        fileAll(lost);
+        fileAll({Segment{test::TcpSegment(1, 32, "ok")}});
+        EXPECT_EQ(passLater(), 2u);
+        ASSERT_EQ(prompt.asked().size(), asked + 1);
+        EXPECT_EQ(prompt.texts().back(),
+                  "Memory allocation error #0\r\nError allocating 16 bytes\r\nPossible cause: "
+                  "Not enuf memory available");
+        ASSERT_EQ(rebuilt.size(), 1u);
+        EXPECT_EQ(rebuilt[0].bytes, "ok");
+        EXPECT_EQ(table.occupiedSlots(), 0u);
+        EXPECT_EQ(table.processingSlot(), NoSlot);
+        EXPECT_EQ(counters.trackedMemory.load(), 0);
+        EXPECT_EQ(state.segmentsOffChain.load() - offChainBefore, 4u);
+    }
+    // The freed slots take new streams and rebuild them.
+    assembler.setChainAllocationFault({});
+    rebuilt.clear();
+    fileAll({Segment{test::TcpSegment(1, 31, "again")}});
+    EXPECT_EQ(passLater(), 1u);
+    ASSERT_EQ(rebuilt.size(), 1u);
+    EXPECT_EQ(rebuilt[0].bytes, "again");
 }
 
 TEST(ActivityIndicatorTest, StepsThroughTheFourTexts) {
