@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStackedLayout>
 #include <QStatusBar>
@@ -52,6 +53,21 @@ constexpr int kSelectionWatchMs = 20;
 
 const QColor kPaneBackground = FromBgr(kPaneBackgroundBgr);
 const QColor kPaneText = FromBgr(kPaneTextBgr);
+
+// The window template: 534 x 304 dialog units.
+constexpr int kTemplateWidthUnits = 534;
+constexpr int kTemplateHeightUnits = 304;
+
+// Dialog units in pixels for `font`: a horizontal unit is a quarter of the font's average
+// character width (taken over the 52 letters, rounded), a vertical one an eighth of its
+// height. With the template's 8-point sans serif that is about 800 x 495 pixels.
+QSize templatePixels(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int averageWidth = (letters / 26 + 1) / 2;
+    return {kTemplateWidthUnits * averageWidth / 4, kTemplateHeightUnits * metrics.height() / 8};
+}
 
 QLineEdit* detailBox(int id, const QString& label, int widthChars = 12) {
     auto* box = Tag(new QLineEdit, id, label);
@@ -168,7 +184,14 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     for (int c = 0; c < kPacketListColumnCount; ++c)
         m_listView->setColumnWidth(c, PacketList::columnWidth(c));
     buildMenu();
-    resize(1180, 720);
+    // The template's size is the smallest; the first size is what the controls would like,
+    // as far as the screen has room.
+    const QSize smallest = templatePixels(font()) + QSize(0, menuBar()->sizeHint().height());
+    setMinimumSize(smallest);
+    QSize first = sizeHint().expandedTo(smallest);
+    if (const QScreen* place = screen())
+        first = first.boundedTo(place->availableGeometry().size()).expandedTo(smallest);
+    resize(first);
     loadSettings();
     applyColors();
     m_core->filters().criteriaChanged(m_settings);
@@ -240,7 +263,8 @@ void PacketModeWindow::buildControls() {
     m_listView->verticalHeader()->setDefaultSectionSize(m_listView->fontMetrics().height() + 4);
     m_listView->setWordWrap(false);
     m_listView->horizontalHeader()->setHighlightSections(false);
-    m_listView->setMinimumHeight(120);
+    // A few rows at the least: the rest of the window's smallest height is the controls'.
+    m_listView->setMinimumHeight(m_listView->fontMetrics().height() * 6);
 
     auto* busyPage = new QWidget;
     auto* busyLayout = new QVBoxLayout(busyPage);
@@ -254,7 +278,6 @@ void PacketModeWindow::buildControls() {
     busyLayout->addWidget(m_listProgress);
     busyLayout->addStretch(1);
 
-    m_listView->setMinimumHeight(240);
     m_listArea = new QStackedLayout;
     m_listArea->addWidget(m_listView);
     m_listArea->addWidget(busyPage);
@@ -384,7 +407,7 @@ void PacketModeWindow::buildControls() {
     m_entirePacket->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_entirePacket->setFont(fixed);
     entireLayout->addWidget(m_entirePacket);
-    panes->addWidget(m_entirePacketGroup, 1);
+    panes->addWidget(m_entirePacketGroup, 3);  // the wider one: a Dec line has 41 characters
 
     m_packetDataGroup = Tag(new QGroupBox(QStringLiteral("Packet data")), ids::kPacketDataGroup,
                             QStringLiteral("Packet data"));
@@ -394,9 +417,10 @@ void PacketModeWindow::buildControls() {
     m_packetData->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_packetData->setFont(fixed);
     dataLayout->addWidget(m_packetData);
-    panes->addWidget(m_packetDataGroup, 1);
+    panes->addWidget(m_packetDataGroup, 2);
     right->addLayout(panes, 1);
 
+    // One control group a row, so the column stays narrow enough for the smallest window.
     auto* viewRow = new QHBoxLayout;
     m_text = Tag(new QRadioButton(QStringLiteral("Text")), ids::kText, QStringLiteral("Text"));
     m_dec = Tag(new QRadioButton(QStringLiteral("Dec")), ids::kDec, QStringLiteral("Dec"));
@@ -406,15 +430,12 @@ void PacketModeWindow::buildControls() {
     viewRow->addWidget(m_hex);
     viewRow->addStretch(1);
     right->addLayout(viewRow);
-    viewRow = new QHBoxLayout;
     m_sound = Tag(new QCheckBox(QStringLiteral("Make sound for new packets")), ids::kSound,
                   QStringLiteral("Make sound for new packets"));
+    right->addWidget(m_sound);
     m_matchCase = Tag(new QCheckBox(QStringLiteral("Match case for Find and Filters")),
                       ids::kMatchCase, QStringLiteral("Match case for Find and Filters"));
-    viewRow->addWidget(m_sound);
-    viewRow->addWidget(m_matchCase);
-    viewRow->addStretch(1);
-    right->addLayout(viewRow);
+    right->addWidget(m_matchCase);
 
     auto* findRow = new QHBoxLayout;
     findRow->addWidget(new QLabel(QStringLiteral("Search current packets--->")));
@@ -429,15 +450,15 @@ void PacketModeWindow::buildControls() {
 
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(new QLabel(QStringLiteral("Filter systems--->")));
-    m_applyFilters = Tag(new QCheckBox(QStringLiteral("Apply filters to incoming packets")),
-                         ids::kApplyFilters, QStringLiteral("Apply filters to incoming packets"));
     m_filterSetup = Tag(new QPushButton(QStringLiteral("Setup packet filters")), ids::kFilterSetup,
                         QStringLiteral("Setup packet filters"));
     m_filterSetup->setEnabled(false);  // TODO: enabled when the filter setup window arrives
-    filterRow->addWidget(m_applyFilters);
     filterRow->addWidget(m_filterSetup);
     filterRow->addStretch(1);
     right->addLayout(filterRow);
+    m_applyFilters = Tag(new QCheckBox(QStringLiteral("Apply filters to incoming packets")),
+                         ids::kApplyFilters, QStringLiteral("Apply filters to incoming packets"));
+    right->addWidget(m_applyFilters);
     bottom->addLayout(right, 1);
 }
 
@@ -597,9 +618,11 @@ void PacketModeWindow::setDetails(const PacketDetails& d) {
         box->setText(QString::fromStdString(text));
     };
     set(m_packetType, d.packetType);
-    m_entirePacket->setPlainText(rendering() == PacketRendering::Text
-                                     ? bytesText(d.entirePacket)
-                                     : renderingText(d.entirePacket));
+    // Text wraps at the pane's edge; a Dec or Hex line stays one line and the pane
+    // scrolls sideways when it is narrower, so the columns of numbers stay in line.
+    const bool text = rendering() == PacketRendering::Text;
+    m_entirePacket->setLineWrapMode(text ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    m_entirePacket->setPlainText(text ? bytesText(d.entirePacket) : renderingText(d.entirePacket));
     set(m_packetSize, d.packetSize);
     set(m_fromIp, d.fromIp);
     set(m_toIp, d.toIp);
@@ -686,15 +709,6 @@ void PacketModeWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QMainWindow::keyPressEvent(event);
-}
-
-void PacketModeWindow::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (!m_firstShow)
-        return;
-    m_firstShow = false;
-    // The first size is the smallest: the list takes extra height, the panes extra width.
-    QTimer::singleShot(50, this, [this] { setMinimumSize(size()); });
 }
 
 void PacketModeWindow::runChooseInterface() {

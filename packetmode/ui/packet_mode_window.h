@@ -94,7 +94,6 @@ class PacketModeWindow : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
   private:
     class ViewAdapter;
@@ -141,7 +140,6 @@ class PacketModeWindow : public QMainWindow {
     bool m_asking = false;
     PacketDetails m_details;
 
-    bool m_firstShow = true;
     bool m_closing = false;
     bool m_closed = false;
     QTimer* m_closeTimer = nullptr;

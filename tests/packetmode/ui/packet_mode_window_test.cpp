@@ -16,6 +16,9 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 
@@ -121,6 +124,7 @@ class PacketModeWindowTest : public QObject {
     void listFollowsTheBottomOrKeepsStill();
     void escapeDoesNothing();
     void resizingGivesHeightToTheListAndWidthToThePanes();
+    void decAndHexLinesNeverWrap();
     void closeWritesTheSevenFields();
 };
 
@@ -483,7 +487,15 @@ void PacketModeWindowTest::resizingGivesHeightToTheListAndWidthToThePanes() {
     QVERIFY(h.window->initialise());
     h.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
-    QTest::qWait(200);  // the first size becomes the smallest
+    // The smallest size is the template's, and every control fits into it: it suits a
+    // 1366 x 768 screen with room for the frame and a panel.
+    const QSize smallest = h.window->minimumSize();
+    QVERIFY(smallest.width() > 600 && smallest.height() > 400);
+    QVERIFY(smallest.width() <= 1366 - 40 && smallest.height() <= 768 - 80);
+    QVERIFY(h.window->minimumSizeHint().width() <= smallest.width());
+    QVERIFY(h.window->minimumSizeHint().height() <= smallest.height());
+    QVERIFY(h.window->width() >= smallest.width() && h.window->height() >= smallest.height());
+
     const QSize first = h.window->size();
     auto* list = h.control<QTableView>(ids::kList);
     auto* entire = h.control<QPlainTextEdit>(ids::kEntirePacket);
@@ -500,10 +512,40 @@ void PacketModeWindowTest::resizingGivesHeightToTheListAndWidthToThePanes() {
     QCOMPARE(entire->height(), entireBefore.height());  // the panes keep theirs
     QCOMPARE(ttl->size(), ttlBefore);                   // the field boxes stay as they are
 
-    h.window->resize(first - QSize(200, 200));  // smaller than the first size is refused
+    h.window->resize(smallest - QSize(200, 200));  // smaller than the template is refused
     QCoreApplication::processEvents();
-    QVERIFY(h.window->width() >= first.width());
-    QVERIFY(h.window->height() >= first.height());
+    QCOMPARE(h.window->size(), smallest);
+}
+
+void PacketModeWindowTest::decAndHexLinesNeverWrap() {
+    Harness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    h.window->resize(h.window->minimumSize());  // where the pane is narrowest
+    auto channel = h.start();
+    h.feed(channel, tcp(std::string(120, 'x')));
+    h.select(0);
+    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("TCP"));
+    auto* pane = h.control<QPlainTextEdit>(ids::kEntirePacket);
+    struct Case {
+        int radio;
+        bool wraps;
+    };
+    for (const Case c : {Case{ids::kDec, false}, Case{ids::kHex, false}, Case{ids::kText, true}}) {
+        h.control<QRadioButton>(c.radio)->setChecked(true);
+        QCoreApplication::processEvents();
+        int lines = 0;
+        const QTextDocument* document = pane->document();
+        for (QTextBlock b = document->begin(); b.isValid(); b = b.next())
+            lines += b.layout()->lineCount();
+        // Dec and Hex: one line a block, however narrow the pane; Text (one long block
+        // here) wraps at the pane's edge.
+        if (c.wraps)
+            QVERIFY2(lines > document->blockCount(), qPrintable(QString::number(c.radio)));
+        else
+            QCOMPARE(lines, document->blockCount());
+    }
 }
 
 void PacketModeWindowTest::closeWritesTheSevenFields() {
