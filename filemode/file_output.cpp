@@ -1,6 +1,7 @@
 #include "filemode/file_output.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,12 +54,32 @@ bool isInvalidName(int error) {
     return error == ENAMETOOLONG || error == EINVAL || error == EILSEQ;
 }
 
-int openForWriting(const std::string& path, bool exclusive) {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
+// The file is opened only if it is (or becomes) a regular file: a symbolic link in its
+// place is not followed and a FIFO or device is refused, so overwriting never writes
+// through a link to somewhere else and never blocks on a FIFO that nobody reads. Returns
+// the descriptor, or -1 with `error` set (ENXIO for something that is not a regular file).
+int openForWriting(const std::string& path, bool exclusive, int& error) {
+    const int flags =
+        O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (exclusive ? O_EXCL : 0);
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    struct stat status {};
+    const int statusFlags = ::fcntl(fd, F_GETFL);
+    // Truncated only once it is known to be a regular file.
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || statusFlags < 0 ||
+        ::fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) != 0 ||
+        (!exclusive && ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        error = ENXIO;
+        return -1;
+    }
+    error = 0;
     return fd;
 }
 
@@ -209,8 +230,7 @@ FileWriteResult WriteStreamFile(const FileBody& body, const StreamOrigin& origin
         }
         // Overwriting off: the name is taken if anything at all stands there, and creating
         // exclusively means a file appearing meanwhile is never truncated either.
-        fd = openForWriting(result.path, !overwrite);
-        error = fd < 0 ? errno : 0;
+        fd = openForWriting(result.path, !overwrite, error);
         if (fd >= 0 || error != EEXIST || overwrite)
             break;
     }

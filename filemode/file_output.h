@@ -78,7 +78,9 @@ inline constexpr size_t kChunkedWriteBufferBytes = 64 * 1024;
 
 // Names the file (time read once from `localTime`), creates it and writes `body`. Overwriting off:
 // an existing file is never touched; a taken name is written as "name (2).ext", "name (3).ext", ...
-// instead. Overwriting on: the file is created or truncated. A written file adds 1 and its bytes to
+// instead. Overwriting on: the file is created or truncated; a symbolic link, FIFO or device
+// standing at the path is refused (OpenFailed, with the write-error message), never followed,
+// opened for long or written. A written file adds 1 and its bytes to
 // filesWritten* / bytesWritten*. Failures are reported through `prompt` (the invalid-name case
 // silently). Assembler thread.
 FileWriteResult WriteStreamFile(const FileBody& body, const StreamOrigin& origin,

@@ -1,8 +1,13 @@
 #include "filemode/file_output.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <functional>
 
 #include <cstdio>
 #include <filesystem>
@@ -344,16 +349,73 @@ TEST_F(WriteFile, PathLongerThanItsBufferIsRefusedNotCut) {
     EXPECT_EQ(m_counters.filesWrittenAll, 0u);
 }
 
+// A disk that fills up mid-file: the file-size limit stands in for it (the write past it
+// fails with EFBIG once the signal it raises is ignored).
 TEST_F(WriteFile, FullDiskIsReportedAndWhatWasWrittenCounted) {
-    if (!fs::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full on this system";
     m_options.overwrite = true;
-    fs::create_symlink("/dev/full", defaultFile());
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit limited = before;
+    limited.rlim_cur = 5;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     const FileWriteResult r = write("cannot be stored");
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(r.outcome, FileWriteOutcome::WriteFailed);
-    EXPECT_EQ(r.bytesWritten, 0u);
+    EXPECT_EQ(r.bytesWritten, 5u);
+    EXPECT_EQ(test::ReadFileBytes(defaultFile()), "canno");
     EXPECT_EQ(m_prompt.texts(), std::vector<std::string>{writeErrorText(defaultFile().string())});
-    EXPECT_EQ(m_counters.bytesWrittenAll, 0u);
+    EXPECT_EQ(m_counters.bytesWrittenAll, 5u);
+}
+
+// With overwriting on, only a regular file at the path is opened: a link is not followed
+// (its target stays as it was, a dangling one is not created), and a FIFO is refused
+// without waiting for a reader, whether or not one is there.
+TEST_F(WriteFile, OverwriteRefusesAnythingButARegularFile) {
+    m_options.overwrite = true;
+    const fs::path target = m_dir.path() / "elsewhere" / "target.txt";
+    fs::create_directory(target.parent_path());
+    std::vector<int> readers;
+    struct Row {
+        const char* name;
+        std::function<void(const fs::path&)> place;
+    };
+    const Row rows[] = {
+        {"link to a file", [&](const fs::path& p) { fs::create_symlink(target, p); }},
+        {"dangling link",
+         [&](const fs::path& p) { fs::create_symlink(target.string() + ".new", p); }},
+        {"FIFO without a reader",
+         [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+        {"FIFO with a reader",
+         [&readers](const fs::path& p) {
+             ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+             readers.push_back(::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+             ASSERT_GE(readers.back(), 0);
+         }},
+        {"directory", [](const fs::path& p) { fs::create_directory(p); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::ofstream(target, std::ios::trunc) << "keep";
+        fs::remove_all(defaultFile());
+        row.place(defaultFile());
+        const size_t asked = m_prompt.asked().size();
+        const FileWriteResult r = write("stream");
+        EXPECT_EQ(r.outcome, FileWriteOutcome::OpenFailed);
+        ASSERT_EQ(m_prompt.texts().size(), asked + 1);
+        EXPECT_EQ(m_prompt.texts().back(), writeErrorText(defaultFile().string()));
+        EXPECT_EQ(test::ReadFileBytes(target), "keep");
+        EXPECT_FALSE(fs::exists(target.string() + ".new"));
+        EXPECT_EQ(m_counters.filesWrittenAll, 0u);
+    }
+    for (int fd : readers)
+        ::close(fd);
+    // A regular file in its place is overwritten as before.
+    fs::remove_all(defaultFile());
+    std::ofstream(defaultFile()) << "old contents";
+    EXPECT_EQ(write("new").outcome, FileWriteOutcome::Written);
+    EXPECT_EQ(test::ReadFileBytes(defaultFile()), "new");
 }
 
 }  // namespace
