@@ -7,6 +7,7 @@
 
 #include "capture/capture_start.h"
 #include "capture/date_time_template.h"
+#include "capture/live_capture_source.h"
 #include "packetmode/packet_capture_thread.h"
 #include "packetmode/store_clear_thread.h"
 
@@ -23,7 +24,24 @@ class FailedCaptureSource final : public CaptureSource {
 
 constexpr auto kStarterPoll = std::chrono::milliseconds(10);
 
+CaptureLosses LossesOf(const CaptureSource& source) {
+    CaptureLosses losses{source.droppedByKernel(), 0};
+    // Only the live ring cuts datagrams; the capture source interface has no count for it.
+    if (const auto* live = dynamic_cast<const LiveCaptureSource*>(&source))
+        losses.cut = live->oversizedDatagrams();
+    return losses;
+}
+
 }  // namespace
+
+std::string CaptureLossText(const CaptureLosses& losses) {
+    std::string text;
+    if (losses.droppedByKernel > 0)
+        text = "dropped by the kernel: " + std::to_string(losses.droppedByKernel);
+    if (losses.cut > 0)
+        text += (text.empty() ? "cut: " : ", cut: ") + std::to_string(losses.cut);
+    return text.empty() ? text : "Datagrams " + text;
+}
 
 PacketModeEngine::PacketModeEngine(PacketModeServices services)
     : m_services(services),
@@ -139,9 +157,9 @@ bool PacketModeEngine::waitForThreads(std::chrono::milliseconds timeout) {
     return m_workers->waitUntilAllDone(timeout);
 }
 
-uint64_t PacketModeEngine::droppedByKernel() const {
+CaptureLosses PacketModeEngine::losses() const {
     std::lock_guard lock(m_sourceMutex);
-    return m_source ? m_source->droppedByKernel() : 0;
+    return m_source ? LossesOf(*m_source) : m_endedLosses;
 }
 
 bool PacketModeEngine::takeCapturing(const StartRequest& request) {
@@ -169,6 +187,7 @@ void PacketModeEngine::runStarter(const StartRequest& request) {
     {
         std::lock_guard lock(m_sourceMutex);
         m_source.reset();
+        m_endedLosses = {};  // the losses of the last capture show until this Start
     }
 
     {
@@ -211,9 +230,12 @@ void PacketModeEngine::runCapture(std::shared_ptr<CaptureSource> source,
                                  m_dateTimeTemplate, m_shutdown};
     PacketCaptureThread(context, source, interfaceAddress).run();
     std::lock_guard lock(m_sourceMutex);
-    // The source goes with its capture; a newer one may already have replaced it.
-    if (m_source == source)
+    // The source goes with its capture (its ring is large); a newer one may already have
+    // replaced it. What it lost stays on show.
+    if (m_source == source) {
+        m_endedLosses = LossesOf(*source);
         m_source.reset();
+    }
 }
 
 void PacketModeEngine::runClear() {

@@ -31,6 +31,18 @@
 
 namespace vorlanx {
 
+// Datagrams a capture lost: dropped by the kernel because the ring was full, and cut (too
+// long to be delivered whole, so skipped).
+struct CaptureLosses {
+    uint64_t droppedByKernel = 0;
+    uint64_t cut = 0;
+    bool operator==(const CaptureLosses&) const = default;
+};
+
+// The status bar's note of the losses, "Datagrams dropped by the kernel: N, cut: M", each
+// part only when non-zero; "" when nothing was lost.
+std::string CaptureLossText(const CaptureLosses& losses);
+
 struct PacketModeServices {
     PacketModeState& state;
     PacketStore& store;
@@ -95,8 +107,9 @@ class PacketModeEngine {
     // capture threads they started may still run); false on time-out.
     bool waitForStarters(std::chrono::milliseconds timeout);
 
-    // Datagrams the kernel dropped for the current capture source (0 without one).
-    uint64_t droppedByKernel() const;
+    // What the current capture has lost so far; once it ended, what it lost in all, until
+    // the next Start. Any thread.
+    CaptureLosses losses() const;
     // Capture threads started so far.
     int captureThreadsStarted() const { return m_captureThreadsStarted.load(); }
 
@@ -130,6 +143,7 @@ class PacketModeEngine {
     std::shared_ptr<CaptureSource> m_source;
     uint64_t m_lastStartRequest = 0;       // guarded by m_sourceMutex
     uint64_t m_stoppedThroughRequest = 0;  // guarded by m_sourceMutex
+    CaptureLosses m_endedLosses;           // of the capture that ended; guarded by m_sourceMutex
 
     std::unique_ptr<WorkerThreads> m_workers;
 };

@@ -533,16 +533,17 @@ void PacketModeWindow::syncList() {
         m_listView->scrollToBottom();
     m_progress->setValue(m_core->state().listProgressPosition.load());
 
-    // Datagrams the kernel had to drop because capture fell behind: rare, but a user who
-    // compares counts must know, so they show in the status bar once there are any.
-    const uint64_t dropped = m_core->engine().droppedByKernel();
-    if (dropped != m_shownDrops) {
-        m_shownDrops = dropped;
-        if (dropped == 0)
+    // Datagrams the kernel had to drop because capture fell behind, or that came cut: rare,
+    // but a user who compares counts must know, so they show in the status bar once there
+    // are any, until the next Start.
+    const CaptureLosses losses = m_core->engine().losses();
+    if (losses != m_shownLosses) {
+        m_shownLosses = losses;
+        const std::string text = CaptureLossText(losses);
+        if (text.empty())
             statusBar()->clearMessage();
         else
-            statusBar()->showMessage(
-                QStringLiteral("Datagrams dropped by the kernel: %1").arg(dropped));
+            statusBar()->showMessage(QString::fromStdString(text));
     }
 }
 

@@ -136,7 +136,7 @@ class PacketModeWindow : public QMainWindow {
     QTimer* m_listTimer = nullptr;
     int32_t m_shownRow = -1;
     uint64_t m_shownSerial = 0;
-    uint64_t m_shownDrops = 0;
+    CaptureLosses m_shownLosses;
     bool m_asking = false;
     PacketDetails m_details;
 

@@ -228,6 +228,28 @@ TEST_F(PacketEngineTest, DatagramLongerThanOneReceiveIsCutToIt) {
     EXPECT_EQ(store().allocationBytes(), 65540u + 44);
 }
 
+TEST_F(PacketEngineTest, LossesStayAfterStopUntilTheNextStart) {
+    EXPECT_EQ(engine().losses(), CaptureLosses{});
+    auto channel = startCapture();
+    channel->setDroppedByKernel(17);
+    EXPECT_EQ(engine().losses(), (CaptureLosses{17, 0}));
+    stopAndWait();
+    EXPECT_EQ(engine().losses(), (CaptureLosses{17, 0})) << "the count outlives its capture";
+    channel = startCapture();
+    EXPECT_EQ(engine().losses(), CaptureLosses{});
+}
+
+TEST(CaptureLossTextTest, ShowsOnlyWhatWasLost) {
+    const std::pair<CaptureLosses, std::string> cases[] = {
+        {{0, 0}, ""},
+        {{17, 0}, "Datagrams dropped by the kernel: 17"},
+        {{0, 3}, "Datagrams cut: 3"},
+        {{17, 3}, "Datagrams dropped by the kernel: 17, cut: 3"},
+    };
+    for (const auto& [losses, text] : cases)
+        EXPECT_EQ(CaptureLossText(losses), text);
+}
+
 // ---- Filters ----
 
 TEST_F(PacketEngineTest, RejectedPacketsChangeNothing) {

@@ -271,6 +271,12 @@ void PacketModeWindowTest::capturedPacketsAreListedWithTheirColumns() {
     h.control<QToolButton>(ids::kStop)->click();
     QTRY_COMPARE(h.control<QLabel>(ids::kStatus)->text(), QStringLiteral("Stopped"));
     QTRY_COMPARE(h.window->windowTitle(), QStringLiteral("VORLANX - Stopped"));
+    // The count stays after the capture until the next Start.
+    QTest::qWait(100);
+    QCOMPARE(h.window->statusBar()->currentMessage(),
+             QStringLiteral("Datagrams dropped by the kernel: 17"));
+    QVERIFY(h.start());
+    QTRY_VERIFY(h.window->statusBar()->currentMessage().isEmpty());
 }
 
 void PacketModeWindowTest::detailPaneForTcpUdpAndIcmp() {
