@@ -68,6 +68,16 @@ std::string utf8(const QLineEdit* edit) {
     return edit->text().toStdString();
 }
 
+QLineEdit* NumberEdit(int id, const QString& label, int digits) {
+    auto* edit = Tag(new QLineEdit, id, label);
+    edit->setMaxLength(digits);
+    edit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("^[0-9]{0,%1}$").arg(digits)), edit));
+    edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (digits + 2) +
+                          12);
+    return edit;
+}
+
 QString ipPattern() {
     const QString octet = QStringLiteral("(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])");
     return QStringLiteral("^%1\\.%1\\.%1\\.%1$").arg(octet);
@@ -198,16 +208,6 @@ void FileModeWindow::buildControls() {
     auto* root = new QHBoxLayout(central);
     setCentralWidget(central);
 
-    auto numberEdit = [](int id, const QString& label, int digits) {
-        auto* edit = Tag(new QLineEdit, id, label);
-        edit->setMaxLength(digits);
-        edit->setValidator(new QRegularExpressionValidator(
-            QRegularExpression(QStringLiteral("^[0-9]{0,%1}$").arg(digits)), edit));
-        edit->setMaximumWidth(
-            edit->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (digits + 2) + 12);
-        return edit;
-    };
-
     // Left: the logo and the explanation, the interface, the directory and advanced
     // settings, Start and Stop with the status.
     auto* left = new QVBoxLayout;
@@ -224,14 +224,35 @@ void FileModeWindow::buildControls() {
     top->addWidget(explanation, 1);
     left->addLayout(top);
 
+    left->addWidget(buildInterfaceGroup());
+    left->addWidget(buildDirectoryGroup());
+    left->addWidget(buildAdvancedGroup());
+    buildRunControls(left);
+    left->addStretch(1);
+    root->addLayout(left, 1);
+
+    // Right: the resolver, the filters and the statistics.
+    auto* right = new QVBoxLayout;
+    right->addWidget(buildResolverGroup());
+    right->addWidget(buildFilterGroup());
+    right->addLayout(buildStatistics());
+    right->addStretch(1);
+    root->addLayout(right, 1);
+    showCounterTexts(m_core->firstCounterTexts());
+    showRateTexts(m_core->firstRateTexts());
+}
+
+QGroupBox* FileModeWindow::buildInterfaceGroup() {
     auto* interfaceGroup = new QGroupBox(QStringLiteral("IP level interface to listen on"));
     auto* interfaceLayout = new QVBoxLayout(interfaceGroup);
     m_interface = Tag(new QLineEdit, ids::kInterfaceAddress,
                       QStringLiteral("IP level interface to listen on"));
     m_interface->setReadOnly(true);
     interfaceLayout->addWidget(m_interface);
-    left->addWidget(interfaceGroup);
+    return interfaceGroup;
+}
 
+QGroupBox* FileModeWindow::buildDirectoryGroup() {
     auto* directoryGroup = new QGroupBox(QStringLiteral("Directory and file settings"));
     auto* directoryLayout = new QVBoxLayout(directoryGroup);
     directoryLayout->addWidget(new QLabel(QStringLiteral("Directory to store constructed files:")));
@@ -246,13 +267,15 @@ void FileModeWindow::buildControls() {
     directoryLayout->addWidget(m_httpOnly);
     directoryLayout->addWidget(new QLabel(
         QStringLiteral("Note: The file name will be the date/time of file completion.")));
-    left->addWidget(directoryGroup);
+    return directoryGroup;
+}
 
+QGroupBox* FileModeWindow::buildAdvancedGroup() {
     auto* advancedGroup = new QGroupBox(QStringLiteral("Advanced settings"));
     auto* advancedLayout = new QVBoxLayout(advancedGroup);
     auto* ackRow = new QHBoxLayout;
     ackRow->addWidget(new QLabel(QStringLiteral("ACK time-out (ms):")));
-    m_ackTimeout = numberEdit(ids::kAckTimeout, QStringLiteral("ACK time-out (ms):"), 5);
+    m_ackTimeout = NumberEdit(ids::kAckTimeout, QStringLiteral("ACK time-out (ms):"), 5);
     ackRow->addWidget(m_ackTimeout);
     ackRow->addStretch(1);
     advancedLayout->addLayout(ackRow);
@@ -262,8 +285,10 @@ void FileModeWindow::buildControls() {
     m_dirtyMode = Tag(new QCheckBox(QStringLiteral("Dirty mode (may be faster)")), ids::kDirtyMode,
                       QStringLiteral("Dirty mode (may be faster)"));
     advancedLayout->addWidget(m_dirtyMode);
-    left->addWidget(advancedGroup);
+    return advancedGroup;
+}
 
+void FileModeWindow::buildRunControls(QVBoxLayout* column) {
     auto* buttons = new QHBoxLayout;
     auto pictureButton = [&](int id, const QString& name, QStyle::StandardPixmap icon) {
         auto* b = Tag(new QToolButton, id, name);
@@ -278,15 +303,13 @@ void FileModeWindow::buildControls() {
     m_stop = pictureButton(ids::kStop, QStringLiteral("Stop"), QStyle::SP_MediaStop);
     m_stop->setEnabled(false);
     buttons->addStretch(1);
-    left->addLayout(buttons);
+    column->addLayout(buttons);
     m_status = Tag(new QLabel(QString::fromLatin1(FileModeCore::waitingStatusText())), ids::kStatus,
                    QStringLiteral("Status:"));
-    left->addWidget(m_status);
-    left->addStretch(1);
-    root->addLayout(left, 1);
+    column->addWidget(m_status);
+}
 
-    // Right: the resolver, the filters and the statistics.
-    auto* right = new QVBoxLayout;
+QGroupBox* FileModeWindow::buildResolverGroup() {
     auto* resolverGroup = new QGroupBox(QStringLiteral("Host name resolver"));
     auto* resolverLayout = new QVBoxLayout(resolverGroup);
     auto* resolverNote = new QLabel(
@@ -302,8 +325,10 @@ void FileModeWindow::buildControls() {
     resolverRow->addWidget(m_resolverHost, 1);
     resolverRow->addWidget(m_resolve);
     resolverLayout->addLayout(resolverRow);
-    right->addWidget(resolverGroup);
+    return resolverGroup;
+}
 
+QGroupBox* FileModeWindow::buildFilterGroup() {
     // "&&" shows one ampersand in a group title.
     auto* filterGroup = new QGroupBox(QStringLiteral("Packet && file filter systems"));
     filterGroup->setAccessibleName(QStringLiteral("Packet & file filter systems"));
@@ -324,7 +349,7 @@ void FileModeWindow::buildControls() {
     m_destinationIpNot =
         addressEdit(ids::kDestinationIpNot, QStringLiteral("Destination IP must NOT be:"));
     auto numberRow = [&](int id, const QString& label, int digits) {
-        QLineEdit* edit = numberEdit(id, label, digits);
+        QLineEdit* edit = NumberEdit(id, label, digits);
         filters->addWidget(new QLabel(label), row, 0);
         filters->addWidget(edit, row, 1);
         ++row;
@@ -341,8 +366,10 @@ void FileModeWindow::buildControls() {
     filters->addWidget(
         new QLabel(QStringLiteral("Note: In the above fields, an entry of 0 indicates no filter.")),
         row, 0, 1, 2);
-    right->addWidget(filterGroup);
+    return filterGroup;
+}
 
+QGridLayout* FileModeWindow::buildStatistics() {
     auto* statistics = new QGridLayout;
     int line = 0;
     auto statisticsLine = [&](QLabel* label) {
@@ -372,11 +399,7 @@ void FileModeWindow::buildControls() {
     statistics->addWidget(m_peak, line, 1);
     statistics->addWidget(m_average, line, 2);
     statistics->addWidget(m_activity, line, 3, Qt::AlignRight);
-    right->addLayout(statistics);
-    right->addStretch(1);
-    root->addLayout(right, 1);
-    showCounterTexts(m_core->firstCounterTexts());
-    showRateTexts(m_core->firstRateTexts());
+    return statistics;
 }
 
 void FileModeWindow::buildMenu() {

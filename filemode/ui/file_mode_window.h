@@ -24,12 +24,15 @@
 #include "settings/settings_record.h"
 
 class QCheckBox;
+class QGridLayout;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
 class QToolButton;
+class QVBoxLayout;
 
 namespace vorlanx {
 
@@ -96,6 +99,16 @@ class FileModeWindow : public QMainWindow {
     class EventsAdapter;
 
     void buildControls();
+    // One per group box of the window, each creating its controls and returning the box.
+    QGroupBox* buildInterfaceGroup();
+    QGroupBox* buildDirectoryGroup();
+    QGroupBox* buildAdvancedGroup();
+    QGroupBox* buildResolverGroup();
+    QGroupBox* buildFilterGroup();
+    // Start and Stop with the status line, added to `column`.
+    void buildRunControls(QVBoxLayout* column);
+    // The counters, the buffer bar, the rates and the activity indicator.
+    QGridLayout* buildStatistics();
     void buildMenu();
     void loadSettings();
     void connectLiveValues();
