@@ -3,15 +3,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "settings/product.h"
+#include "capture/ui/mode_window.h"
 #include "platform/qt/control_ids.h"
 
 namespace vorlanx {
@@ -34,10 +32,6 @@ constexpr const char* kHelpText =
     "  Check this option if you do not wish for this dialog to be displayed in the future, and "
     "you wish for your choice of mode to be automatically chosen in the future.";
 
-void openInBrowser(const std::string& address) {
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
-}
-
 }  // namespace
 
 ModeChoiceWindow::ModeChoiceWindow(SettingsRecord& settings, UserPrompt& prompt, QWidget* parent,
@@ -45,22 +39,20 @@ ModeChoiceWindow::ModeChoiceWindow(SettingsRecord& settings, UserPrompt& prompt,
     : QDialog(parent),
       m_settings(settings),
       m_prompt(prompt),
-      m_openWebPage(openWebPage ? std::move(openWebPage) : WebPageOpener(openInBrowser)) {
+      m_openWebPage(openWebPage ? std::move(openWebPage) : WebPageOpener(OpenInBrowser)) {
     setWindowTitle(QString::fromUtf8(kCaption));
     setWindowIcon(QApplication::windowIcon());
     setModal(true);
 
     // TODO: the product logo bitmap once the resources carry it; until then the product
     // name in large type stands for it, with the same behaviour.
-    m_logo = Tag(new QLabel(QString::fromUtf8(kProductName), this), kLogoId,
-                 "Open the maker's web page");
+    m_logo = new MakerLogo(kLogoId, m_openWebPage, this);
+    m_logo->setText(QString::fromUtf8(kProductName));
     QFont logoFont = m_logo->font();
     logoFont.setPointSizeF(logoFont.pointSizeF() * 2);
     logoFont.setBold(true);
     m_logo->setFont(logoFont);
     m_logo->setAlignment(Qt::AlignCenter);
-    m_logo->setCursor(Qt::PointingHandCursor);
-    m_logo->installEventFilter(this);
 
     auto* promptLabel = new QLabel(QString::fromUtf8(kPrompt), this);
     promptLabel->setObjectName("prompt");
@@ -113,13 +105,6 @@ void ModeChoiceWindow::closeEvent(QCloseEvent* event) {
     // event. Start-up ends the process when it sees this outcome; nothing is saved.
     m_outcome = ModeChoiceOutcome::Closed;
     QDialog::closeEvent(event);
-}
-
-bool ModeChoiceWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_logo && event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-        m_openWebPage(kMakerWebAddress);
-    return QDialog::eventFilter(watched, event);
 }
 
 }  // namespace vorlanx

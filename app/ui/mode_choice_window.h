@@ -9,9 +9,11 @@
 #include "platform/user_prompt.h"
 
 class QCheckBox;
-class QLabel;
 
 namespace vorlanx {
+
+class MakerLogo;
+using WebPageOpener = std::function<void(const std::string& address)>;
 
 enum class ModeChoiceOutcome {
     PacketMode,  // mode 0 chosen
@@ -30,9 +32,6 @@ class ModeChoiceWindow final : public QDialog {
     static constexpr int kHelpId = 1052;
     static constexpr int kRememberId = 1053;
 
-    // Opens a web address in the user's browser.
-    using WebPageOpener = std::function<void(const std::string& address)>;
-
     // `settings` and `prompt` must outlive the window. `openWebPage` is used when the logo
     // is clicked (the desktop's browser by default).
     ModeChoiceWindow(SettingsRecord& settings, UserPrompt& prompt, QWidget* parent = nullptr,
@@ -43,7 +42,6 @@ class ModeChoiceWindow final : public QDialog {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void choose(ModeChoiceOutcome outcome);
@@ -52,7 +50,7 @@ class ModeChoiceWindow final : public QDialog {
     SettingsRecord& m_settings;
     UserPrompt& m_prompt;
     WebPageOpener m_openWebPage;
-    QLabel* m_logo = nullptr;
+    MakerLogo* m_logo = nullptr;
     QCheckBox* m_remember = nullptr;
     ModeChoiceOutcome m_outcome = ModeChoiceOutcome::Cancelled;
 };
