@@ -71,6 +71,49 @@ TEST(PacketView, DecodesEveryFieldOfATcpSegment) {
     EXPECT_EQ(PortText(v.destinationPort()), "51234");
 }
 
+// The header helper every decoder shares: a field read only when it lies wholly inside the
+// bytes given, 0 otherwise; the TCP fields always behind a 20-byte IP header.
+TEST(Ipv4TcpHeader, FieldsPastTheEndReadAsZero) {
+    struct Row {
+        size_t length;  // of kSynAck given to the reader
+        uint16_t totalLength, sourcePort, destinationPort;
+        uint32_t sequence, acknowledgement, tcpHeaderLength;
+        std::array<uint8_t, 4> destination;
+    };
+    const Row rows[] = {
+        {0, 0, 0, 0, 0, 0, 0, {0, 0, 0, 0}},
+        {3, 0, 0, 0, 0, 0, 0, {0, 0, 0, 0}},
+        {4, 42, 0, 0, 0, 0, 0, {0, 0, 0, 0}},
+        {19, 42, 0, 0, 0, 0, 0, {0, 0, 0, 0}},
+        {20, 42, 0, 0, 0, 0, 0, {10, 0, 200, 7}},
+        {23, 42, 80, 0, 0, 0, 0, {10, 0, 200, 7}},
+        {31, 42, 80, 51234, 305419896u, 0, 0, {10, 0, 200, 7}},
+        {32, 42, 80, 51234, 305419896u, 2596069104u, 0, {10, 0, 200, 7}},
+        {33, 42, 80, 51234, 305419896u, 2596069104u, 20, {10, 0, 200, 7}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.length);
+        const Ipv4TcpHeader h(std::span<const uint8_t>(kSynAck.data(), r.length));
+        EXPECT_EQ(h.totalLength(), r.totalLength);
+        EXPECT_EQ(h.sourcePort(), r.sourcePort);
+        EXPECT_EQ(h.destinationPort(), r.destinationPort);
+        EXPECT_EQ(h.sequence(), r.sequence);
+        EXPECT_EQ(h.acknowledgement(), r.acknowledgement);
+        EXPECT_EQ(h.tcpHeaderLength(), r.tcpHeaderLength);
+        EXPECT_EQ(h.destinationAddress(), r.destination);
+        EXPECT_EQ(h.holds(header_offsets::kSequence, 4), r.length >= 28);
+    }
+    // An IP header with options (length field 6, 24 bytes) changes nothing: the ports are
+    // read at 20 and 22, here from the option bytes.
+    Bytes withOptions = kSynAck;
+    withOptions[0] = 0x46;
+    withOptions.insert(withOptions.begin() + 20, {0x01, 0x02, 0x03, 0x04});
+    const Ipv4TcpHeader h(withOptions);
+    EXPECT_EQ(h.sourcePort(), 0x0102u);
+    EXPECT_EQ(h.destinationPort(), 0x0304u);
+    EXPECT_EQ(h.tcpPayloadOffset(), 56u);  // byte 32 is now 0x9A, from the acknowledgement
+}
+
 TEST(PacketView, AllOnesFieldsStayUnsigned) {
     Bytes b(40, 0xFF);
     PacketRecord record = makeRecord(b);

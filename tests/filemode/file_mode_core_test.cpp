@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "filemode/stream_test_support.h"
+#include "filemode/recording_file_mode_view.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
 #include "support/wait_until.h"
@@ -21,29 +21,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct RecordingEvents : FileModeView {
-    std::mutex mutex;
-    std::vector<std::string> seen;  // status texts and "ended", in order
-    void statusChanged(const std::string& text) override {
-        std::lock_guard lock(mutex);
-        seen.push_back(text);
-    }
-    void captureEnded() override {
-        std::lock_guard lock(mutex);
-        seen.push_back("ended");
-    }
-    std::vector<std::string> snapshot() {
-        std::lock_guard lock(mutex);
-        return seen;
-    }
-};
-
 struct CoreTest : ::testing::Test {
     test::ScriptedCaptureSourceFactory sources;
     test::ScriptedPrompt prompt;
     ManualProgramClock clock;
     FixedLocalTimeSource localTime{LocalTime{2024, 5, 6, 7, 8, 9, 10}};
-    RecordingEvents events;
+    test::RecordingFileModeView events;
 
     FileModeCoreServices services(HostResolver resolver = {}) {
         return {sources, prompt, clock, localTime, std::move(resolver), &events, {}, 2ms};
@@ -103,8 +86,8 @@ TEST_F(CoreTest, StatusTextsAndTheEndOfACaptureThatEndsByItself) {
     ASSERT_TRUE(test::WaitUntil([&] { return core.state().assemblerActive.load(); }));
     sources.channel(0)->push({});  // a receive of 0 bytes ends the loop
     ASSERT_TRUE(core.waitUntilIdle(10s));
-    EXPECT_EQ(events.snapshot(),
-              (std::vector<std::string>{"Status: Running", "Status: Stopped", "ended"}));
+    EXPECT_EQ(events.seen(), (std::vector<std::string>{"Status: Running", "Status: Stopped",
+                                                       test::RecordingFileModeView::kEnded}));
 }
 
 TEST_F(CoreTest, ARefusedRequestIsReportedAndNothingOpens) {

@@ -2,115 +2,33 @@
 // files to a real client (curl) while File Mode captures on 127.0.0.1; every file written
 // must equal a file served, byte for byte. Needs CAP_NET_RAW (CI runs as root); skips
 // clearly otherwise.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "capture/live_capture_source.h"
-#include "filemode/file_mode_engine.h"
+#include "filemode/file_mode_core.h"
 #include "filemode/stream_test_support.h"
+#include "support/local_server.h"
+#include "support/loopback_sockets.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
+#include "support/wait_until.h"
 
 namespace vorlanx {
 namespace {
 
 using namespace std::chrono_literals;
 using test::Bytes;
-
-bool CanCapture() {
-    const int probe = ::socket(AF_PACKET, SOCK_DGRAM, 0);
-    if (probe < 0)
-        return false;
-    ::close(probe);
-    return true;
-}
-
-bool HaveProgram(const char* name) {
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-uint16_t FreeLoopbackPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-bool Accepts(uint16_t port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
-
-// python3 -m http.server on 127.0.0.1, ended with the object.
-class LocalHttpServer {
-  public:
-    LocalHttpServer(const std::string& directory, uint16_t port) : m_port(port) {
-        const std::string portText = std::to_string(port);
-        const char* argv[] = {"python3",   "-m",          "http.server",     "--bind",
-                              "127.0.0.1", "--directory", directory.c_str(), portText.c_str(),
-                              nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&m_pid, "python3", &actions, nullptr, const_cast<char**>(argv), environ) !=
-            0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~LocalHttpServer() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            int status = 0;
-            ::waitpid(m_pid, &status, 0);
-        }
-    }
-    bool waitReady() const {
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (m_pid > 0 && std::chrono::steady_clock::now() < deadline) {
-            if (Accepts(m_port))
-                return true;
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
-    }
-
-  private:
-    pid_t m_pid = -1;
-    uint16_t m_port;
-};
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
@@ -119,11 +37,11 @@ void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
 }
 
 TEST(FileModeLiveTest, FilesFetchedFromALocalServerAreWrittenByteForByte) {
-    if (!CanCapture()) {
+    if (!test::CanCapture()) {
         GTEST_SKIP() << "CAP_NET_RAW missing: File Mode live capture on loopback not tested "
                         "(run as root or give the test cap_net_raw)";
     }
-    if (!HaveProgram("python3") || !HaveProgram("curl")) {
+    if (!test::HaveProgram("python3") || !test::HaveProgram("curl")) {
         GTEST_SKIP() << "python3 or curl missing: File Mode live capture not tested";
     }
 
@@ -153,34 +71,34 @@ TEST(FileModeLiveTest, FilesFetchedFromALocalServerAreWrittenByteForByte) {
     for (const auto& [name, bytes] : files)
         WriteFile(served.path() / name, bytes);
 
-    const uint16_t port = FreeLoopbackPort();
-    LocalHttpServer server(served.path().string(), port);
-    ASSERT_TRUE(server.waitReady()) << "the local HTTP server did not start";
+    const uint16_t port = test::FreeTcpPort("127.0.0.1");
+    ASSERT_NE(port, 0);
+    test::BackgroundProgram server({"python3", "-m", "http.server", "--bind", "127.0.0.1",
+                                    "--directory", served.path().string(), std::to_string(port)});
+    ASSERT_TRUE(server.waitUntilListening("127.0.0.1", port))
+        << "the local HTTP server did not start";
 
-    FileModeState state;
-    FileModeCounters counters;
     LiveCaptureSourceFactory sources;
     test::ScriptedPrompt prompt;
-    FileModeOptionValues options;
-    options.directoryText = output.path().string() + "/";
-    options.onlyHttp = true;
     SteadyProgramClock clock;
     SystemLocalTimeSource localTime;
-    state.currentAckTimeout = 400;
+    FileModeCore core({sources, prompt, clock, localTime});
+    core.options().set(&FileModeOptionValues::directoryText, output.path().string() + "/");
+    core.options().set(&FileModeOptionValues::onlyHttp, true);
+    core.setAckTimeout(400);
+    FileModeCounters& counters = core.counters();
 
-    // The window's timer: streamClock follows the program clock every 20 ms.
-    std::atomic<bool> ticking{true};
-    state.streamClock = clock.nowMs();
-    std::thread timer([&] {
-        while (ticking) {
-            state.streamClock = clock.nowMs();
+    // The window's timer: streamClock follows the program clock every 20 ms (joined on
+    // every way out of the test).
+    std::jthread timer([&](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            core.updateStreamClock();
             std::this_thread::sleep_for(20ms);
         }
     });
 
     {
-        FileModeEngine starter(
-            FileModeServices{state, counters, sources, prompt, options, clock, localTime, nullptr});
+        FileModeEngine& starter = core.engine();
         FileModeStartRequest request;
         request.interfaceAddress = "127.0.0.1";
         // Only our server's responses: other tests may use the loopback interface too.
@@ -196,15 +114,11 @@ TEST(FileModeLiveTest, FilesFetchedFromALocalServerAreWrittenByteForByte) {
             // Responses finish apart from each other, so their files get their own names.
             std::this_thread::sleep_for(30ms);
         }
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (counters.filesWrittenRun.load() < files.size() &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(20ms);
-        }
+        test::WaitUntil([&] { return counters.filesWrittenRun.load() >= files.size(); }, 20s, 20ms);
         starter.stop();
         ASSERT_TRUE(starter.waitUntilIdle(20s));
     }
-    ticking = false;
+    timer.request_stop();
     timer.join();
 
     std::multiset<Bytes> expected, written;

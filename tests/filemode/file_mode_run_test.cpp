@@ -1,10 +1,6 @@
 // File Mode as the window drives it: Start, the capture and assembler threads, Stop; with
-// scripted sources, recorded exchanges replayed from capture files, and live loopback
-// traffic.
+// scripted sources and recorded exchanges replayed from capture files.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <filesystem>
@@ -14,34 +10,21 @@
 #include <thread>
 #include <vector>
 
-#include "capture/live_capture_source.h"
 #include "capture/pcap_file_source.h"
 #include "filemode/file_mode_core.h"
 #include "filemode/file_mode_engine.h"
+#include "filemode/recording_file_mode_view.h"
 #include "filemode/stream_test_support.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace vorlanx {
 namespace {
 
 using namespace std::chrono_literals;
 using test::Bytes;
-
-struct RecordingEvents : FileModeView {
-    std::mutex mutex;
-    std::vector<std::string> status;
-    int started = 0;
-    void captureStarted() override {
-        std::lock_guard lock(mutex);
-        ++started;
-    }
-    void statusChanged(const std::string& t) override {
-        std::lock_guard lock(mutex);
-        status.push_back(t);
-    }
-};
 
 // Collects rebuilt streams; can hold the assembler inside the handler until released.
 struct StreamSink {
@@ -72,16 +55,6 @@ struct StreamSink {
     }
 };
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
 class FileModeRunTest : public ::testing::Test {
   protected:
     FileModeServices services() {
@@ -98,7 +71,7 @@ class FileModeRunTest : public ::testing::Test {
     static void letStreamsTimeOut(FileModeState& runState) {
         runState.streamClock = runState.streamClock + runState.currentAckTimeout + 100;
         const uint32_t passes = runState.assemblerPasses.load();
-        ASSERT_TRUE(WaitUntil([&] { return runState.assemblerPasses.load() >= passes + 2; }));
+        ASSERT_TRUE(test::WaitUntil([&] { return runState.assemblerPasses.load() >= passes + 2; }));
     }
 
     FileModeState state;
@@ -108,7 +81,7 @@ class FileModeRunTest : public ::testing::Test {
     FileModeOptionValues options;
     ManualProgramClock clock;
     FixedLocalTimeSource localTime{LocalTime{2024, 5, 6, 7, 8, 9, 10}};
-    RecordingEvents events;
+    test::RecordingFileModeView events;
     StreamSink sink;
 };
 
@@ -119,7 +92,7 @@ TEST_F(FileModeRunTest, StartCaptureRebuildStop) {
     ASSERT_EQ(starter.startNow(request()), StartOutcome::Started);
     EXPECT_EQ(factory.address(0), "127.0.0.1");
     EXPECT_TRUE(state.captureRunning.load());
-    ASSERT_TRUE(WaitUntil([&] { return state.assemblerActive.load(); }));
+    ASSERT_TRUE(test::WaitUntil([&] { return state.assemblerActive.load(); }));
 
     auto channel = factory.channel(0);
     channel->push(test::TcpSegment(10, 5, "world"));
@@ -127,7 +100,7 @@ TEST_F(FileModeRunTest, StartCaptureRebuildStop) {
     channel->push(test::TcpSegment(1, 6, "other"));
     ASSERT_TRUE(channel->waitUntilDrained());
     EXPECT_EQ(counters.receivedBytes.load(), 3u * 45u);
-    ASSERT_TRUE(WaitUntil([&] { return counters.filesPending.load() == 2; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return counters.filesPending.load() == 2; }));
 
     letStreamsTimeOut();
     ASSERT_TRUE(sink.waitFor(2));
@@ -140,8 +113,9 @@ TEST_F(FileModeRunTest, StartCaptureRebuildStop) {
     EXPECT_FALSE(state.assemblerActive.load());
     EXPECT_EQ(counters.filesPending.load(), 0u);
     EXPECT_EQ(counters.trackedMemory.load(), 0);
-    EXPECT_EQ(events.started, 1);
-    EXPECT_EQ(events.status, (std::vector<std::string>{"Status: Running", "Status: Stopped"}));
+    EXPECT_EQ(events.started(), 1);
+    EXPECT_EQ(events.seen(), (std::vector<std::string>{"Status: Running", "Status: Stopped",
+                                                       test::RecordingFileModeView::kEnded}));
     EXPECT_FALSE(starter.stop()) << "Stop does nothing once stopped";
     EXPECT_TRUE(prompt.asked().empty());
 }
@@ -155,7 +129,7 @@ TEST_F(FileModeRunTest, StopDiscardsStreamsThatWereStillPending) {
     for (uint32_t i = 0; i < 50; ++i)
         channel->push(test::TcpSegment(1, 100 + i, "pending"));
     ASSERT_TRUE(channel->waitUntilDrained());
-    ASSERT_TRUE(WaitUntil([&] { return counters.filesPending.load() == 50; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return counters.filesPending.load() == 50; }));
     EXPECT_GT(counters.trackedMemory.load(), 0);
 
     EXPECT_TRUE(starter.stop());
@@ -181,7 +155,7 @@ TEST_F(FileModeRunTest, StartIsRefusedWhileCapturingAndWhileTheAssemblerFinishes
     state.streamClock = 5000;
     ASSERT_TRUE(sink.waitFor(1));
     EXPECT_TRUE(starter.stop());
-    ASSERT_TRUE(WaitUntil([&] { return !state.captureRunning.load(); }));
+    ASSERT_TRUE(test::WaitUntil([&] { return !state.captureRunning.load(); }));
     EXPECT_TRUE(state.assemblerActive.load());
 
     EXPECT_EQ(starter.startNow(request()), StartOutcome::Refused);
@@ -208,7 +182,7 @@ TEST_F(FileModeRunTest, SecondRunStartsItsCountersAfresh) {
         ASSERT_TRUE(channel->waitUntilDrained());
         letStreamsTimeOut();
         ASSERT_TRUE(sink.waitFor(static_cast<size_t>(run)));
-        ASSERT_TRUE(WaitUntil([&] { return counters.filesProcessedRun.load() == 1; }));
+        ASSERT_TRUE(test::WaitUntil([&] { return counters.filesProcessedRun.load() == 1; }));
         EXPECT_EQ(counters.filesProcessedAll.load(), static_cast<uint32_t>(run));
         EXPECT_EQ(counters.bytesProcessedRun.load(), 4u);
         EXPECT_EQ(counters.bytesProcessedAll.load(), 4u * static_cast<uint32_t>(run));
@@ -240,7 +214,7 @@ TEST_F(FileModeRunTest, OpeningOutcomesAndTheirMessages) {
         test::ScriptedPrompt p;
         test::ScriptedCaptureSourceFactory f;
         f.setOutcome(r.result, r.error, false);
-        RecordingEvents e;
+        test::RecordingFileModeView e;
         FileModeEngine starter(
             FileModeServices{state, counters, f, p, options, clock, localTime, &e}, sink.handler(),
             2ms);
@@ -253,12 +227,12 @@ TEST_F(FileModeRunTest, OpeningOutcomesAndTheirMessages) {
         EXPECT_EQ(p.asked()[0].icon, PromptIcon::Error);
         if (r.outcome == StartOutcome::UnableToListen) {
             EXPECT_FALSE(state.captureRunning.load());
-            EXPECT_EQ(e.started, 0);
+            EXPECT_EQ(e.started(), 0);
             EXPECT_TRUE(starter.waitUntilIdle(1s));
         } else {
             // The start goes on: the capture runs, every receive fails, until Stop.
             EXPECT_TRUE(state.captureRunning.load());
-            EXPECT_EQ(e.started, 1);
+            EXPECT_EQ(e.started(), 1);
             std::this_thread::sleep_for(30ms);
             EXPECT_TRUE(state.captureRunning.load());
             EXPECT_TRUE(starter.stop());
@@ -270,7 +244,7 @@ TEST_F(FileModeRunTest, OpeningOutcomesAndTheirMessages) {
 TEST_F(FileModeRunTest, StopEndsABlockedReceivePromptly) {
     FileModeEngine starter(services(), sink.handler(), 2ms);
     ASSERT_EQ(starter.startNow(request()), StartOutcome::Started);
-    ASSERT_TRUE(WaitUntil([&] { return factory.channel(0)->receiveCalls() > 0; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return factory.channel(0)->receiveCalls() > 0; }));
     const auto before = std::chrono::steady_clock::now();
     EXPECT_TRUE(starter.stop());
     ASSERT_TRUE(starter.waitUntilIdle(10s));
@@ -281,7 +255,7 @@ TEST_F(FileModeRunTest, StopEndsABlockedReceivePromptly) {
 TEST_F(FileModeRunTest, StartButtonRunsTheRoutineOnItsOwnThread) {
     FileModeEngine starter(services(), sink.handler(), 2ms);
     starter.start(request());
-    ASSERT_TRUE(WaitUntil([&] { return state.assemblerActive.load(); }));
+    ASSERT_TRUE(test::WaitUntil([&] { return state.assemblerActive.load(); }));
     EXPECT_TRUE(state.captureRunning.load());
     // Destroying the starter stops the capture and joins every thread.
 }
@@ -327,7 +301,7 @@ TEST_P(ReplayTest, WritesTheServedFileByteForByte) {
         for (const Bytes& d : test::ReadCapture(test::DataPath(GetParam().capture))) {
             total += d.size();
         }
-        ASSERT_TRUE(WaitUntil([&] { return runCounters.receivedBytes.load() == total; }));
+        ASSERT_TRUE(test::WaitUntil([&] { return runCounters.receivedBytes.load() == total; }));
         const uint32_t written = runCounters.filesWrittenAll.load();
         for (int i = 0; i < 20 && (i == 0 || runCounters.filesPending.load() != 0); ++i) {
             letStreamsTimeOut(runState);
