@@ -24,7 +24,8 @@ void NewPacketSoundMonitor::cycle() {
     const std::string file = m_soundFile();
     if (!file.empty() && m_player.playWaveFile(file))
         return;
-    if (!m_player.playTones(tune(), kTunePauseMs))
+    // A sound cut short by the window's close is not followed by the bell.
+    if (!m_player.playTones(tune(), kTunePauseMs) && !m_state.exitRequested.load())
         m_player.bell();
 }
 

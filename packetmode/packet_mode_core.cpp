@@ -55,6 +55,8 @@ void PacketModeCore::startMonitors() {
 
 void PacketModeCore::stopMonitors() {
     m_state.exitRequested = true;
+    // A long wave file would otherwise hold the join for as long as it plays.
+    m_services.sound.stop();
     if (m_statusThread.joinable())
         m_statusThread.join();
     if (m_soundThread.joinable())

@@ -62,7 +62,8 @@ class PacketModeCore {
 
     // Starts the status and the new-packet sound monitor threads; once only.
     void startMonitors();
-    // Sets exitRequested, ends a sound that is playing and joins both monitors. Idempotent.
+    // Sets exitRequested, stops the sound player (a sound playing ends, later ones do not
+    // start) and joins both monitors. Idempotent.
     void stopMonitors();
     // Everything ends: exitRequested, the engine's threads (the event loop must keep
     // answering prompts while this waits, see PacketModeEngine::shutdown) and the monitors.

@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -26,15 +27,16 @@ uint16_t le16(const std::vector<unsigned char>& b, size_t o) {
 // printing for each new packet, so its messages are dropped.
 void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-// Opens the default device without blocking on a busy one, configured for the format.
-snd_pcm_t* openPcm(snd_pcm_format_t format, unsigned channels, unsigned rate) {
+// Opens `device` without blocking on a busy one, configured for the format.
+snd_pcm_t* openPcm(const std::string& device, snd_pcm_format_t format, unsigned channels,
+                   unsigned rate) {
     static const bool silenced = [] {
         snd_lib_error_set_handler(silentAlsaError);
         return true;
     }();
     (void)silenced;
     snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+    if (snd_pcm_open(&pcm, device.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
         return nullptr;
     snd_pcm_nonblock(pcm, 0);  // once open, write synchronously
     if (snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, channels, rate, 1, 200000) <
@@ -45,22 +47,21 @@ snd_pcm_t* openPcm(snd_pcm_format_t format, unsigned channels, unsigned rate) {
     return pcm;
 }
 
-bool writeAll(snd_pcm_t* pcm, const void* data, size_t frames, size_t frameBytes) {
-    const auto* p = static_cast<const unsigned char*>(data);
+}  // namespace
+
+bool WritePcmPieces(const unsigned char* data, size_t frames, size_t frameBytes, size_t pieceFrames,
+                    const std::atomic<bool>& stopped, const PcmWrite& write) {
     while (frames > 0) {
-        snd_pcm_sframes_t n = snd_pcm_writei(pcm, p, frames);
-        if (n < 0)
-            n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
-        if (n < 0)
+        if (stopped.load())
             return false;
-        p += static_cast<size_t>(n) * frameBytes;
-        frames -= static_cast<size_t>(n);
+        const size_t written = write(data, std::min(frames, pieceFrames));
+        if (written == 0)
+            return false;
+        data += written * frameBytes;
+        frames -= std::min(written, frames);
     }
-    snd_pcm_drain(pcm);
     return true;
 }
-
-}  // namespace
 
 bool ParseWave(const std::vector<unsigned char>& file, WaveData& out) {
     if (file.size() < 12 || std::string(file.begin(), file.begin() + 4) != "RIFF" ||
@@ -116,8 +117,33 @@ std::vector<short> SynthesizeTones(const std::vector<Tone>& tones, unsigned paus
     return samples;
 }
 
+bool AlsaSoundPlayer::play(int format, unsigned channels, unsigned rate, const void* samples,
+                           size_t frames, size_t frameBytes) {
+    if (m_stopped.load())
+        return false;
+    snd_pcm_t* pcm = openPcm(m_device, static_cast<snd_pcm_format_t>(format), channels, rate);
+    if (!pcm)
+        return false;
+    // Pieces of 50 ms: a stop is noticed that soon, while the device's 200 ms buffer
+    // stays full.
+    const bool whole =
+        WritePcmPieces(static_cast<const unsigned char*>(samples), frames, frameBytes, rate / 20,
+                       m_stopped, [pcm](const unsigned char* data, size_t count) -> size_t {
+                           snd_pcm_sframes_t n = snd_pcm_writei(pcm, data, count);
+                           if (n < 0)
+                               n = snd_pcm_recover(pcm, static_cast<int>(n), 1);
+                           return n < 0 ? 0 : static_cast<size_t>(n);
+                       });
+    if (whole)
+        snd_pcm_drain(pcm);
+    else
+        snd_pcm_drop(pcm);  // what is still buffered goes unheard
+    snd_pcm_close(pcm);
+    return whole;
+}
+
 bool AlsaSoundPlayer::playWaveFile(const std::string& path) {
-    if (path.empty())
+    if (path.empty() || m_stopped.load())
         return false;
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -129,28 +155,18 @@ bool AlsaSoundPlayer::playWaveFile(const std::string& path) {
         return false;
     const snd_pcm_format_t format =
         wave.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
-    snd_pcm_t* pcm = openPcm(format, wave.channels, wave.sampleRate);
-    if (!pcm)
-        return false;
     const size_t frameBytes = wave.channels * wave.bitsPerSample / 8;
-    const bool ok =
-        writeAll(pcm, wave.samples.data(), wave.samples.size() / frameBytes, frameBytes);
-    snd_pcm_close(pcm);
-    return ok;
+    return play(format, wave.channels, wave.sampleRate, wave.samples.data(),
+                wave.samples.size() / frameBytes, frameBytes);
 }
 
 bool AlsaSoundPlayer::playTones(const std::vector<Tone>& tones, unsigned pauseMs) {
-    snd_pcm_t* pcm = openPcm(SND_PCM_FORMAT_S16_LE, 1, kToneSampleRate);
-    if (!pcm)
-        return false;
     const auto samples = SynthesizeTones(tones, pauseMs, kToneSampleRate);
-    const bool ok = writeAll(pcm, samples.data(), samples.size(), sizeof(short));
-    snd_pcm_close(pcm);
-    return ok;
+    return play(SND_PCM_FORMAT_S16_LE, 1, kToneSampleRate, samples.data(), samples.size(),
+                sizeof(short));
 }
 
 void AlsaSoundPlayer::bell() {
-    // The controlling terminal's bell, when there is one.
     if (isatty(STDERR_FILENO)) {
         const char bel = '\a';
         [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, &bel, 1);

@@ -5,7 +5,6 @@
 #include <QPalette>
 #include <string>
 
-#include "settings/product.h"
 #include "app/ui/mode_choice_window.h"
 #include "capture/live_capture_source.h"
 #include "filemode/ui/file_mode_window.h"
@@ -13,8 +12,10 @@
 #include "platform/clock.h"
 #include "platform/local_time.h"
 #include "platform/process.h"
+#include "platform/qt/qt_sound_player.h"
 #include "platform/qt/window_parts.h"
 #include "platform/sound.h"
+#include "settings/product.h"
 
 namespace vorlanx {
 void QtStartupWindows::notBuiltYet(const char* what) {
@@ -43,7 +44,8 @@ bool QtStartupWindows::runModeChoice(SettingsRecord& settings) {
 
 int QtStartupWindows::runPacketMode(SettingsRecord& settings, const std::string& settingsPath) {
     LiveCaptureSourceFactory sources;
-    AlsaSoundPlayer sound;
+    AlsaSoundPlayer alsa;
+    QtSoundPlayer sound(alsa);
     SystemLocalTimeSource localTime;
     SpawnProgramLauncher launcher;
     PacketModeWindow window(settings, settingsPath,

@@ -741,6 +741,9 @@ void PacketModeWindow::closeEvent(QCloseEvent* event) {
 void PacketModeWindow::beginClose() {
     m_closing = true;
     m_core->engine().requestExit();
+    // The monitors end here, a sound that plays with them, so the process end waits for
+    // nothing audible.
+    m_core->stopMonitors();
     QTimer::singleShot(100, this, [this] {
         storeSettings();
         SaveSettings(m_settings, m_settingsPath);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -79,6 +80,47 @@ TEST_F(PacketModeCoreTest, MonitorsReportWhileRunningAndStopWhenJoined) {
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(statusView.titles().size(), titles) << "the monitor has ended";
     core.stopMonitors();  // again: nothing left to join
+}
+
+// Plays a wave file "for ten seconds" unless stopped.
+class LongWavePlayer final : public SoundPlayer {
+  public:
+    bool playWaveFile(const std::string&) override {
+        std::unique_lock lock(m_mutex);
+        m_playing = true;
+        m_changed.notify_all();
+        return !m_changed.wait_for(lock, 10s, [this] { return m_stopped; });
+    }
+    bool playTones(const std::vector<Tone>&, unsigned) override { return false; }
+    void bell() override {}
+    void stop() override {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        m_changed.notify_all();
+    }
+    bool waitUntilPlaying() {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, 10s, [this] { return m_playing; });
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_playing = false;
+    bool m_stopped = false;
+};
+
+TEST_F(PacketModeCoreTest, StoppingTheMonitorsEndsALongSound) {
+    LongWavePlayer player;
+    PacketModeCore withLongSound{{sources, view, statusView, player, localTime, prompt}};
+    withLongSound.setSoundFile("/sounds/long.wav");
+    withLongSound.startMonitors();
+    withLongSound.state().capturing = true;
+    withLongSound.state().newPacketPending = true;
+    ASSERT_TRUE(player.waitUntilPlaying());
+    const auto before = std::chrono::steady_clock::now();
+    withLongSound.stopMonitors();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <fstream>
+#include <thread>
 #include <vector>
 
 #include "platform/memory_status.h"
 #include "platform/sound.h"
+#include "support/temp_dir.h"
 
 namespace vorlanx {
 namespace {
@@ -74,6 +79,78 @@ TEST(ToneSynthesis, LengthsFollowPausesAndDurations) {
     for (size_t i = 80; i < 400; ++i)
         sound = sound || samples[i] != 0;
     EXPECT_TRUE(sound);
+}
+
+TEST(PcmPieces, WritesEverythingUnlessTheDeviceFailsOrAStopComes) {
+    const std::vector<unsigned char> samples(2 * 1000);  // 1000 frames of two bytes
+    struct Case {
+        size_t failAtPiece;  // the write of this piece fails; past the end: none does
+        bool stopAtFirst;
+        bool whole;
+        size_t pieces;  // pieces written before the result
+    };
+    const Case cases[] = {
+        {99, false, true, 10},  // 100 frames a piece
+        {3, false, false, 3},   // the fourth write fails
+        {99, true, false, 0},   // stopped before the first piece
+    };
+    for (const Case& c : cases) {
+        std::atomic<bool> stopped{c.stopAtFirst};
+        size_t pieces = 0, frames = 0;
+        const bool whole = WritePcmPieces(samples.data(), 1000, 2, 100, stopped,
+                                          [&](const unsigned char*, size_t count) {
+                                              if (pieces == c.failAtPiece)
+                                                  return size_t{0};
+                                              ++pieces;
+                                              frames += count;
+                                              return count;
+                                          });
+        EXPECT_EQ(whole, c.whole) << c.failAtPiece;
+        EXPECT_EQ(pieces, c.pieces) << c.failAtPiece;
+        EXPECT_EQ(frames, c.pieces * 100) << c.failAtPiece;
+    }
+}
+
+TEST(PcmPieces, StopEndsAPlaybackUnderWay) {
+    // Ten seconds of sound written at the pace of a device, 50 ms a piece.
+    using namespace std::chrono;
+    const std::vector<unsigned char> samples(8000 * 10);
+    std::atomic<bool> stopped{false};
+    size_t pieces = 0;
+    const auto begin = steady_clock::now();
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(150ms);
+        stopped = true;
+    });
+    const bool whole = WritePcmPieces(samples.data(), samples.size(), 1, 400, stopped,
+                                      [&](const unsigned char*, size_t count) {
+                                          std::this_thread::sleep_for(50ms);
+                                          ++pieces;
+                                          return count;
+                                      });
+    stopper.join();
+    EXPECT_FALSE(whole);
+    EXPECT_LT(steady_clock::now() - begin, 1s);
+    EXPECT_LT(pieces, 10u);
+}
+
+TEST(AlsaSound, StopRefusesEveryLaterSound) {
+    // A long wave file on ALSA's null device, which takes the samples without pacing.
+    test::TempDir dir;
+    const std::string path = dir.file("long.wav");
+    {
+        const auto file = wave(1, 1, 16, std::vector<unsigned char>(8000 * 2 * 5), 8000 * 2 * 5);
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(file.data()),
+                  static_cast<std::streamsize>(file.size()));
+    }
+    AlsaSoundPlayer player("null");
+    if (!player.playWaveFile(path))
+        GTEST_SKIP() << "ALSA's null device is not available here";
+    EXPECT_TRUE(player.playTones({{440, 20}}, 0));
+    player.stop();
+    EXPECT_FALSE(player.playWaveFile(path));
+    EXPECT_FALSE(player.playTones({{440, 20}}, 0));
 }
 
 TEST(MemoryStatus, ParsesMemAvailableOnly) {
