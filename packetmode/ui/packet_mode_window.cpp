@@ -253,7 +253,21 @@ void PacketModeWindow::buildControls() {
     auto* central = new QWidget;
     auto* root = new QVBoxLayout(central);
     setCentralWidget(central);
+    root->addLayout(buildListArea(), 1);
 
+    // Below the list: the capture column, the header fields, and at the right the two panes,
+    // which take the extra width, over the view and tool rows.
+    auto* bottom = new QHBoxLayout;
+    root->addLayout(bottom);
+    bottom->addLayout(buildCaptureColumn());
+    bottom->addLayout(buildFieldColumn());
+    auto* right = new QVBoxLayout;
+    right->addLayout(buildPacketPanes(), 1);
+    right->addLayout(buildToolRows());
+    bottom->addLayout(right, 1);
+}
+
+QLayout* PacketModeWindow::buildListArea() {
     // The list area: the list, or while a long operation runs, its progress in its place.
     m_listView = Tag(new QTableView, ids::kList, QStringLiteral("Packet list"));
     m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -281,12 +295,11 @@ void PacketModeWindow::buildControls() {
     m_listArea = new QStackedLayout;
     m_listArea->addWidget(m_listView);
     m_listArea->addWidget(busyPage);
-    root->addLayout(m_listArea, 1);
+    return m_listArea;
+}
 
-    auto* bottom = new QHBoxLayout;
-    root->addLayout(bottom);
-
-    // Left: the capture buttons, the logo, status, memory and the store's fill level.
+QLayout* PacketModeWindow::buildCaptureColumn() {
+    // The capture buttons, the logo, status, memory and the store's fill level.
     auto* left = new QVBoxLayout;
     auto* buttons = new QHBoxLayout;
     auto pictureButton = [&](int id, const QString& name, QStyle::StandardPixmap icon) {
@@ -327,9 +340,11 @@ void PacketModeWindow::buildControls() {
     progressRow->addWidget(new QLabel(QStringLiteral("<-1M")));
     left->addLayout(progressRow);
     left->addStretch(1);
-    bottom->addLayout(left);
+    return left;
+}
 
-    // Middle: the decoded header fields.
+QLayout* PacketModeWindow::buildFieldColumn() {
+    // The decoded header fields, the TCP ones in their group.
     auto* fields = new QGridLayout;
     int row = 0;
     auto addField = [&](const QString& label, QLineEdit* box, QLineEdit* use = nullptr) {
@@ -362,6 +377,17 @@ void PacketModeWindow::buildControls() {
     m_toPort = addField(QStringLiteral("To port:"),
                         detailBox(ids::kToPort, QStringLiteral("To port:"), 6), m_toPortUse);
 
+    fields->addWidget(buildTcpGroup(), row, 0, 1, 4);
+    fields->setRowStretch(row + 1, 1);
+
+    for (QLineEdit* box : {m_packetSize, m_ttl, m_protocolNumber, m_packetType, m_ipChecksum,
+                           m_fromIp, m_toIp, m_fromPort, m_fromPortUse, m_toPort, m_toPortUse,
+                           m_sequence, m_acknowledgement, m_window})
+        box->installEventFilter(this);
+    return fields;
+}
+
+QGroupBox* PacketModeWindow::buildTcpGroup() {
     auto* tcpGroup = new QGroupBox(QStringLiteral("TCP specific"));
     auto* tcp = new QGridLayout(tcpGroup);
     m_sequence = detailBox(ids::kSequence, QStringLiteral("Sequence:"));
@@ -383,17 +409,10 @@ void PacketModeWindow::buildControls() {
     }
     flagRow->addStretch(1);
     tcp->addLayout(flagRow, 3, 0, 1, 2);
-    fields->addWidget(tcpGroup, row, 0, 1, 4);
-    fields->setRowStretch(row + 1, 1);
-    bottom->addLayout(fields);
+    return tcpGroup;
+}
 
-    for (QLineEdit* box : {m_packetSize, m_ttl, m_protocolNumber, m_packetType, m_ipChecksum,
-                           m_fromIp, m_toIp, m_fromPort, m_fromPortUse, m_toPort, m_toPortUse,
-                           m_sequence, m_acknowledgement, m_window})
-        box->installEventFilter(this);
-
-    // Right: the two panes take the extra width; the view and tool controls below them.
-    auto* right = new QVBoxLayout;
+QLayout* PacketModeWindow::buildPacketPanes() {
     auto* panes = new QHBoxLayout;
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSize(9);
@@ -418,8 +437,12 @@ void PacketModeWindow::buildControls() {
     m_packetData->setFont(fixed);
     dataLayout->addWidget(m_packetData);
     panes->addWidget(m_packetDataGroup, 2);
-    right->addLayout(panes, 1);
 
+    return panes;
+}
+
+QLayout* PacketModeWindow::buildToolRows() {
+    auto* rows = new QVBoxLayout;
     // One control group a row, so the column stays narrow enough for the smallest window.
     auto* viewRow = new QHBoxLayout;
     m_text = Tag(new QRadioButton(QStringLiteral("Text")), ids::kText, QStringLiteral("Text"));
@@ -429,13 +452,13 @@ void PacketModeWindow::buildControls() {
     viewRow->addWidget(m_dec);
     viewRow->addWidget(m_hex);
     viewRow->addStretch(1);
-    right->addLayout(viewRow);
+    rows->addLayout(viewRow);
     m_sound = Tag(new QCheckBox(QStringLiteral("Make sound for new packets")), ids::kSound,
                   QStringLiteral("Make sound for new packets"));
-    right->addWidget(m_sound);
+    rows->addWidget(m_sound);
     m_matchCase = Tag(new QCheckBox(QStringLiteral("Match case for Find and Filters")),
                       ids::kMatchCase, QStringLiteral("Match case for Find and Filters"));
-    right->addWidget(m_matchCase);
+    rows->addWidget(m_matchCase);
 
     auto* findRow = new QHBoxLayout;
     findRow->addWidget(new QLabel(QStringLiteral("Search current packets--->")));
@@ -446,7 +469,7 @@ void PacketModeWindow::buildControls() {
     m_find->setEnabled(false);  // TODO: enabled when Find arrives
     findRow->addWidget(m_findText, 1);
     findRow->addWidget(m_find);
-    right->addLayout(findRow);
+    rows->addLayout(findRow);
 
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(new QLabel(QStringLiteral("Filter systems--->")));
@@ -455,11 +478,11 @@ void PacketModeWindow::buildControls() {
     m_filterSetup->setEnabled(false);  // TODO: enabled when the filter setup window arrives
     filterRow->addWidget(m_filterSetup);
     filterRow->addStretch(1);
-    right->addLayout(filterRow);
+    rows->addLayout(filterRow);
     m_applyFilters = Tag(new QCheckBox(QStringLiteral("Apply filters to incoming packets")),
                          ids::kApplyFilters, QStringLiteral("Apply filters to incoming packets"));
-    right->addWidget(m_applyFilters);
-    bottom->addLayout(right, 1);
+    rows->addWidget(m_applyFilters);
+    return rows;
 }
 
 void PacketModeWindow::buildMenu() {

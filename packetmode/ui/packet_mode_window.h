@@ -25,6 +25,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
@@ -99,7 +100,14 @@ class PacketModeWindow : public QMainWindow {
     class ViewAdapter;
     class MonitorAdapter;
 
+    // The controls, one function a group; each returns its group's layout or box.
     void buildControls();
+    QLayout* buildListArea();
+    QLayout* buildCaptureColumn();
+    QLayout* buildFieldColumn();
+    QGroupBox* buildTcpGroup();
+    QLayout* buildPacketPanes();
+    QLayout* buildToolRows();
     void buildMenu();
     void loadSettings();
     void watchSelection();
