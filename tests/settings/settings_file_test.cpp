@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "settings/settings_file.h"
 #include "support/temp_dir.h"
@@ -51,94 +51,88 @@ Bytes expectedDefaults(const char* dir) {
 
 TEST(SettingsDefaults, ByteForByte) {
     EXPECT_EQ(SettingsRecord::defaults("/home/u/").bytes(), expectedDefaults("/home/u/"));
-    const auto r = SettingsRecord::defaults("/home/u/");
-    EXPECT_TRUE(r.filterEitherIpEntry().empty());
-    EXPECT_EQ(r.mode(), 0u);
-    EXPECT_TRUE(r.showModeChoice());
 }
 
 TEST(SettingsFilePath, ThreeCharacterExtensionIsReplaced) {
-    EXPECT_EQ(SettingsFilePath("/x/a.exe"), "/x/a.BCS");
-    EXPECT_EQ(SettingsFilePath("/opt/tools/snoop.bin"), "/opt/tools/snoop.BCS");
-    EXPECT_EQ(SettingsFilePath("/usr/bin/vorlanx"), "/usr/bin/vorlanx.BCS");
-    EXPECT_EQ(SettingsFilePath("/opt/Brindlecraft VORLANX 1.5/BrindlecraftVORLANXv1.5"),
-              "/opt/Brindlecraft VORLANX 1.5/BrindlecraftVORLANXv1.5.BCS");
-    // A dot in a folder name is not an extension of the file.
-    EXPECT_EQ(SettingsFilePath("/a.bcd/prog"), "/a.bcd/prog.BCS");
-    EXPECT_EQ(SettingsFilePath("/x/a.tar.gz"), "/x/a.tar.gz.BCS");
+    struct Row {
+        const char* executable;
+        const char* settings;
+    };
+    const Row rows[] = {
+        {"/x/a.exe", "/x/a.BCS"},
+        {"/opt/tools/snoop.bin", "/opt/tools/snoop.BCS"},
+        {"/x/a.ex", "/x/a.ex.BCS"},      // two characters: appended
+        {"/x/a.exec", "/x/a.exec.BCS"},  // four characters: appended
+        {"/x/a.tar.gz", "/x/a.tar.gz.BCS"},
+        {"/usr/bin/vorlanx", "/usr/bin/vorlanx.BCS"},
+        {"/opt/Brindlecraft VORLANX 1.5/BrindlecraftVORLANXv1.5",
+         "/opt/Brindlecraft VORLANX 1.5/BrindlecraftVORLANXv1.5.BCS"},
+        {"/a.bcd/prog", "/a.bcd/prog.BCS"},  // a dot in a folder name is not the file's
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(SettingsFilePath(row.executable), row.settings) << row.executable;
 }
 
-TEST(SettingsFile, MissingFileGivesDefaultsAndSaveCreatesExactRecord) {
+class SettingsFile : public ::testing::Test {
+  protected:
+    SettingsRecord loaded() const {
+        SettingsRecord r;
+        LoadSettings(r, path);
+        return r;
+    }
+
     test::TempDir dir;
-    const auto path = dir.file("vorlanx.BCS");
-    SettingsRecord r;
-    LoadSettings(r, path);
+    std::string path = dir.file("s.BCS");
+};
+
+TEST_F(SettingsFile, MissingFileGivesDefaultsAndSaveCreatesExactRecord) {
+    const SettingsRecord r = loaded();
     EXPECT_EQ(r, SettingsRecord::defaults(DefaultFileDirectory()));
     ASSERT_TRUE(SaveSettings(r, path));
     const auto bytes = readFile(path);
     ASSERT_EQ(bytes.size(), 20672u);
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), r.bytes().begin()));
-    EXPECT_FALSE(std::filesystem::exists(path + ".new"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+        << "a temporary was left behind";
 }
 
-TEST(SettingsFile, RoundTripKeepsEveryByteIncludingReserved) {
-    test::TempDir dir;
-    const auto path = dir.file("s.BCS");
+TEST_F(SettingsFile, RoundTripKeepsEveryByteIncludingReserved) {
     std::vector<uint8_t> original(20672);
     for (size_t i = 0; i < original.size(); ++i)
         original[i] = static_cast<uint8_t>(i * 7 + 3);
     writeFile(path, original);
-    SettingsRecord r;
-    LoadSettings(r, path);
-    EXPECT_EQ(r.bytes()[1036], original[1036]);
-    EXPECT_EQ(r.bytes()[3083], original[3083]);
-    ASSERT_TRUE(SaveSettings(r, path));
+    ASSERT_TRUE(SaveSettings(loaded(), path));
     EXPECT_EQ(readFile(path), original);
 }
 
-TEST(SettingsFile, ShortFileKeepsItsBytesAndDefaultsTheRest) {
-    test::TempDir dir;
-    const auto path = dir.file("s.BCS");
+TEST_F(SettingsFile, ShortFileKeepsItsBytesAndDefaultsTheRest) {
     writeFile(path, {0, 0, 0, 0, 1, 0, 0, 0});  // showModeChoice 0, mode 1
-    SettingsRecord r;
-    LoadSettings(r, path);
-    EXPECT_FALSE(r.showModeChoice());
-    EXPECT_EQ(r.mode(), 1u);
-    EXPECT_EQ(r.ackTimeoutMs(), 10000);
-    EXPECT_EQ(r.dateTimeTemplate(), "%Y.%MY.%D - %H24:%MN:%S.%MS");
+    SettingsRecord expected = SettingsRecord::defaults(DefaultFileDirectory());
+    expected.setShowModeChoice(false);
+    expected.setMode(1);
+    EXPECT_EQ(loaded(), expected);
 
     writeFile(path, {});
-    LoadSettings(r, path);
-    EXPECT_EQ(r, SettingsRecord::defaults(DefaultFileDirectory()));
+    EXPECT_EQ(loaded(), SettingsRecord::defaults(DefaultFileDirectory()));
 }
 
-TEST(SettingsFile, OversizedFileReadsTheRecordOnlyAndSaveTrimsIt) {
-    test::TempDir dir;
-    const auto path = dir.file("s.BCS");
-    std::vector<uint8_t> bytes(30000, 0xAB);
-    writeFile(path, bytes);
-    SettingsRecord r;
-    LoadSettings(r, path);
+TEST_F(SettingsFile, OversizedFileReadsTheRecordOnlyAndSaveTrimsIt) {
+    writeFile(path, std::vector<uint8_t>(30000, 0xAB));
+    const SettingsRecord r = loaded();
     EXPECT_EQ(r.bytes()[20671], 0xAB);
     ASSERT_TRUE(SaveSettings(r, path));
     EXPECT_EQ(readFile(path).size(), 20672u);
 }
 
-TEST(SettingsFile, UnterminatedTextIsReadWithinItsWidth) {
-    test::TempDir dir;
-    const auto path = dir.file("s.BCS");
-    std::vector<uint8_t> bytes(20672, 'A');  // garbage: no terminator anywhere
-    writeFile(path, bytes);
-    SettingsRecord r;
-    LoadSettings(r, path);
+TEST_F(SettingsFile, UnterminatedTextIsReadWithinItsWidth) {
+    writeFile(path, std::vector<uint8_t>(20672, 'A'));  // garbage: no terminator anywhere
+    const SettingsRecord r = loaded();
     EXPECT_EQ(r.interfaceAddress(), std::string(1024, 'A'));
     EXPECT_EQ(r.fileSrcIp(), std::string(20, 'A'));
     EXPECT_EQ(r.dirtyMode(), true);  // any non-zero byte is on
 }
 
-TEST(SettingsFile, UnwritableLocationFailsWithoutTouchingTheOldFile) {
-    test::TempDir dir;
-    const auto path = dir.file("s.BCS");
+TEST_F(SettingsFile, UnwritableLocationFailsWithoutTouchingTheOldFile) {
     auto r = SettingsRecord::defaults("/");
     ASSERT_TRUE(SaveSettings(r, path));
     EXPECT_FALSE(SaveSettings(r, dir.file("no-such-dir/s.BCS")));
@@ -148,17 +142,13 @@ TEST(SettingsFile, UnwritableLocationFailsWithoutTouchingTheOldFile) {
         r.setMode(1);
         EXPECT_FALSE(SaveSettings(r, path));
         chmod(dir.path().c_str(), 0700);
-        SettingsRecord back;
-        LoadSettings(back, path);
-        EXPECT_EQ(back.mode(), 0u);
+        EXPECT_EQ(loaded().mode(), 0u);
     }
 }
 
 // Two copies of the program save at once (the old and the new one of a mode switch): the
 // file is always one whole record, never a mix, and no temporary is left behind.
-TEST(SettingsFile, ConcurrentSavesLeaveOneWholeRecord) {
-    test::TempDir dir;
-    const auto path = dir.file("s.BCS");
+TEST_F(SettingsFile, ConcurrentSavesLeaveOneWholeRecord) {
     auto first = SettingsRecord::defaults("/");
     auto second = SettingsRecord::defaults("/");
     first.setInterfaceAddress("10.0.0.1");
@@ -182,9 +172,7 @@ TEST(SettingsFile, ConcurrentSavesLeaveOneWholeRecord) {
     a.join();
     b.join();
     EXPECT_FALSE(failed.load());
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     const mode_t mask = umask(0);
@@ -193,16 +181,25 @@ TEST(SettingsFile, ConcurrentSavesLeaveOneWholeRecord) {
 }
 
 TEST(SettingsText, TruncatesAtWidthWithoutSplittingUtf8) {
-    SettingsRecord r;
-    // 18 ASCII bytes then "é" (2 bytes) reaches byte 20; only 19 fit, so "é" is dropped.
-    r.setFileSrcIp(std::string(18, '1') + "\xC3\xA9");
-    EXPECT_EQ(r.fileSrcIp(), std::string(18, '1'));
-    // 17 bytes + "é" fits exactly in 19.
-    r.setFileSrcIp(std::string(17, '1') + "\xC3\xA9");
-    EXPECT_EQ(r.fileSrcIp(), std::string(17, '1') + "\xC3\xA9");
-    // A three-byte sequence cut after its first byte is dropped whole.
-    r.setFileSrcIp(std::string(18, '1') + "\xE2\x82\xAC");
-    EXPECT_EQ(r.fileSrcIp(), std::string(18, '1'));
+    // An address text holds 19 bytes and its terminator.
+    struct Row {
+        const char* name;
+        std::string written;
+        std::string read;
+    };
+    const std::string n17(17, '1'), n18(18, '1');
+    const Row rows[] = {
+        {"19 ASCII bytes fit", n18 + "2", n18 + "2"},
+        {"20 ASCII bytes lose the last", n18 + "23", n18 + "2"},
+        {"a two-byte sequence ending at byte 19 fits", n17 + "\xC3\xA9", n17 + "\xC3\xA9"},
+        {"a two-byte sequence over byte 19 is dropped whole", n18 + "\xC3\xA9", n18},
+        {"a three-byte sequence cut after its first byte", n18 + "\xE2\x82\xAC", n18},
+    };
+    for (const Row& row : rows) {
+        SettingsRecord r;
+        r.setFileSrcIp(row.written);
+        EXPECT_EQ(r.fileSrcIp(), row.read) << row.name;
+    }
 }
 
 TEST(SettingsText, BytesBehindTheTerminatorKeepTheirContent) {
