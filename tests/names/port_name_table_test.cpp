@@ -181,8 +181,6 @@ TEST(PortNameTable, UnassignedIsStoredForExactlyTheDocumentedPorts) {
         }
         EXPECT_EQ(found, *expected[t]) << kTables[t].name;
     }
-    EXPECT_EQ(tcpUnassigned.size(), 15u);
-    EXPECT_EQ(udpUnassigned.size(), 16u);
 }
 
 // std::nullopt: the port has no entry and shows "Unknown" (or lies beyond the table).
@@ -214,9 +212,9 @@ TEST(PortNameTable, TellingRows) {
         {12345, "Netbus (Windows Trojan)", std::nullopt},
         {31337, "BO2K", "Back Orifice(Windows Trojan)"},
         {54320, "Orifice 2000 (TCP)", std::nullopt},
-        {54321, std::nullopt, "Orifice 2000 (UDP)"},
+        {54321, std::nullopt, "Orifice 2000 (UDP)"},  // the last UDP entry
         {65000, "distributed attack tool / Devil (Windows Trojan)", std::nullopt},
-        {65301, "pcAnywhere-def", std::nullopt},
+        {65301, "pcAnywhere-def", std::nullopt},  // the last TCP entry
     };
     for (const TellingRow& row : rows) {
         EXPECT_EQ(PortNameTable::tcp(row.port), row.tcp.value_or("Unknown")) << "TCP " << row.port;
@@ -233,18 +231,13 @@ struct EdgeRow {
 
 TEST(PortNameTable, EmptyEntriesAndPortsBeyondTheTables) {
     const EdgeRow rows[] = {
-        {"a stored Unassigned is not Unknown", PortNameTable::tcp, 4, "Unassigned"},
         {"listed, but its text is empty", PortNameTable::tcp, 41, "Unknown"},
         {"no entry between listed ranges", PortNameTable::tcp, 225, "Unknown"},
         {"no entry, UDP", PortNameTable::udp, 100, "Unknown"},
-        {"last TCP entry", PortNameTable::tcp, 65301, "pcAnywhere-def"},
         {"first port beyond the TCP table", PortNameTable::tcp, 65302, "Unknown"},
         {"highest 16-bit port, TCP", PortNameTable::tcp, 65535, "Unknown"},
-        {"last UDP entry", PortNameTable::udp, 54321, "Orifice 2000 (UDP)"},
         {"first port beyond the UDP table", PortNameTable::udp, 54322, "Unknown"},
         {"beyond UDP, never the TCP text", PortNameTable::udp, 60000, "Unknown"},
-        {"beyond UDP although TCP has 65000", PortNameTable::udp, 65000, "Unknown"},
-        {"beyond UDP although TCP has 65301", PortNameTable::udp, 65301, "Unknown"},
         {"no wrap to port 80 above 16 bits, TCP", PortNameTable::tcp, 65536 + 80, "Unknown"},
         {"no wrap to port 80 above 16 bits, UDP", PortNameTable::udp, 65536 + 80, "Unknown"},
         {"largest argument, TCP", PortNameTable::tcp, UINT32_MAX, "Unknown"},
@@ -292,10 +285,12 @@ bool isValidUtf8(std::string_view text) {
     return pending == 0;
 }
 
-TEST(PortNameTable, EveryStoredTextIsOneTidyLine) {
+TEST(PortNameTable, EveryStoredTextIsOneTidyLineStoredOnce) {
+    std::set<std::string_view> seen;
     for (size_t index = 1; index <= data::kTextCount; ++index) {
         const std::string_view text = data::storedText(static_cast<uint16_t>(index));
         SCOPED_TRACE(std::string(text));
+        EXPECT_TRUE(seen.insert(text).second) << "stored twice";
         // Callers may hand the text on as a C string.
         EXPECT_EQ(text.data()[text.size()], '\0');
         EXPECT_LE(text.size(), 100u);
@@ -311,14 +306,6 @@ TEST(PortNameTable, EveryStoredTextIsOneTidyLine) {
     }
     EXPECT_TRUE(data::storedText(0).empty());
     EXPECT_TRUE(data::storedText(static_cast<uint16_t>(data::kTextCount + 1)).empty());
-}
-
-TEST(PortNameTable, TextsAreStoredOnce) {
-    std::set<std::string_view> seen;
-    for (size_t index = 1; index <= data::kTextCount; ++index) {
-        const std::string_view text = data::storedText(static_cast<uint16_t>(index));
-        EXPECT_TRUE(seen.insert(text).second) << "stored twice: " << text;
-    }
     // Ports sharing a text share its storage.
     EXPECT_EQ(PortNameTable::tcp(4).data(), PortNameTable::udp(60).data());
     EXPECT_EQ(PortNameTable::tcp(80).data(), PortNameTable::udp(80).data());
