@@ -84,6 +84,8 @@ class PacketModeWindow : public QMainWindow {
     PacketListModel& model() { return *m_model; }
     // Applies pending list changes to the view now (the view timer does it every 30 ms).
     void syncList();
+    // True from the start of the close sequence.
+    bool closing() const { return m_closing; }
     // True once the close sequence has released every packet.
     bool closed() const { return m_closed; }
 

@@ -15,7 +15,7 @@
 #include "capture/live_capture_source.h"
 #include "capture/pcap_file_source.h"
 #include "packetmode/packet_mode_core.h"
-#include "support/loopback_sockets.h"
+#include "support/loopback_traffic.h"
 #include "support/quiet_platform.h"
 #include "support/recording_packet_mode_view.h"
 #include "support/scripted_prompt.h"
@@ -168,15 +168,6 @@ TEST(PacketEngineReplayFailure, AMissingFileReportsAndEndsTheCapture) {
 
 // ---- Live loopback ----
 
-// A socket on 127.0.0.1 whose receives give up after two seconds.
-int BoundSocket(int type) {
-    const int fd = test::BoundLoopbackSocket(type);
-    timeval timeout{2, 0};
-    if (fd >= 0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    return fd;
-}
-
 // Rows whose ports are `from` -> `to` and whose payload text contains `marker`.
 int CountRows(Rig& rig, uint8_t protocol, uint16_t from, uint16_t to, const std::string& marker) {
     int found = 0;
@@ -220,40 +211,18 @@ TEST(PacketEngineLive, LoopbackDatagramsArriveOnceEachAndStopIsPrompt) {
     const std::string nonce = std::to_string(std::random_device{}());
 
     // Twenty UDP datagrams to a socket that reads them.
-    test::UniqueFd receiver(BoundSocket(SOCK_DGRAM)), sender(BoundSocket(SOCK_DGRAM));
-    ASSERT_GE(receiver.get(), 0);
-    ASSERT_GE(sender.get(), 0);
-    const uint16_t udpFrom = test::BoundPort(sender.get()), udpTo = test::BoundPort(receiver.get());
-    sockaddr_in to = test::LoopbackAddress(udpTo);
     std::vector<std::string> markers;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 20; ++i)
         markers.push_back("vorlanx-udp-" + nonce + "-" + std::to_string(i) + ";");
-        ASSERT_EQ(::sendto(sender.get(), markers.back().data(), markers.back().size(), 0,
-                           reinterpret_cast<sockaddr*>(&to), sizeof to),
-                  static_cast<ssize_t>(markers.back().size()));
-        char buf[256];
-        ASSERT_GT(::recv(receiver.get(), buf, sizeof buf, 0), 0);
-    }
+    const test::LoopbackUdp udp = test::SendLoopbackUdp(markers);
+    ASSERT_TRUE(udp.ok);
+    const uint16_t udpFrom = udp.fromPort, udpTo = udp.toPort;
 
     // One TCP exchange: connect, a request, a reply, close.
-    test::UniqueFd listener(BoundSocket(SOCK_STREAM));
-    ASSERT_EQ(::listen(listener.get(), 1), 0);
-    const uint16_t server = test::BoundPort(listener.get());
-    test::UniqueFd client(BoundSocket(SOCK_STREAM));
-    const uint16_t clientPort = test::BoundPort(client.get());
-    sockaddr_in serverAddress = test::LoopbackAddress(server);
-    ASSERT_EQ(
-        ::connect(client.get(), reinterpret_cast<sockaddr*>(&serverAddress), sizeof serverAddress),
-        0);
-    test::UniqueFd accepted(::accept(listener.get(), nullptr, nullptr));
     const std::string request = "hello-" + nonce, reply = "world-" + nonce + "-reply";
-    ASSERT_EQ(::send(client.get(), request.data(), request.size(), 0),
-              static_cast<ssize_t>(request.size()));
-    char buf[256];
-    ASSERT_EQ(::recv(accepted.get(), buf, sizeof buf, 0), static_cast<ssize_t>(request.size()));
-    ASSERT_EQ(::send(accepted.get(), reply.data(), reply.size(), 0),
-              static_cast<ssize_t>(reply.size()));
-    ASSERT_EQ(::recv(client.get(), buf, sizeof buf, 0), static_cast<ssize_t>(reply.size()));
+    const test::LoopbackTcp tcp = test::ExchangeOverLoopbackTcp(request, reply);
+    ASSERT_TRUE(tcp.ok);
+    const uint16_t server = tcp.serverPort, clientPort = tcp.clientPort;
 
     ASSERT_TRUE(WaitUntil(
         [&] {

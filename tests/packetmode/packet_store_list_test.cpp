@@ -45,7 +45,16 @@ void Fill(PacketStore& store, PacketList& list, int n, int first = 0) {
 
 TEST(PacketStore, StartsEmptyWithArraysOfAMillionSlots) {
     PacketStore store;
-    EXPECT_EQ(PacketStore::kCapacity, 1000000);
+    {
+        // Slots 0 to 999,999 hold packets; the one past them is refused.
+        PacketStore edge;
+        const auto d = Datagram(17);
+        for (int32_t slot : {999999, 1000000}) {
+            edge.put(slot, RecordOf(d), static_cast<int32_t>(d.size()));
+            EXPECT_EQ(edge.hasRecord(slot), slot < 1000000) << slot;
+            EXPECT_EQ(edge.length(slot), slot < 1000000 ? static_cast<int32_t>(d.size()) : 0);
+        }
+    }
     // record reference, length, time-text reference and listed flag per slot
     EXPECT_EQ(PacketStore::arrayBytes(), 21000000u);
     EXPECT_EQ(store.count(), 0);

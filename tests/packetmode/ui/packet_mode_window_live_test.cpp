@@ -1,11 +1,9 @@
 // The Packet Mode window capturing real traffic on the loopback interface (needs
 // CAP_NET_RAW; skips with a clear line without it).
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -14,7 +12,7 @@
 #include "packetmode/ui/packet_mode_controls.h"
 #include "packetmode/ui/packet_mode_window.h"
 #include "platform/qt/control_ids.h"
-#include "support/loopback_sockets.h"
+#include "support/loopback_traffic.h"
 #include "support/quiet_platform.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
@@ -24,48 +22,81 @@ namespace ids = vorlanx::packet_ids;
 
 namespace {
 
-// Sends `count` UDP datagrams with distinct payloads to 127.0.0.1:port; returns the port
-// they came from.
-uint16_t sendUdp(uint16_t port, int count) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    for (int i = 0; i < count; ++i) {
-        const std::string payload = "vorlanx live " + std::to_string(i);
-        ::sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                 sizeof to);
-    }
-    sockaddr_in self{};
-    socklen_t len = sizeof self;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&self), &len);
-    ::close(fd);
-    return ntohs(self.sin_port);
-}
+// A window on the live loopback capture.
+struct LiveHarness {
+    test::TempDir dir;
+    SettingsRecord settings = SettingsRecord::defaults("/tmp/");
+    test::ScriptedPrompt prompt;
+    LiveCaptureSourceFactory sources;
+    test::SilentSoundPlayer sound;
+    SystemLocalTimeSource time;
+    test::RefusingLauncher launcher;
+    std::unique_ptr<PacketModeWindow> window;
 
-// A real TCP exchange on loopback: connect, send a request, answer it, close.
-uint16_t tcpExchange() {
-    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(server, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::listen(server, 1);
-    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
-    ::connect(client, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    const int conn = ::accept(server, nullptr, nullptr);
-    ::send(client, "GET / HTTP/1.0\r\n\r\n", 18, 0);
-    char buf[64];
-    ::recv(conn, buf, sizeof buf, 0);
-    ::send(conn, "HTTP/1.0 200 OK\r\n\r\nhi", 21, 0);
-    ::recv(client, buf, sizeof buf, 0);
-    ::close(client);
-    ::close(conn);
-    ::close(server);
-    return ntohs(addr.sin_port);
+    LiveHarness() {
+        settings.setInterfaceAddress("127.0.0.1");
+        window = std::make_unique<PacketModeWindow>(
+            settings, dir.file("v.BCS"),
+            PacketModeWindowServices{prompt, sources, sound, time, launcher});
+    }
+    template <typename W = QWidget>
+    W* control(int id) {
+        return FindControl<W>(window.get(), id);
+    }
+    QAbstractItemModel* model() { return control<QTableView>(ids::kList)->model(); }
+    // Presses Start and waits until the capture listens.
+    bool start() {
+        control<QToolButton>(ids::kStart)->click();
+        return QTest::qWaitFor(
+            [&] {
+                return control<QLabel>(ids::kStatus)->text() ==
+                       QStringLiteral("Listening on: 127.0.0.1");
+            },
+            10000);
+    }
+    bool stop() {
+        control<QToolButton>(ids::kStop)->click();
+        return QTest::qWaitFor(
+            [&] { return control<QLabel>(ids::kStatus)->text() == QStringLiteral("Stopped"); },
+            2000);
+    }
+    bool matches(int row, const QString& type, int column, uint16_t port) {
+        return model()->index(row, 0).data().toString() == type &&
+               model()->index(row, column).data().toString() == QString::number(port);
+    }
+    // Rows of `type` whose cell in `column` is `port`.
+    int countRows(const QString& type, int column, uint16_t port) {
+        int n = 0;
+        for (int r = 0; r < model()->rowCount(); ++r)
+            n += matches(r, type, column, port);
+        return n;
+    }
+    // The first UDP row sent to `port`; -1 when there is none.
+    int udpRowTo(uint16_t port) {
+        for (int r = 0; r < model()->rowCount(); ++r)
+            if (matches(r, QStringLiteral("UDP"), 5, port))
+                return r;
+        return -1;
+    }
+};
+
+// Counts the times a widget was shown and hidden.
+class VisibilityRecorder : public QObject {
+  public:
+    int shown = 0;
+    int hidden = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        shown += event->type() == QEvent::Show;
+        hidden += event->type() == QEvent::Hide;
+        return false;
+    }
+};
+
+std::vector<std::string> Payloads(int count) {
+    std::vector<std::string> payloads;
+    for (int i = 0; i < count; ++i)
+        payloads.push_back("vorlanx live " + std::to_string(i));
+    return payloads;
 }
 
 }  // namespace
@@ -73,54 +104,89 @@ uint16_t tcpExchange() {
 class PacketModeLiveTest : public QObject {
     Q_OBJECT
   private slots:
+    void init();
     void capturesRealLoopbackTraffic();
+    void clearEmptiesListAndPaneAndANewCaptureFillsThemAgain();
 };
 
-void PacketModeLiveTest::capturesRealLoopbackTraffic() {
+void PacketModeLiveTest::init() {
     if (!test::CanCapture())
         QSKIP("live capture needs CAP_NET_RAW (run as root); skipped");
-    test::TempDir dir;
-    SettingsRecord settings = SettingsRecord::defaults("/tmp/");
-    settings.setInterfaceAddress("127.0.0.1");
-    test::ScriptedPrompt prompt;
-    LiveCaptureSourceFactory sources;
-    test::SilentSoundPlayer sound;
-    SystemLocalTimeSource time;
-    test::RefusingLauncher launcher;
-    PacketModeWindow window(settings, dir.file("v.BCS"), {prompt, sources, sound, time, launcher});
-    QVERIFY(window.initialise());
-    window.show();
-    FindControl<QToolButton>(&window, ids::kStart)->click();
-    auto* status = FindControl<QLabel>(&window, ids::kStatus);
-    QTRY_COMPARE(status->text(), QStringLiteral("Listening on: 127.0.0.1"));
+}
 
-    const uint16_t udpSource = sendUdp(47999, 5);
-    const uint16_t tcpPort = tcpExchange();
+void PacketModeLiveTest::capturesRealLoopbackTraffic() {
+    LiveHarness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    QVERIFY(h.start());
 
-    auto* model = FindControl<QTableView>(&window, ids::kList)->model();
-    auto countRows = [&](const QString& type, int column, uint16_t port) {
-        int n = 0;
-        for (int r = 0; r < model->rowCount(); ++r)
-            if (model->index(r, 0).data().toString() == type &&
-                model->index(r, column).data().toString() == QString::number(port))
-                ++n;
-        return n;
-    };
+    const test::LoopbackUdp udp = test::SendLoopbackUdp(Payloads(5));
+    QVERIFY(udp.ok);
+    const test::LoopbackTcp tcp = test::ExchangeOverLoopbackTcp("GET / HTTP/1.0\r\n\r\n", "hi");
+    QVERIFY(tcp.ok);
+
     // Each datagram once: loopback's outgoing copies are not listed twice.
-    QTRY_COMPARE(countRows(QStringLiteral("UDP"), 5, 47999), 5);
-    QCOMPARE(countRows(QStringLiteral("UDP"), 4, udpSource), 5);
-    QTRY_VERIFY(countRows(QStringLiteral("TCP"), 5, tcpPort) >= 3);  // SYN, request, ACKs, FIN
-    for (int r = 0; r < model->rowCount(); ++r) {
-        if (model->index(r, 5).data().toString() != QStringLiteral("47999"))
+    QTRY_COMPARE(h.countRows(QStringLiteral("UDP"), 5, udp.toPort), 5);
+    QCOMPARE(h.countRows(QStringLiteral("UDP"), 4, udp.fromPort), 5);
+    // SYN, request, reply, ACKs, FINs
+    QTRY_VERIFY(h.countRows(QStringLiteral("TCP"), 5, tcp.serverPort) >= 3);
+    for (int r = 0; r < h.model()->rowCount(); ++r) {
+        if (h.model()->index(r, 5).data().toString() != QString::number(udp.toPort))
             continue;
-        QCOMPARE(model->index(r, 2).data().toString(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(model->index(r, 3).data().toString(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(model->index(r, 1).data().toString(), QString::number(20 + 8 + 14));
+        QCOMPARE(h.model()->index(r, 2).data().toString(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(h.model()->index(r, 3).data().toString(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(h.model()->index(r, 1).data().toString(), QString::number(20 + 8 + 14));
         break;
     }
+    QVERIFY(h.stop());
+}
 
-    FindControl<QToolButton>(&window, ids::kStop)->click();
-    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("Stopped"), 2000);
+void PacketModeLiveTest::clearEmptiesListAndPaneAndANewCaptureFillsThemAgain() {
+    LiveHarness h;
+    QVERIFY(h.window->initialise());
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    auto* view = h.control<QTableView>(ids::kList);
+    auto* packetType = h.control<QLineEdit>(ids::kPacketType);
+    auto* packetData = h.control<QPlainTextEdit>(ids::kPacketData);
+    QVERIFY(h.start());
+    const test::LoopbackUdp before = test::SendLoopbackUdp(Payloads(3));
+    QVERIFY(before.ok);
+    QTRY_VERIFY(h.udpRowTo(before.toPort) >= 0);
+    const int row = h.udpRowTo(before.toPort);
+    view->selectRow(row);
+    QTRY_COMPARE(packetType->text(), QStringLiteral("UDP"));
+    QCOMPARE(packetData->toPlainText(), QStringLiteral("vorlanx live 0"));
+
+    VisibilityRecorder list, progress;
+    view->installEventFilter(&list);
+    h.control<QProgressBar>(ids::kListProgress)->installEventFilter(&progress);
+    h.control<QToolButton>(ids::kClear)->click();
+    // The list makes way for the progress of the release, then comes back empty.
+    QTRY_VERIFY(h.window->core().state().clearDone.load());
+    QTRY_VERIFY(view->isVisible());
+    QVERIFY(list.hidden >= 1);
+    QVERIFY(progress.shown >= 1);
+    QVERIFY(!h.control<QProgressBar>(ids::kListProgress)->isVisible());
+    QTRY_COMPARE(packetType->text(), QString());
+    QCOMPARE(packetData->toPlainText(), QString());
+    for (int id = ids::kFlagUrg; id < ids::kFlagUrg + 6; ++id)
+        QVERIFY(h.control<QLabel>(id)->isHidden());
+    QCOMPARE(h.window->core().list().selectionMark(), -1);
+
+    // A new capture: selecting the same row number again shows the packet now there.
+    QVERIFY(h.stop());
+    QVERIFY(h.start());
+    // Enough datagrams that the row shown before exists again.
+    while (h.model()->rowCount() <= row) {
+        QVERIFY(test::SendLoopbackUdp(Payloads(1)).ok);
+        QTest::qWait(20);
+    }
+    view->selectRow(row);
+    const QString type = h.model()->index(row, 0).data().toString();
+    QVERIFY(!type.isEmpty());
+    QTRY_COMPARE(packetType->text(), type);
+    QVERIFY(h.stop());
 }
 
 QTEST_MAIN(PacketModeLiveTest)
