@@ -2,28 +2,67 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "app/capture_app.h"
 #include "app/command_line.h"
-#include "settings/product.h"
 #include "settings/settings_file.h"
+#include "support/file_contents.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
 namespace vorlanx {
 namespace {
 
-struct Call {
-    std::string program;
-    std::vector<std::string> args;
-};
+const std::string kOptionList =
+    "Current available command line options:\r\n\r\n-uninstall  Runs the un-installation "
+    "system.\r\n-noinstall  Runs the program without asking to install (does not require the "
+    "program to be installed).\r\n-help / -?  Displays this message.\r\n-packet_mode  "
+    "Automatically chooses Packet Mode when started.\r\n-file_mode  Automatically chooses File "
+    "Mode when started.";
+
+// The flags a command line sets, as "help noinstall uninstall packet file any empty".
+std::string FlagsOf(const CommandLine& cl) {
+    std::string flags;
+    for (auto [on, name] : {std::pair{cl.help, "help "},
+                            {cl.noInstall, "noinstall "},
+                            {cl.uninstall, "uninstall "},
+                            {cl.packetMode, "packet "},
+                            {cl.fileMode, "file "},
+                            {cl.anyOption(), "any "},
+                            {cl.empty, "empty "}})
+        flags += on ? name : "";
+    return flags;
+}
+
+TEST(CommandLineParse, SubstringsAnywhereAnyCase) {
+    struct Row {
+        const char* text;
+        const char* flags;
+    };
+    const Row rows[] = {
+        {"/PACKET_MODE", "packet any "},
+        {"-packet_mode", "packet any "},
+        {"xpacket_modex", "packet any "},
+        {"packet_mode file_mode", "packet file any "},
+        {"what?", "help "},
+        {"-HeLp", "help "},
+        {" NoInstall", "noinstall any "},
+        {"-uninstall", "uninstall any "},  // holds "install", not "noinstall"
+        {"-verbose", ""},
+        {"", "empty "},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(FlagsOf(ParseCommandLine(row.text)), row.flags) << '"' << row.text << '"';
+}
 
 class RecordingLauncher final : public ProgramLauncher {
   public:
     bool succeed = true;
-    std::vector<Call> calls;
+    std::vector<std::string> programs;
     bool start(const std::string& program, const std::vector<std::string>& args) override {
-        calls.push_back({program, args});
+        programs.push_back(program);
+        EXPECT_EQ(args, std::vector<std::string>{" NoInstall"});
         return succeed;
     }
 };
@@ -61,216 +100,177 @@ class RecordingWindows final : public StartupWindows {
     void setDialogColors(unsigned bg, unsigned) override { background = bg; }
 };
 
-class CaptureAppTest : public ::testing::Test {
-  protected:
+// One start of the program with recording fakes around it.
+struct Startup {
+    int run(std::string_view commandLine, std::optional<std::string> executable = std::nullopt) {
+        CaptureApp app({prompt, store, launcher, windows, [&] { return executable; }});
+        return app.run(commandLine);
+    }
+    // The installed copy's record, as the installer leaves it.
+    void install(const std::string& path, const std::string& version) {
+        store.writeValue("SOFTWARE\\Brindlecraft\\VORLANX", "1.5EXENameAndPath", path);
+        store.writeValue("SOFTWARE\\Brindlecraft\\VORLANX", "1.5", version);
+    }
+    std::string settingsPath() const { return SettingsFilePath(exe); }
+    std::string settingsBytes() const { return test::ReadFileBytes(settingsPath()); }
+
     test::TempDir dir;
     std::string exe = dir.file("vorlanx");
     test::ScriptedPrompt prompt;
     MemoryKeyValueStore store;
     RecordingLauncher launcher;
     RecordingWindows windows;
-
-    int run(std::string_view commandLine) {
-        CaptureApp app({prompt, store, launcher, windows, [this] { return std::optional(exe); }});
-        return app.run(commandLine);
-    }
-    void install(const std::string& path, const std::string& version) {
-        store.writeValue(kInstallKey, kInstalledPathValue, path);
-        store.writeValue(kInstallKey, kInstalledVersionValue, version);
-    }
-    std::string settingsPath() const { return SettingsFilePath(exe); }
 };
 
-TEST(CommandLineParse, SubstringsAnywhereAnyCase) {
-    for (const char* text : {"/PACKET_MODE", "-packet_mode", "xpacket_modex"}) {
-        auto cl = ParseCommandLine(text);
-        EXPECT_TRUE(cl.packetMode) << text;
-        EXPECT_FALSE(cl.fileMode) << text;
+const char* const kOtherCopy = "/opt/other/BrindlecraftVORLANXv1.5";
+const char* const kThisCopyInCapitals = "<this copy in capitals>";
+
+struct StartRow {
+    const char* name;
+    const char* commandLine = "";
+    std::optional<std::pair<std::string, std::string>> installed;  // path, version
+    std::optional<PromptAnswer> answer;
+    bool agree = true;
+    bool handOverStarts = true;
+    std::vector<std::string> texts;  // every box and question, in order
+    std::vector<std::string> windows;
+    std::vector<std::string> handOvers;
+    bool settingsWritten = false;
+};
+
+TEST(CaptureApp, WhatEachStartShowsAndOpens) {
+    const std::string install = "Would you like to install version 1.5 of Brindlecraft VORLANX?";
+    const std::string reinstall = "Would you like to re-install Brindlecraft VORLANX 1.5?";
+    const std::string unable =
+        "Unable to execute installed program, will now execute self contained program.";
+    // clang-format off
+    const StartRow rows[] = {
+        {.name = "help wins over uninstall", .commandLine = "-help -uninstall",
+         .texts = {kOptionList}},
+        {.name = "? asks for help", .commandLine = "what?", .texts = {kOptionList}},
+        {.name = "no known option", .commandLine = "-verbose",
+         .texts = {"Command line sniffing is not currently implemented ;(\r\nTo see available "
+                   "command options, use -help"}},
+        {.name = "uninstall", .commandLine = "/uninstall", .windows = {"uninstaller"}},
+        {.name = "no installed copy", .windows = {"agreement", "installer"}},
+        {.name = "no installed copy, agreement refused", .agree = false, .windows = {"agreement"}},
+        {.name = "empty installed path", .installed = {{"", "1.5"}},
+         .windows = {"agreement", "installer"}},
+        {.name = "this copy is the installed one, in any letter case",
+         .installed = {{kThisCopyInCapitals, "1.5"}}, .windows = {"modechoice", "file"},
+         .settingsWritten = true},
+        {.name = "another copy, this version never installed: Cancel ends",
+         .installed = {{kOtherCopy, ""}}, .answer = PromptAnswer::Cancel, .texts = {install}},
+        {.name = "another copy, version installed before: Yes installs",
+         .installed = {{kOtherCopy, "1"}}, .answer = PromptAnswer::Yes, .texts = {reinstall},
+         .windows = {"agreement", "installer"}},
+        {.name = "No hands over to the installed copy", .installed = {{kOtherCopy, "1.5"}},
+         .answer = PromptAnswer::No, .texts = {reinstall}, .handOvers = {kOtherCopy}},
+        {.name = "No, but the hand-over fails: this copy runs", .commandLine = "-packet_mode",
+         .installed = {{kOtherCopy, "1.5"}}, .answer = PromptAnswer::No, .handOverStarts = false,
+         .texts = {reinstall, unable}, .windows = {"packet"}, .handOvers = {kOtherCopy},
+         .settingsWritten = true},
+        {.name = "a mode option skips Mode Choice", .commandLine = "-noinstall -file_mode",
+         .windows = {"file"}, .settingsWritten = true},
+        {.name = "Packet Mode wins over File Mode",
+         .commandLine = "-noinstall packet_mode file_mode", .windows = {"packet"},
+         .settingsWritten = true},
+    };
+    // clang-format on
+    for (const StartRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        Startup s;
+        if (row.installed) {
+            std::string path = row.installed->first;
+            if (path == kThisCopyInCapitals) {
+                path = s.exe;
+                for (char& c : path)
+                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            }
+            s.install(path, row.installed->second);
+        }
+        if (row.answer)
+            s.prompt.script({*row.answer});
+        s.windows.agree = row.agree;
+        s.launcher.succeed = row.handOverStarts;
+
+        EXPECT_EQ(s.run(row.commandLine, s.exe), 0);
+        EXPECT_EQ(s.prompt.texts(), row.texts);
+        EXPECT_EQ(s.windows.opened, row.windows);
+        EXPECT_EQ(s.launcher.programs, row.handOvers);
+        EXPECT_EQ(std::filesystem::exists(s.settingsPath()), row.settingsWritten);
+        for (const PromptRequest& box : s.prompt.asked()) {
+            EXPECT_EQ(box.caption, "Brindlecraft VORLANX");
+            EXPECT_FALSE(box.owned);
+            const bool question = box.buttons == PromptButtons::YesNoCancel;
+            EXPECT_TRUE(question || box.buttons == PromptButtons::Ok);
+            EXPECT_EQ(box.icon, question ? PromptIcon::Question : PromptIcon::Information);
+        }
     }
-    auto both = ParseCommandLine("packet_mode file_mode");
-    EXPECT_TRUE(both.packetMode && both.fileMode);
-    EXPECT_TRUE(ParseCommandLine("what?").help);
-    EXPECT_TRUE(ParseCommandLine("-HeLp").help);
-    EXPECT_TRUE(ParseCommandLine(" NoInstall").noInstall);
-    EXPECT_FALSE(ParseCommandLine("-noinstall").uninstall);
-    EXPECT_TRUE(ParseCommandLine("").empty);
-    EXPECT_FALSE(ParseCommandLine("-verbose").anyOption());
 }
 
-TEST_F(CaptureAppTest, HelpWinsOverUninstall) {
-    EXPECT_EQ(run("-help -uninstall"), 0);
-    ASSERT_EQ(prompt.asked().size(), 1u);
-    const auto box = prompt.asked()[0];
-    EXPECT_EQ(box.text, kOptionListText);
-    EXPECT_EQ(box.caption, "Brindlecraft VORLANX");
-    EXPECT_EQ(box.icon, PromptIcon::Information);
-    EXPECT_TRUE(windows.opened.empty());
-    EXPECT_FALSE(std::filesystem::exists(settingsPath()));
-}
-
-TEST_F(CaptureAppTest, OptionListTextIsExact) {
-    EXPECT_EQ(std::string(kOptionListText),
-              "Current available command line options:\r\n\r\n-uninstall  Runs the "
-              "un-installation system.\r\n-noinstall  Runs the program without asking to install "
-              "(does not require the program to be installed).\r\n-help / -?  Displays this "
-              "message.\r\n-packet_mode  Automatically chooses Packet Mode when started.\r\n"
-              "-file_mode  Automatically chooses File Mode when started.");
-}
-
-TEST_F(CaptureAppTest, QuestionMarkShowsOptionList) {
-    EXPECT_EQ(run("what?"), 0);
-    ASSERT_EQ(prompt.texts().size(), 1u);
-    EXPECT_EQ(prompt.texts()[0], kOptionListText);
-}
-
-TEST_F(CaptureAppTest, UnknownOptionIsNotImplementedAndOpensNothing) {
-    EXPECT_EQ(run("-verbose"), 0);
-    ASSERT_EQ(prompt.texts().size(), 1u);
-    EXPECT_EQ(prompt.texts()[0],
-              "Command line sniffing is not currently implemented ;(\r\nTo see available "
-              "command options, use -help");
-    EXPECT_TRUE(windows.opened.empty());
-    EXPECT_FALSE(std::filesystem::exists(settingsPath()));
-}
-
-TEST_F(CaptureAppTest, UninstallRunsUninstallerOnly) {
-    EXPECT_EQ(run("/uninstall"), 0);
-    EXPECT_EQ(windows.opened, std::vector<std::string>{"uninstaller"});
-}
-
-TEST_F(CaptureAppTest, EmptyCommandLineWithoutInstallLeadsToAgreementThenInstaller) {
-    EXPECT_EQ(run(""), 0);
-    EXPECT_EQ(windows.opened, (std::vector<std::string>{"agreement", "installer"}));
-    EXPECT_FALSE(std::filesystem::exists(settingsPath()));  // not loaded on this path
-    windows.opened.clear();
-    windows.agree = false;
-    EXPECT_EQ(run(""), 0);
-    EXPECT_EQ(windows.opened, std::vector<std::string>{"agreement"});
-}
-
-TEST_F(CaptureAppTest, InstalledPathValueEmptyIsFirstRun) {
-    install("", "1.5");
-    run("");
-    EXPECT_EQ(windows.opened.front(), "agreement");
-}
-
-TEST_F(CaptureAppTest, InstalledCopyInOtherLetterCaseGoesStraightToModeChoice) {
-    std::string upper = exe;
-    for (auto& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    install(upper, "1.5");
-    EXPECT_EQ(run(""), 0);
-    EXPECT_TRUE(prompt.asked().empty());
-    EXPECT_EQ(windows.opened, (std::vector<std::string>{"modechoice", "file"}));
-}
-
-TEST_F(CaptureAppTest, InstallQuestionTexts) {
-    install("/opt/other/BrindlecraftVORLANXv1.5", "");
-    prompt.script({PromptAnswer::Cancel});
-    EXPECT_EQ(run(""), 0);
-    ASSERT_EQ(prompt.asked().size(), 1u);
-    EXPECT_EQ(prompt.asked()[0].text,
-              "Would you like to install version 1.5 of Brindlecraft VORLANX?");
-    EXPECT_EQ(prompt.asked()[0].buttons, PromptButtons::YesNoCancel);
-    EXPECT_EQ(prompt.asked()[0].icon, PromptIcon::Question);
-    EXPECT_TRUE(windows.opened.empty());  // Cancel ends
-
-    install("/opt/other/BrindlecraftVORLANXv1.5", "1");
-    prompt.script({PromptAnswer::Yes});
-    run("");
-    EXPECT_EQ(prompt.asked()[1].text, "Would you like to re-install Brindlecraft VORLANX 1.5?");
-    EXPECT_EQ(windows.opened, (std::vector<std::string>{"agreement", "installer"}));
-}
-
-TEST_F(CaptureAppTest, NoHandsOverToInstalledCopy) {
-    install("/opt/other/BrindlecraftVORLANXv1.5", "1.5");
-    prompt.script({PromptAnswer::No});
-    EXPECT_EQ(run(""), 0);
-    ASSERT_EQ(launcher.calls.size(), 1u);
-    EXPECT_EQ(launcher.calls[0].program, "/opt/other/BrindlecraftVORLANXv1.5");
-    EXPECT_EQ(launcher.calls[0].args, std::vector<std::string>{" NoInstall"});
-    EXPECT_TRUE(windows.opened.empty());
-}
-
-TEST_F(CaptureAppTest, NoWithFailingHandOverRunsThisCopy) {
-    install("/opt/other/BrindlecraftVORLANXv1.5", "1.5");
-    launcher.succeed = false;
-    prompt.script({PromptAnswer::No});
-    EXPECT_EQ(run("-packet_mode"), 0);
-    ASSERT_EQ(prompt.texts().size(), 2u);
-    EXPECT_EQ(prompt.texts()[1],
-              "Unable to execute installed program, will now execute self contained program.");
-    EXPECT_EQ(windows.opened, std::vector<std::string>{"packet"});
-    EXPECT_TRUE(std::filesystem::exists(settingsPath()));
-}
-
-TEST_F(CaptureAppTest, NoInstallWithoutSettingsFileCreatesDefaultsAndShowsModeChoice) {
-    windows.modeChoiceMode = 0;
-    EXPECT_EQ(run("-noinstall"), 0);
-    EXPECT_EQ(windows.opened, (std::vector<std::string>{"modechoice", "packet"}));
+TEST(CaptureApp, NoInstallWithoutSettingsFileCreatesDefaultsAndShowsModeChoice) {
+    Startup s;
+    s.windows.modeChoiceMode = 0;
+    EXPECT_EQ(s.run("-noinstall", s.exe), 0);
+    EXPECT_EQ(s.windows.opened, (std::vector<std::string>{"modechoice", "packet"}));
     SettingsRecord onDisk;
-    LoadSettings(onDisk, settingsPath());
-    EXPECT_EQ(onDisk,
-              SettingsRecord::defaults(DefaultFileDirectory()));  // written before the window
-    EXPECT_EQ(std::filesystem::file_size(settingsPath()), 20672u);
-    EXPECT_EQ(windows.background, 0x00C8C8C8u);
+    LoadSettings(onDisk, s.settingsPath());
+    // Written before the window opened, so Mode Choice's answer is not in it.
+    EXPECT_EQ(onDisk, SettingsRecord::defaults(DefaultFileDirectory()));
+    EXPECT_EQ(s.settingsBytes().size(), 20672u);
+    EXPECT_EQ(s.windows.background, 0x00C8C8C8u);
 }
 
-TEST_F(CaptureAppTest, ModeOptionsSuppressModeChoice) {
-    EXPECT_EQ(run("-noinstall -file_mode"), 0);
-    EXPECT_EQ(windows.opened, std::vector<std::string>{"file"});
-    windows.opened.clear();
-    EXPECT_EQ(run("-noinstall packet_mode file_mode"), 0);  // Packet Mode wins
-    EXPECT_EQ(windows.opened, std::vector<std::string>{"packet"});
+TEST(CaptureApp, StoredModeIsUsedWhenModeChoiceIsOff) {
+    Startup s;
+    auto settings = SettingsRecord::defaults("/");
+    settings.setShowModeChoice(false);
+    settings.setUseWindowsColors(true);
+    for (auto [mode, window] : {std::pair<uint32_t, const char*>{1, "file"},
+                                {0, "packet"},
+                                {7, nullptr}}) {  // no window for an unknown mode
+        SCOPED_TRACE(mode);
+        settings.setMode(mode);
+        ASSERT_TRUE(SaveSettings(settings, s.settingsPath()));
+        s.windows.opened.clear();
+        EXPECT_EQ(s.run("-noinstall", s.exe), 0);
+        EXPECT_EQ(s.windows.opened,
+                  window ? std::vector<std::string>{window} : std::vector<std::string>{});
+    }
+    EXPECT_EQ(s.windows.background, 0xFFFFFFFFu);  // system colours stay
 }
 
-TEST_F(CaptureAppTest, StoredModeIsUsedWhenModeChoiceIsOff) {
-    auto s = SettingsRecord::defaults("/");
-    s.setShowModeChoice(false);
-    s.setMode(1);
-    s.setUseWindowsColors(true);
-    ASSERT_TRUE(SaveSettings(s, settingsPath()));
-    EXPECT_EQ(run("-noinstall"), 0);
-    EXPECT_EQ(windows.opened, std::vector<std::string>{"file"});
-    EXPECT_EQ(windows.background, 0xFFFFFFFFu);  // system colours stay
-
-    s.setMode(7);
-    ASSERT_TRUE(SaveSettings(s, settingsPath()));
-    windows.opened.clear();
-    EXPECT_EQ(run("-noinstall"), 0);
-    EXPECT_TRUE(windows.opened.empty());  // no window for an unknown mode
+TEST(CaptureApp, ModeChoiceCloseBoxEndsWithStartupWriteOnDisk) {
+    Startup s;
+    s.windows.modeChoiceClosed = true;
+    EXPECT_EQ(s.run("-noinstall", s.exe), 0);
+    EXPECT_EQ(s.windows.opened, std::vector<std::string>{"modechoice"});
+    EXPECT_EQ(s.settingsBytes().size(), 20672u);
 }
 
-TEST_F(CaptureAppTest, ModeChoiceCloseBoxEndsWithStartupWriteOnDisk) {
-    windows.modeChoiceClosed = true;
-    EXPECT_EQ(run("-noinstall"), 0);
-    EXPECT_EQ(windows.opened, std::vector<std::string>{"modechoice"});
-    EXPECT_EQ(std::filesystem::file_size(settingsPath()), 20672u);
-}
-
-TEST_F(CaptureAppTest, ExistingFileIsRewrittenWithIdenticalBytes) {
-    std::vector<char> bytes(20672);
+TEST(CaptureApp, ExistingFileIsRewrittenWithIdenticalBytes) {
+    Startup s;
+    std::string bytes(20672, '\0');
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(i % 251);
     bytes[4] = 9;  // an unknown mode: start-up opens nothing
     bytes[5] = bytes[6] = bytes[7] = 0;
     bytes[0] = 0;
-    {
-        std::ofstream out(settingsPath(), std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-    EXPECT_EQ(run("-noinstall"), 0);
-    std::ifstream in(settingsPath(), std::ios::binary);
-    std::vector<char> back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(back, bytes);
+    std::ofstream(s.settingsPath(), std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_EQ(s.run("-noinstall", s.exe), 0);
+    EXPECT_EQ(s.settingsBytes(), bytes);
 }
 
-TEST_F(CaptureAppTest, UnknownExecutablePathIsFatal) {
-    install("/opt/other/x", "1.5");
-    CaptureApp app({prompt, store, launcher, windows, [] { return std::optional<std::string>(); }});
-    EXPECT_EQ(app.run(""), -1);
-    ASSERT_EQ(prompt.texts().size(), 1u);
-    EXPECT_EQ(prompt.texts()[0], "Fatal-initialization error #6");
+TEST(CaptureApp, UnknownExecutablePathIsFatal) {
+    for (const char* commandLine : {"", "-noinstall"}) {
+        Startup s;
+        s.install(kOtherCopy, "1.5");
+        EXPECT_EQ(s.run(commandLine), -1) << commandLine;
+        EXPECT_EQ(s.prompt.texts(), std::vector<std::string>{"Fatal-initialization error #6"});
+        EXPECT_TRUE(s.windows.opened.empty());
+    }
 }
 
 }  // namespace
