@@ -1,5 +1,7 @@
 #include "filemode/file_mode_core.h"
 
+#include <algorithm>
+#include <exception>
 #include <utility>
 
 #include "platform/host_names.h"
@@ -55,7 +57,12 @@ bool FileModeCore::resolveHost(std::string name, HostAnswer answer) {
         return false;
     }
     m_lookups.spawn("HostLookup", 0, [this, name = std::move(name), answer = std::move(answer)] {
-        std::optional<std::string> address = m_services.resolveHost(name);
+        std::optional<std::string> address;
+        try {
+            address = m_services.resolveHost(name);
+        } catch (const std::exception&) {
+            // A lookup that fails in any way is a name that did not resolve.
+        }
         m_resolving.store(false);
         if (answer) {
             answer(std::move(address));

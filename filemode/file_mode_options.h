@@ -1,7 +1,7 @@
 // The File Mode window's values that the engine reads at the moment of use.
 //
-// The window implements this over its controls (reads are marshalled or snapshotted so
-// any thread may call); tests fill a plain struct. A change takes effect for the next
+// FileModeCore keeps the window's copies under a lock (FileModeLiveValues) so any thread
+// may read them; tests fill a plain struct. A change takes effect for the next
 // datagram, stream or file.
 #pragma once
 

@@ -1,9 +1,9 @@
 // File Mode's process-wide run state and what its threads tell the window.
 //
 // The File Mode window, FileModeEngine, FileModeCaptureThread and StreamAssemblerThread
-// coordinate through the flags below, each polled by the others. The window owns the
-// object for the life of the process; it writes streamClock (every 20 ms) and
-// currentAckTimeout, and reads the rest.
+// coordinate through the flags below, each polled by the others. FileModeCore owns the
+// object (the window holds the core for the life of the process); through it the window
+// writes streamClock (every 20 ms) and currentAckTimeout, and reads the rest.
 #pragma once
 
 #include <atomic>

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,6 +77,20 @@ TEST_F(CoreTest, LookupRunsOnTheCoresThreadAndIsJoinedWhenTheCoreGoes) {
     ASSERT_EQ(answers.size(), 2u);
     EXPECT_EQ(answers[0], std::optional<std::string>("192.0.2.80"));
     EXPECT_EQ(answers[1], std::nullopt);
+}
+
+TEST_F(CoreTest, ALookupThatThrowsIsANameThatDidNotResolve) {
+    FileModeCore core(services([](const std::string&) -> std::optional<std::string> {
+        throw std::runtime_error("resolver broke");
+    }));
+    std::atomic<int> answers{0};
+    ASSERT_TRUE(core.resolveHost("files.example", [&](std::optional<std::string> address) {
+        EXPECT_EQ(address, std::nullopt);
+        ++answers;
+    }));
+    ASSERT_TRUE(core.waitUntilIdle(10s));
+    EXPECT_EQ(answers.load(), 1);
+    EXPECT_FALSE(core.resolving());
 }
 
 TEST_F(CoreTest, StatusTextsAndTheEndOfACaptureThatEndsByItself) {
