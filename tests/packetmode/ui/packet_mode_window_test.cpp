@@ -38,6 +38,33 @@ namespace ids = vorlanx::packet_ids;
 
 namespace {
 
+std::vector<uint8_t> tcp(std::string payload = "GET / HTTP/1.1") {
+    test::DatagramSpec s;
+    s.protocol = 6;
+    s.source = {127, 0, 0, 1};
+    s.destination = {127, 0, 0, 2};
+    s.sourcePort = 51000;
+    s.destinationPort = 80;
+    s.payload = std::move(payload);
+    return test::BuildDatagram(s);
+}
+
+std::vector<uint8_t> udp() {
+    test::DatagramSpec s;
+    s.protocol = 17;
+    s.sourcePort = 5353;
+    s.destinationPort = 53;
+    s.payload = "q";
+    return test::BuildDatagram(s);
+}
+
+std::vector<uint8_t> icmp() {
+    test::DatagramSpec s;
+    s.protocol = 1;
+    s.payload = std::string("ab\0c", 4);
+    return test::BuildDatagram(s);
+}
+
 // One window with its platform edge, set up the way a user starts Packet Mode.
 struct Harness {
     test::TempDir dir;
@@ -86,34 +113,22 @@ struct Harness {
         auto* view = control<QTableView>(ids::kList);
         view->selectRow(row);
     }
+    // Opens the window, captures one TCP datagram and shows it in the detail pane; the
+    // capture goes on. Null when any step fails.
+    std::shared_ptr<test::ScriptedCaptureChannel> openShowingTcp(
+        const std::string& payload = "GET / HTTP/1.1") {
+        if (!open())
+            return nullptr;
+        auto channel = start();
+        if (!channel)
+            return nullptr;
+        feed(channel, tcp(payload));
+        select(0);
+        if (!QTest::qWaitFor([&] { return text(ids::kPacketType) == QStringLiteral("TCP"); }))
+            return nullptr;
+        return channel;
+    }
 };
-
-std::vector<uint8_t> tcp(std::string payload = "GET / HTTP/1.1") {
-    test::DatagramSpec s;
-    s.protocol = 6;
-    s.source = {127, 0, 0, 1};
-    s.destination = {127, 0, 0, 2};
-    s.sourcePort = 51000;
-    s.destinationPort = 80;
-    s.payload = std::move(payload);
-    return test::BuildDatagram(s);
-}
-
-std::vector<uint8_t> udp() {
-    test::DatagramSpec s;
-    s.protocol = 17;
-    s.sourcePort = 5353;
-    s.destinationPort = 53;
-    s.payload = "q";
-    return test::BuildDatagram(s);
-}
-
-std::vector<uint8_t> icmp() {
-    test::DatagramSpec s;
-    s.protocol = 1;
-    s.payload = std::string("ab\0c", 4);
-    return test::BuildDatagram(s);
-}
 
 }  // namespace
 
@@ -366,11 +381,8 @@ void PacketModeWindowTest::shortRowOffersDeletion() {
 
 void PacketModeWindowTest::clearForgetsTheShownRow() {
     Harness h;
-    QVERIFY(h.open());
-    auto channel = h.start();
-    h.feed(channel, tcp());
-    h.select(0);
-    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("TCP"));
+    auto channel = h.openShowingTcp();
+    QVERIFY(channel);
     h.control<QToolButton>(ids::kClear)->click();
     QTRY_COMPARE(h.text(ids::kPacketType), QString());
     QCOMPARE(h.window->core().list().selectionMark(), -1);
@@ -424,11 +436,8 @@ void PacketModeWindowTest::selectRowShowsAndRepaintsTheRow() {
 
 void PacketModeWindowTest::fieldBoxesHighlightTheirBytes() {
     Harness h;
-    QVERIFY(h.open());
-    auto channel = h.start();
-    h.feed(channel, tcp());
-    h.select(0);
-    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("TCP"));
+    auto channel = h.openShowingTcp();
+    QVERIFY(channel);
     auto* pane = h.control<QPlainTextEdit>(ids::kEntirePacket);
     auto selected = [&](int id) {
         h.control<QLineEdit>(id)->setFocus(Qt::OtherFocusReason);
@@ -526,12 +535,8 @@ void PacketModeWindowTest::resizingGivesHeightToTheListAndWidthToThePanes() {
 
 void PacketModeWindowTest::decAndHexLinesNeverWrap() {
     Harness h;
-    QVERIFY(h.open());
+    QVERIFY(h.openShowingTcp(std::string(120, 'x')));
     h.window->resize(h.window->minimumSize());  // where the pane is narrowest
-    auto channel = h.start();
-    h.feed(channel, tcp(std::string(120, 'x')));
-    h.select(0);
-    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("TCP"));
     auto* pane = h.control<QPlainTextEdit>(ids::kEntirePacket);
     struct Case {
         int radio;
