@@ -21,7 +21,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <chrono>
-#include <mutex>
 
 #include "capture/capture_start.h"
 #include "capture/mode_switch.h"
