@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <thread>
+#include <fstream>
 
 #include "settings/settings_file.h"
+#include "support/file_contents.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace vorlanx {
 namespace {
@@ -35,8 +35,7 @@ class SnapshotLauncher final : public ProgramLauncher {
         if (s.settingsFileExisted)
             LoadSettings(s.settingsOnDisk, m_settingsPath);
         starts.push_back(s);
-        if (events)
-            events->push_back("start");
+        events->push_back("start");
         return succeed;
     }
 
@@ -44,8 +43,35 @@ class SnapshotLauncher final : public ProgramLauncher {
     std::string m_settingsPath;
 };
 
-class ModeSwitchTest : public ::testing::Test {
-  protected:
+struct Direction {
+    CaptureMode target;
+    const char* option;
+    const char* question;
+};
+
+const Direction kToFile{
+    CaptureMode::File, "/File_Mode",
+    "Switching to File Mode will cancel the current operation (Packet Mode).\r\n"
+    "All unsaved packets will be lost.\r\n\r\nAre you sure you wish to switch modes?"};
+const Direction kToPacket{CaptureMode::Packet, "/Packet_Mode",
+                          "Switching to Packet Mode will cancel the current operation (File "
+                          "Mode).\r\n\r\nAre you sure you wish to switch modes?"};
+
+// A mode window's switch, with the window's two steps recorded as events.
+struct Switch {
+    ModeSwitchOutcome run(CaptureMode target, bool pathReadable = true) {
+        launcher.events = &events;
+        ModeSwitch sw(prompt, launcher, [this, pathReadable] {
+            return pathReadable ? std::optional(exe) : std::nullopt;
+        });
+        const ModeSwitchSteps steps{[this] {
+                                        events.push_back("store");
+                                        settings.setFindText("typed into the find box");
+                                    },
+                                    [this] { events.push_back("close"); }};
+        return sw.run(target, settings, settingsPath, steps);
+    }
+
     test::TempDir dir;
     std::string exe = dir.file("vorlanx");
     std::string settingsPath = SettingsFilePath(exe);
@@ -53,159 +79,120 @@ class ModeSwitchTest : public ::testing::Test {
     SnapshotLauncher launcher{settingsPath};
     SettingsRecord settings = SettingsRecord::defaults("/home/user/");
     std::vector<std::string> events;
-
-    ModeSwitchSteps steps() {
-        return ModeSwitchSteps{[this] {
-                                   events.push_back("store");
-                                   settings.setFindText("typed into the find box");
-                               },
-                               [this] { events.push_back("close"); }};
-    }
-
-    ModeSwitchOutcome run(CaptureMode target, ModeSwitch::ExecutablePath path = {}) {
-        launcher.events = &events;
-        if (!path)
-            path = [this] { return std::optional(exe); };
-        ModeSwitch sw(prompt, launcher, std::move(path));
-        return sw.run(target, settings, settingsPath, steps());
-    }
 };
 
-TEST_F(ModeSwitchTest, AsksTheSpecifiedQuestionForEachDirection) {
-    prompt.script({PromptAnswer::No, PromptAnswer::No});
-    run(CaptureMode::File);
-    run(CaptureMode::Packet);
-
-    const auto asked = prompt.asked();
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[0].text,
-              "Switching to File Mode will cancel the current operation (Packet Mode).\r\n"
-              "All unsaved packets will be lost.\r\n\r\nAre you sure you wish to switch modes?");
-    EXPECT_EQ(asked[1].text,
-              "Switching to Packet Mode will cancel the current operation (File Mode).\r\n\r\n"
-              "Are you sure you wish to switch modes?");
-    for (const auto& r : asked) {
-        EXPECT_EQ(r.caption, "Switch modes?");
-        EXPECT_EQ(r.buttons, PromptButtons::YesNo);
-        EXPECT_EQ(r.icon, PromptIcon::Question);
-        EXPECT_TRUE(r.owned);
+TEST(ModeSwitch, NoOrAClosedQuestionChangesNothing) {
+    for (const Direction& direction : {kToFile, kToPacket}) {
+        for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Cancel}) {
+            SCOPED_TRACE(direction.option);
+            Switch s;
+            s.prompt.script({answer});
+            const SettingsRecord before = s.settings;
+            EXPECT_EQ(s.run(direction.target), ModeSwitchOutcome::Declined);
+            EXPECT_TRUE(s.events.empty());
+            EXPECT_FALSE(std::filesystem::exists(s.settingsPath));
+            EXPECT_EQ(s.settings, before);
+            ASSERT_EQ(s.prompt.asked().size(), 1u);
+            const PromptRequest question = s.prompt.asked()[0];
+            EXPECT_EQ(question.text, direction.question);
+            EXPECT_EQ(question.caption, "Switch modes?");
+            EXPECT_EQ(question.buttons, PromptButtons::YesNo);
+            EXPECT_EQ(question.icon, PromptIcon::Question);
+            EXPECT_TRUE(question.owned);
+        }
     }
 }
 
-TEST_F(ModeSwitchTest, NoOrAClosedQuestionChangesNothing) {
-    for (PromptAnswer answer : {PromptAnswer::No, PromptAnswer::Cancel}) {
-        prompt.script({answer});
-        const SettingsRecord before = settings;
-        EXPECT_EQ(run(CaptureMode::File), ModeSwitchOutcome::Declined);
-        EXPECT_TRUE(launcher.starts.empty());
-        EXPECT_TRUE(events.empty());
-        EXPECT_FALSE(std::filesystem::exists(settingsPath));
-        EXPECT_EQ(settings, before);
-    }
-}
+struct YesRow {
+    const char* name;
+    const Direction& direction;
+    bool startSucceeds = true;
+    bool pathReadable = true;
+    bool settingsWritable = true;
+    ModeSwitchOutcome outcome = ModeSwitchOutcome::Switched;
+    std::vector<std::string> events = {"store", "start", "close"};
+    std::string failure;  // the warning after a failed start; "<exe>" is the executable
+};
 
-TEST_F(ModeSwitchTest, YesWritesTheSettingsBeforeStartingTheOtherModeThenCloses) {
-    struct Case {
-        CaptureMode target;
-        const char* option;
+TEST(ModeSwitch, YesWritesTheSettingsStartsTheOtherModeThenCloses) {
+    const std::string staysOpen = ".\r\n\r\nThe current mode stays open.";
+    // clang-format off
+    const YesRow rows[] = {
+        {.name = "to File Mode", .direction = kToFile},
+        {.name = "to Packet Mode", .direction = kToPacket},
+        {.name = "the settings file cannot be written: the switch goes on", .direction = kToFile,
+         .settingsWritable = false},
+        {.name = "the start fails: the window stays open", .direction = kToFile,
+         .startSucceeds = false, .outcome = ModeSwitchOutcome::StartFailed,
+         .events = {"store", "start"},
+         .failure = "Could not start the program in File Mode: \"<exe>\" could not be run" +
+                    staysOpen},
+        {.name = "the executable's path cannot be read: a failed start", .direction = kToPacket,
+         .pathReadable = false, .outcome = ModeSwitchOutcome::StartFailed, .events = {"store"},
+         .failure = "Could not start the program in Packet Mode: the path of the running "
+                    "program could not be read" + staysOpen},
     };
-    for (const Case& c : {Case{CaptureMode::File, "/File_Mode"},
-                          Case{CaptureMode::Packet, "/Packet_Mode"}}) {
-        SCOPED_TRACE(c.option);
-        std::filesystem::remove(settingsPath);
-        launcher.starts.clear();
-        events.clear();
-        settings.setInterfaceAddress("192.168.1.7");
+    // clang-format on
+    for (const YesRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        Switch s;
+        s.launcher.succeed = row.startSucceeds;
+        if (!row.settingsWritable)
+            s.settingsPath = s.dir.file("missing-folder/vorlanx.BCS");
+        s.settings.setInterfaceAddress("192.168.1.7");
+        s.prompt.script({PromptAnswer::Yes});
 
-        prompt.script({PromptAnswer::Yes});
-        EXPECT_EQ(run(c.target), ModeSwitchOutcome::Switched);
-
-        EXPECT_EQ(events, (std::vector<std::string>{"store", "start", "close"}));
-        ASSERT_EQ(launcher.starts.size(), 1u);
-        const auto& s = launcher.starts[0];
-        EXPECT_EQ(s.program, exe);
-        EXPECT_EQ(s.args, (std::vector<std::string>{"/NoInstall", c.option}));
-        // The new copy finds the window's latest values in the file.
-        ASSERT_TRUE(s.settingsFileExisted);
-        EXPECT_EQ(s.settingsOnDisk, settings);
-        EXPECT_EQ(s.settingsOnDisk.findText(), "typed into the find box");
-        EXPECT_EQ(s.settingsOnDisk.interfaceAddress(), "192.168.1.7");
+        EXPECT_EQ(s.run(row.direction.target, row.pathReadable), row.outcome);
+        EXPECT_EQ(s.events, row.events);
+        EXPECT_EQ(s.settings.mode(), 0u);  // the new copy saves its mode itself
+        ASSERT_EQ(s.launcher.starts.size(), row.pathReadable ? 1u : 0u);
+        for (const auto& start : s.launcher.starts) {
+            EXPECT_EQ(start.program, s.exe);
+            EXPECT_EQ(start.args, (std::vector<std::string>{"/NoInstall", row.direction.option}));
+            // The new copy finds the window's latest values in the file.
+            ASSERT_EQ(start.settingsFileExisted, row.settingsWritable);
+            if (row.settingsWritable) {
+                EXPECT_EQ(start.settingsOnDisk, s.settings);
+                EXPECT_EQ(start.settingsOnDisk.findText(), "typed into the find box");
+                EXPECT_EQ(start.settingsOnDisk.interfaceAddress(), "192.168.1.7");
+                EXPECT_EQ(start.settingsOnDisk.mode(), 0u);
+            }
+        }
+        const auto asked = s.prompt.asked();
+        ASSERT_EQ(asked.size(), row.failure.empty() ? 1u : 2u);
+        EXPECT_EQ(asked[0].text, row.direction.question);
+        if (!row.failure.empty()) {
+            std::string failure = row.failure;
+            if (const size_t at = failure.find("<exe>"); at != std::string::npos)
+                failure.replace(at, 5, s.exe);
+            EXPECT_EQ(asked[1].text, failure);
+            EXPECT_EQ(asked[1].buttons, PromptButtons::Ok);
+            EXPECT_EQ(asked[1].icon, PromptIcon::Warning);
+        }
     }
 }
 
-TEST_F(ModeSwitchTest, TheModeInTheFileIsLeftForTheNewCopyToSave) {
-    settings.setMode(0);
-    prompt.script({PromptAnswer::Yes});
-    run(CaptureMode::File);
-    ASSERT_EQ(launcher.starts.size(), 1u);
-    EXPECT_EQ(launcher.starts[0].settingsOnDisk.mode(), 0u);
-    EXPECT_EQ(settings.mode(), 0u);
-}
-
-TEST_F(ModeSwitchTest, AFailedStartIsReportedAndTheWindowStaysOpen) {
-    launcher.succeed = false;
-    prompt.script({PromptAnswer::Yes});
-    EXPECT_EQ(run(CaptureMode::File), ModeSwitchOutcome::StartFailed);
-
-    EXPECT_EQ(events, (std::vector<std::string>{"store", "start"}));
-    const auto asked = prompt.asked();
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[1].text, "Could not start the program in File Mode: \"" + exe +
-                                 "\" could not be run.\r\n\r\nThe current mode stays open.");
-    EXPECT_EQ(asked[1].buttons, PromptButtons::Ok);
-    EXPECT_EQ(asked[1].icon, PromptIcon::Warning);
-}
-
-TEST_F(ModeSwitchTest, AnUnreadableExecutablePathIsAFailedStart) {
-    prompt.script({PromptAnswer::Yes});
-    EXPECT_EQ(run(CaptureMode::Packet, [] { return std::optional<std::string>(); }),
-              ModeSwitchOutcome::StartFailed);
-    EXPECT_TRUE(launcher.starts.empty());
-    EXPECT_EQ(events, (std::vector<std::string>{"store"}));
-    ASSERT_EQ(prompt.asked().size(), 2u);
-    EXPECT_EQ(prompt.asked()[1].text,
-              "Could not start the program in Packet Mode: the path of the running program "
-              "could not be read.\r\n\r\nThe current mode stays open.");
-}
-
-TEST_F(ModeSwitchTest, AnUnwritableSettingsFileDoesNotStopTheSwitch) {
-    settingsPath = dir.file("missing-folder/vorlanx.BCS");
-    prompt.script({PromptAnswer::Yes});
-    EXPECT_EQ(run(CaptureMode::File), ModeSwitchOutcome::Switched);
-    EXPECT_EQ(events, (std::vector<std::string>{"store", "start", "close"}));
-}
-
-TEST_F(ModeSwitchTest, TheRealLauncherStartsTheProgramWithTheArguments) {
+TEST(ModeSwitch, TheRealLauncherStartsTheProgramWithTheArguments) {
+    Switch s;
     // A stand-in executable that writes its arguments where the test can read them.
-    const std::string script = dir.file("fake-vorlanx");
-    const std::string out = dir.file("args.txt");
-    {
-        std::FILE* f = std::fopen(script.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fprintf(f, "#!/bin/sh\nprintf '%%s|' \"$@\" > '%s.tmp' && mv '%s.tmp' '%s'\n",
-                     out.c_str(), out.c_str(), out.c_str());
-        std::fclose(f);
-        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    }
+    const std::string script = s.dir.file("fake-vorlanx");
+    const std::string out = s.dir.file("args.txt");
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s|' \"$@\" > '" << out << ".tmp' && mv '" << out
+                          << ".tmp' '" << out << "'\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     SpawnProgramLauncher real;
-    prompt.script({PromptAnswer::Yes});
-    ModeSwitch sw(prompt, real, [&] { return std::optional(script); });
-    EXPECT_EQ(sw.run(CaptureMode::File, settings, settingsPath, {}),
+    s.prompt.script({PromptAnswer::Yes});
+    ModeSwitch sw(s.prompt, real, [&] { return std::optional(script); });
+    EXPECT_EQ(sw.run(CaptureMode::File, s.settings, s.settingsPath, {}),
               ModeSwitchOutcome::Switched);
-
-    for (int i = 0; i < 500 && !std::filesystem::exists(out); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::FILE* f = std::fopen(out.c_str(), "r");
-    ASSERT_NE(f, nullptr);
-    char buf[128] = {};
-    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-    std::fclose(f);
-    EXPECT_EQ(std::string(buf, n), "/NoInstall|/File_Mode|");
+    ASSERT_TRUE(test::WaitUntil([&] { return std::filesystem::exists(out); },
+                                std::chrono::seconds(5), std::chrono::milliseconds(10)));
+    EXPECT_EQ(test::ReadFileBytes(out), "/NoInstall|/File_Mode|");
 
     // A program that does not exist is a failed start, not a silent success.
-    prompt.script({PromptAnswer::Yes});
-    ModeSwitch missing(prompt, real, [&] { return std::optional(dir.file("gone")); });
-    EXPECT_EQ(missing.run(CaptureMode::File, settings, settingsPath, {}),
+    s.prompt.script({PromptAnswer::Yes});
+    ModeSwitch missing(s.prompt, real, [&] { return std::optional(s.dir.file("gone")); });
+    EXPECT_EQ(missing.run(CaptureMode::File, s.settings, s.settingsPath, {}),
               ModeSwitchOutcome::StartFailed);
 }
 
