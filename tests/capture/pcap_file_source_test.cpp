@@ -4,12 +4,14 @@
 #include <cerrno>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "capture/pcap_file_source.h"
 #include "support/temp_dir.h"
+#include "support/test_datagram.h"
 
 namespace vorlanx {
 namespace {
@@ -202,7 +204,7 @@ const Bytes kArpBody(28, 0x11);
 struct LinkVariant {
     const char* name;
     int linkType;
-    std::function<Bytes(const Bytes&)> wrap;
+    Bytes before, after;  // around each datagram
     std::vector<Bytes> notIpv4;
 };
 
@@ -219,59 +221,32 @@ Bytes Cooked2(uint16_t protocol, const Bytes& body) {
                    body});
 }
 
+// clang-format off
 const std::vector<LinkVariant>& LinkVariants() {
     static const std::vector<LinkVariant> variants = {
-        {"Ethernet",
-         DLT_EN10MB,
-         [](const Bytes& d) {
-             return Concat({kMacs, {0x08, 0x00}, d, kFrameCheck});
-         },
+        {"Ethernet", DLT_EN10MB, Concat({kMacs, {0x08, 0x00}}), kFrameCheck,
          {Concat({kMacs, {0x08, 0x06}, kArpBody}), Concat({kMacs, {0x86, 0xdd}, kIpv6Packet}),
           Concat({kMacs, {0x81, 0x00, 0x00, 0x05}, {0x86, 0xdd}, kIpv6Packet}),
           Concat({kMacs, {0x08, 0x00}}), Concat({kMacs, {0x81, 0x00, 0x00}})}},
-        {"EthernetVlan",
-         DLT_EN10MB,
-         [](const Bytes& d) {
-             return Concat({kMacs, {0x81, 0x00, 0x20, 0x07, 0x08, 0x00}, d});
-         },
+        {"EthernetVlan", DLT_EN10MB, Concat({kMacs, {0x81, 0x00, 0x20, 0x07, 0x08, 0x00}}), {},
          {Concat({kMacs, {0x81, 0x00, 0x20, 0x07, 0x08, 0x06}, kArpBody})}},
-        {"EthernetQinQ",
-         DLT_EN10MB,
-         [](const Bytes& d) {
-             return Concat({kMacs, {0x88, 0xa8, 0, 100, 0x81, 0x00, 0, 7, 0x08, 0x00}, d});
-         },
+        {"EthernetQinQ", DLT_EN10MB,
+         Concat({kMacs, {0x88, 0xa8, 0, 100, 0x81, 0x00, 0, 7, 0x08, 0x00}}), {},
          {Concat({kMacs, {0x88, 0xa8, 0, 100, 0x81, 0x00, 0, 7, 0x86, 0xdd}, kIpv6Packet})}},
-        {"RawIp", DLT_RAW, [](const Bytes& d) { return d; }, {kIpv6Packet}},
-        {"Ipv4", DLT_IPV4, [](const Bytes& d) { return d; }, {Bytes{0x00, 0x45, 0x00}}},
-        {"NullLittleEndian",
-         DLT_NULL,
-         [](const Bytes& d) {
-             return Concat({{2, 0, 0, 0}, d});
-         },
+        {"RawIp", DLT_RAW, {}, {}, {kIpv6Packet}},
+        {"Ipv4", DLT_IPV4, {}, {}, {Bytes{0x00, 0x45, 0x00}}},
+        {"NullLittleEndian", DLT_NULL, {2, 0, 0, 0}, {},
          {Concat({{10, 0, 0, 0}, kIpv6Packet}), Concat({{0, 0, 0, 30}, kIpv6Packet}), Bytes{2, 0}}},
-        {"NullBigEndian",
-         DLT_NULL,
-         [](const Bytes& d) {
-             return Concat({{0, 0, 0, 2}, d});
-         },
-         {Concat({{0, 0, 0, 24}, kIpv6Packet})}},
-        {"Loop",
-         DLT_LOOP,
-         [](const Bytes& d) {
-             return Concat({{0, 0, 0, 2}, d});
-         },
-         {Concat({{0, 0, 0, 28}, kIpv6Packet})}},
-        {"LinuxCooked",
-         DLT_LINUX_SLL,
-         [](const Bytes& d) { return Cooked1(0x0800, d); },
+        {"NullBigEndian", DLT_NULL, {0, 0, 0, 2}, {}, {Concat({{0, 0, 0, 24}, kIpv6Packet})}},
+        {"Loop", DLT_LOOP, {0, 0, 0, 2}, {}, {Concat({{0, 0, 0, 28}, kIpv6Packet})}},
+        {"LinuxCooked", DLT_LINUX_SLL, Cooked1(0x0800, {}), {},
          {Cooked1(0x86dd, kIpv6Packet), Cooked1(0x0806, kArpBody), Bytes(15, 0)}},
-        {"LinuxCookedV2",
-         DLT_LINUX_SLL2,
-         [](const Bytes& d) { return Cooked2(0x0800, d); },
+        {"LinuxCookedV2", DLT_LINUX_SLL2, Cooked2(0x0800, {}), {},
          {Cooked2(0x86dd, kIpv6Packet), Cooked2(0x0806, kArpBody), Bytes(19, 0)}},
     };
     return variants;
 }
+// clang-format on
 
 class LinkTypeTest : public testing::TestWithParam<LinkVariant> {};
 
@@ -287,7 +262,7 @@ TEST_P(LinkTypeTest, DeliversExactlyTheIpv4DatagramsAndSkipsTheRest) {
         if (i % 4 == 0 && other < variant.notIpv4.size()) {
             frames.push_back({variant.notIpv4[other++]});
         }
-        frames.push_back({variant.wrap(datagrams[i])});
+        frames.push_back({Concat({variant.before, datagrams[i], variant.after})});
     }
     while (other < variant.notIpv4.size()) {
         frames.push_back({variant.notIpv4[other++]});
@@ -308,52 +283,50 @@ TEST_P(LinkTypeTest, DeliversExactlyTheIpv4DatagramsAndSkipsTheRest) {
 INSTANTIATE_TEST_SUITE_P(Written, LinkTypeTest, testing::ValuesIn(LinkVariants()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PcapFileSource, EthernetPaddingIsNotPartOfTheDatagram) {
-    // A bare 40-byte TCP acknowledgement travels in a 60-byte frame: 6 bytes of padding.
-    Bytes ack(40, 0);
-    ack[0] = 0x45;
-    ack[3] = 40;
-    ack[9] = 6;
-    ack[32] = 0x50;
-    Bytes zeroLength = ack;  // a total length of 0 (an offload packet): no trimming
-    zeroLength[3] = 0;
-    test::TempDir dir;
-    WritePcap(dir.file("p.pcap"), DLT_EN10MB,
-              {{Concat({kMacs, {0x08, 0x00}, ack, Bytes(6, 0)})},
-               {Concat({kMacs, {0x08, 0x00}, zeroLength, Bytes(6, 0)})}});
-    auto source = PcapFileSource::openFile(dir.file("p.pcap"));
-    const auto got = Drain(*source);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0], ack);
-    EXPECT_EQ(got[1].size(), 46u);
-}
+struct RecordRow {
+    const char* name;
+    int linkType;
+    std::vector<Frame> frames;
+    std::vector<Bytes> delivered;
+    uint64_t skipped = 0;
+    int snapLength = 262144;
+};
 
-TEST(PcapFileSource, SnapLengthCutRecordDeliversWhatWasCaptured) {
-    const auto datagrams = RecordedDatagrams();
-    const Bytes& big = datagrams[7];  // the 12,350-byte response body
+TEST(PcapFileSource, WhatSingleRecordsDeliver) {
+    const Bytes ack = test::BuildDatagram({});  // a bare TCP segment
+    const Bytes offload = test::BuildDatagram({.totalLength = 0});
+    const Bytes padding(6, 0);                 // the rest of a 60-byte Ethernet frame
+    const Bytes big = RecordedDatagrams()[7];  // the 12,350-byte response body
     ASSERT_GT(big.size(), 12350u);
-    test::TempDir dir;
-    WritePcap(dir.file("cut.pcap"), DLT_RAW,
-              {{Bytes(big.begin(), big.begin() + 96), static_cast<uint32_t>(big.size())}}, 96);
-    auto source = PcapFileSource::openFile(dir.file("cut.pcap"));
-    const auto got = Drain(*source);
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0], Bytes(big.begin(), big.begin() + 96));
-    EXPECT_FALSE(source->failed());
-}
-
-TEST(PcapFileSource, DatagramLongerThanAReceiveIsSkippedAndCounted) {
-    Bytes huge(70000, 0x41);
-    huge[0] = 0x45;  // total length 0, as an offload packet shows it
-    Bytes small(28, 0);
-    small[0] = 0x45;
-    small[3] = 28;
-    small[9] = 17;
-    test::TempDir dir;
-    WritePcap(dir.file("huge.pcap"), DLT_RAW, {{huge}, {small}});
-    auto source = PcapFileSource::openFile(dir.file("huge.pcap"));
-    EXPECT_EQ(Drain(*source), std::vector<Bytes>{small});
-    EXPECT_EQ(source->recordsSkipped(), 1u);
+    const Bytes cut(big.begin(), big.begin() + 96);
+    const Bytes small = test::BuildDatagram({.protocol = 17});
+    // Offload packets (total length 0) of the most one receive takes, and one byte more.
+    const Bytes wholeReceive = test::BuildDatagram(
+        {.protocol = 17, .payload = std::string(65540 - 28, 'w'), .totalLength = 0});
+    const Bytes oneByteMore = test::BuildDatagram(
+        {.protocol = 17, .payload = std::string(65541 - 28, 'w'), .totalLength = 0});
+    // clang-format off
+    const RecordRow rows[] = {
+        {"Ethernet padding is not part of the datagram", DLT_EN10MB,
+         {{Concat({kMacs, {0x08, 0x00}, ack, padding})}}, {ack}},
+        {"a total length of 0 (offload) keeps everything", DLT_EN10MB,
+         {{Concat({kMacs, {0x08, 0x00}, offload, padding})}}, {Concat({offload, padding})}},
+        {"a record cut by the snap length delivers what it holds", DLT_RAW,
+         {{cut, static_cast<uint32_t>(big.size())}}, {cut}, 0, 96},
+        {"a datagram of one whole receive is delivered", DLT_RAW,
+         {{wholeReceive}, {small}}, {wholeReceive, small}},
+        {"one byte more is skipped and counted", DLT_RAW, {{oneByteMore}, {small}}, {small}, 1},
+    };
+    // clang-format on
+    for (const RecordRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TempDir dir;
+        WritePcap(dir.file("c.pcap"), row.linkType, row.frames, row.snapLength);
+        auto source = PcapFileSource::openFile(dir.file("c.pcap"));
+        EXPECT_EQ(Drain(*source), row.delivered);
+        EXPECT_EQ(source->recordsSkipped(), row.skipped);
+        EXPECT_FALSE(source->failed()) << source->errorText();
+    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -469,129 +442,88 @@ std::vector<size_t> RecordEnds(const Bytes& file) {
     return ends;
 }
 
-struct Cut {
-    const char* name;
-    std::function<size_t(const std::vector<size_t>& ends, size_t size)> at;
-    size_t delivered;
-    bool opens;
-    bool damaged;
-};
-
-class TruncatedFileTest : public testing::TestWithParam<Cut> {};
-
-TEST_P(TruncatedFileTest, DeliversTheRecordsBeforeTheCut) {
-    const Bytes whole = ReadFile(DataFile("http_exchange_lo.pcap"));
-    ASSERT_EQ(whole[0], 0xD4);  // little-endian microsecond pcap, as tcpdump wrote it here
-    const auto ends = RecordEnds(whole);
-    ASSERT_EQ(ends.size(), 12u);
-    ASSERT_EQ(ends.back(), whole.size());
-    const size_t cut = GetParam().at(ends, whole.size());
-    test::TempDir dir;
-    const auto path = dir.file("cut.pcap");
-    WriteFile(path, Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
-
-    PcapFileSourceFactory factory(path);
-    OpenOutcome outcome;
-    auto source = factory.open("", outcome);
-    ASSERT_NE(source, nullptr);
-    EXPECT_EQ(outcome.result,
-              GetParam().opens ? ReceiveAllResult::Listening : ReceiveAllResult::OtherError);
-    const auto expected = RecordedDatagrams();
-    const auto got = Drain(*source);
-    ASSERT_EQ(got.size(), GetParam().delivered);
-    EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin()));
-    auto& file = static_cast<PcapFileSource&>(*source);
-    EXPECT_EQ(file.failed(), GetParam().damaged || !GetParam().opens);
-    if (file.failed()) {
-        EXPECT_NE(file.errorText().find(path), std::string::npos) << file.errorText();
-        EXPECT_EQ(file.errorNumber(), EINVAL);
-    }
-    if (GetParam().damaged) {
-        EXPECT_NE(file.errorText().find("damaged record"), std::string::npos) << file.errorText();
-    }
-    EXPECT_FALSE(source->receive().has_value());  // stays ended
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cuts, TruncatedFileTest,
-    testing::Values(
-        Cut{"InsideTheFileHeader", [](const auto&, size_t) { return size_t{10}; }, 0, false, false},
-        Cut{"AfterTheFileHeader", [](const auto&, size_t) { return size_t{24}; }, 0, true, false},
-        Cut{"AtARecordBoundary", [](const auto& e, size_t) { return e[4]; }, 5, true, false},
-        Cut{"InsideARecordHeader", [](const auto& e, size_t) { return e[4] + 7; }, 5, true, true},
-        Cut{"InsideRecordData", [](const auto& e, size_t) { return e[4] + 16 + 20; }, 5, true,
-            true},
-        Cut{"OneByteShort", [](const auto&, size_t size) { return size - 1; }, 11, true, true}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct Foreign {
-    const char* name;
-    Bytes contents;
-    bool opens;  // the file header is sound and the damage shows at the first record
-};
-
 Bytes PcapHeaderThen(const Bytes& rest) {
     return Concat(
         {{0xD4, 0xC3, 0xB2, 0xA1, 2, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 1, 0, 0, 0},
          rest});
 }
 
-class ForeignFileTest : public testing::TestWithParam<Foreign> {};
-
-TEST_P(ForeignFileTest, FailsWithAMessageAndDeliversNothing) {
-    test::TempDir dir;
-    const auto path = dir.file("not-a-capture.pcap");
-    WriteFile(path, GetParam().contents);
-    PcapFileSourceFactory factory(path);
-    OpenOutcome outcome;
-    auto source = factory.open("127.0.0.1", outcome);
-    EXPECT_EQ(outcome.result,
-              GetParam().opens ? ReceiveAllResult::Listening : ReceiveAllResult::OtherError);
-    EXPECT_TRUE(Drain(*source).empty());
-    auto& file = static_cast<PcapFileSource&>(*source);
-    EXPECT_TRUE(file.failed());
-    EXPECT_EQ(file.errorNumber(), EINVAL);
-    EXPECT_NE(file.errorText().find(path), std::string::npos) << file.errorText();
-    if (!GetParam().opens) {
-        EXPECT_EQ(outcome.errorNumber, EINVAL);
-        EXPECT_EQ(factory.lastErrorText(), file.errorText());
+Bytes Garbage() {
+    Bytes b(4096);
+    uint32_t x = 12345;
+    for (auto& v : b) {
+        x = x * 1103515245u + 12345u;
+        v = static_cast<uint8_t>(x >> 16);
     }
+    return b;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, ForeignFileTest,
-    testing::Values(Foreign{"Empty", {}, false}, Foreign{"Text", Bytes(300, 'x'), false},
-                    Foreign{"Garbage",
-                            [] {
-                                Bytes b(4096);
-                                uint32_t x = 12345;
-                                for (auto& v : b) {
-                                    x = x * 1103515245u + 12345u;
-                                    v = static_cast<uint8_t>(x >> 16);
-                                }
-                                return b;
-                            }(),
-                            false},
-                    Foreign{"PcapngMagicOnly", {0x0A, 0x0D, 0x0D, 0x0A, 0, 0, 0}, false},
-                    Foreign{"AbsurdRecordLength",
-                            PcapHeaderThen({0, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0xFF, 0xFF, 0xFF, 0xF0,
-                                            0xFF, 0xFF, 0xFF, 1, 2, 3}),
-                            true},
-                    Foreign{"UnsupportedLinkType",
-                            [] {
-                                Bytes b = PcapHeaderThen({});
-                                b[20] = 105;  // IEEE 802.11
-                                return b;
-                            }(),
-                            false}),
-    [](const auto& info) { return std::string(info.param.name); });
+struct DamagedRow {
+    const char* name;
+    Bytes contents;
+    bool opens;         // the file header is sound
+    size_t delivered;   // the recorded datagrams read before the damage
+    const char* named;  // what the message says besides the file's name; "": no failure
+};
 
-TEST(PcapFileSource, UnsupportedLinkTypeIsNamed) {
-    test::TempDir dir;
-    WritePcap(dir.file("wifi.pcap"), DLT_IEEE802_11, {{Bytes(40, 0)}});
-    auto source = PcapFileSource::openFile(dir.file("wifi.pcap"));
-    EXPECT_TRUE(source->failed());
-    EXPECT_NE(source->errorText().find("IEEE802_11"), std::string::npos) << source->errorText();
+TEST(PcapFileSource, CutAndForeignFilesDeliverWhatComesBeforeTheDamage) {
+    const Bytes whole = ReadFile(DataFile("http_exchange_lo.pcap"));
+    ASSERT_EQ(whole[0], 0xD4);  // little-endian microsecond pcap, as tcpdump wrote it here
+    const auto ends = RecordEnds(whole);
+    ASSERT_EQ(ends.size(), 12u);
+    ASSERT_EQ(ends.back(), whole.size());
+    const auto cutAt = [&](size_t size) { return Bytes(whole.begin(), whole.begin() + size); };
+    Bytes wifi = PcapHeaderThen({});
+    wifi[20] = 105;  // IEEE 802.11
+    const char* unreadable = "is not a capture file";
+    const char* damaged = "damaged record";
+    // clang-format off
+    const DamagedRow rows[] = {
+        {"cut inside the file header", cutAt(10), false, 0, unreadable},
+        {"cut after the file header", cutAt(24), true, 0, ""},
+        {"cut at a record boundary", cutAt(ends[4]), true, 5, ""},
+        {"cut inside a record header", cutAt(ends[4] + 7), true, 5, damaged},
+        {"cut inside record data", cutAt(ends[4] + 16 + 20), true, 5, damaged},
+        {"one byte short", cutAt(whole.size() - 1), true, 11, damaged},
+        {"empty", {}, false, 0, unreadable},
+        {"text", Bytes(300, 'x'), false, 0, unreadable},
+        {"garbage", Garbage(), false, 0, unreadable},
+        {"pcapng magic only", {0x0A, 0x0D, 0x0D, 0x0A, 0, 0, 0}, false, 0, unreadable},
+        {"absurd record length", PcapHeaderThen({0, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0xFF, 0xFF, 0xFF,
+                                                 0xF0, 0xFF, 0xFF, 0xFF, 1, 2, 3}),
+         true, 0, damaged},
+        {"unsupported link type", wifi, false, 0, "IEEE802_11"},
+    };
+    // clang-format on
+    const auto recorded = RecordedDatagrams();
+    for (const DamagedRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TempDir dir;
+        const auto path = dir.file("damaged.pcap");
+        WriteFile(path, row.contents);
+        PcapFileSourceFactory factory(path);
+        OpenOutcome outcome;
+        auto source = factory.open("127.0.0.1", outcome);
+        ASSERT_NE(source, nullptr);
+        EXPECT_EQ(outcome.result,
+                  row.opens ? ReceiveAllResult::Listening : ReceiveAllResult::OtherError);
+        const auto got = Drain(*source);
+        ASSERT_EQ(got.size(), row.delivered);
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), recorded.begin()));
+        EXPECT_FALSE(source->receive().has_value());  // stays ended
+
+        auto& file = static_cast<PcapFileSource&>(*source);
+        ASSERT_EQ(file.failed(), *row.named != '\0') << file.errorText();
+        if (file.failed()) {
+            EXPECT_EQ(file.errorNumber(), EINVAL);
+            EXPECT_NE(file.errorText().find(path), std::string::npos) << file.errorText();
+            EXPECT_NE(file.errorText().find(row.named), std::string::npos) << file.errorText();
+        }
+        if (!row.opens) {
+            EXPECT_EQ(outcome.errorNumber, EINVAL);
+            EXPECT_EQ(factory.lastErrorText(), file.errorText());
+        }
+    }
 }
 
 TEST(PcapFileSource, MissingFileOrDirectoryIsReportedWithTheSystemsReason) {
