@@ -45,6 +45,7 @@ QToolButton* MakePictureButton(int controlId, QStyle::StandardPixmap picture,
     auto* button = Tag(new QToolButton(parent), controlId, accessibleName);
     button->setIcon(button->style()->standardIcon(picture));
     button->setIconSize(QSize(24, 24));
+    button->setText(accessibleName);
     button->setToolTip(accessibleName);
     button->setAutoRaise(true);
     return button;

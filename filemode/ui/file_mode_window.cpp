@@ -3,32 +3,25 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <chrono>
 
 #include "capture/capture_start.h"
-#include "capture/mode_switch.h"
 #include "filemode/file_mode_options.h"
 #include "platform/qt/control_ids.h"
 #include "platform/qt/main_menu.h"
-#include "platform/qt/window_parts.h"
-#include "settings/product.h"
 #include "settings/settings_file.h"
 
 namespace vorlanx {
@@ -110,31 +103,29 @@ class FileModeWindow::EventsAdapter final : public FileModeView {
   private:
     template <typename F>
     void post(F&& f) {
-        QMetaObject::invokeMethod(
-            &m_w,
-            [this, f = std::forward<F>(f)] {
-                if (!m_w.m_shuttingDown)
-                    f();
-            },
-            Qt::QueuedConnection);
+        m_w.post([this, f = std::forward<F>(f)] {
+            if (!m_w.m_shuttingDown)
+                f();
+        });
     }
     FileModeWindow& m_w;
 };
 
 FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPath,
                                FileModeWindowServices services, QWidget* parent)
-    : QMainWindow(parent),
-      m_settings(settings),
-      m_settingsPath(std::move(settingsPath)),
+    : ModeWindow(settings, std::move(settingsPath),
+                 ModeWindowServices{services.prompt, services.launcher, services.interfaceAddresses},
+                 CaptureMode::Packet, parent),
       m_services(std::move(services)),
       m_events(std::make_unique<EventsAdapter>(*this)),
       m_core(std::make_unique<FileModeCore>(
           FileModeCoreServices{m_services.sources, m_services.prompt, m_services.clock,
                                m_services.localTime, m_services.resolveHost, m_events.get()})) {
     setWindowTitle(QStringLiteral("Brindlecraft VORLANX (File Mode)"));
-    setWindowIcon(QIcon(ProductLogoPixmap()));
     buildControls();
-    buildMenu();
+    // Save has nothing to save in File Mode.
+    // TODO: General, Help and About get their commands as their windows arrive.
+    buildMainMenu({});
     connectLiveValues();
     loadSettings();
 
@@ -179,8 +170,7 @@ void FileModeWindow::shutdownEngine() {
     m_core->stop();
     // A worker may be waiting for a message box to be answered, which needs the event
     // loop; keep it turning until every thread of the core (a lookup too) has ended.
-    while (!m_core->waitUntilIdle(std::chrono::milliseconds(20)))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    PumpUntil([this] { return m_core->waitUntilIdle(std::chrono::milliseconds(20)); });
     m_core.reset();
 }
 
@@ -211,11 +201,7 @@ void FileModeWindow::buildControls() {
     // settings, Start and Stop with the status.
     auto* left = new QVBoxLayout;
     auto* top = new QHBoxLayout;
-    m_logo = Tag(new QLabel, ids::kLogo, QStringLiteral("Open the maker's web page"));
-    m_logo->setPixmap(ProductLogoPixmap());
-    m_logo->setCursor(Qt::PointingHandCursor);
-    m_logo->installEventFilter(this);
-    top->addWidget(m_logo, 0, Qt::AlignTop);
+    top->addWidget(makeLogo(ids::kLogo), 0, Qt::AlignTop);
     auto* explanation = new QLabel(QStringLiteral(
         "File Mode allows for the capturing and storage of HTTP files. This is done by the "
         "reconstructing of the packets of an HTTP transfer."));
@@ -290,10 +276,7 @@ QGroupBox* FileModeWindow::buildAdvancedGroup() {
 void FileModeWindow::buildRunControls(QVBoxLayout* column) {
     auto* buttons = new QHBoxLayout;
     auto pictureButton = [&](int id, const QString& name, QStyle::StandardPixmap icon) {
-        auto* b = Tag(new QToolButton, id, name);
-        b->setText(name);
-        b->setIcon(style()->standardIcon(icon));
-        b->setIconSize(QSize(24, 24));
+        QToolButton* b = MakePictureButton(id, icon, name);
         b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         buttons->addWidget(b);
         return b;
@@ -399,16 +382,6 @@ QGridLayout* FileModeWindow::buildStatistics() {
     statistics->addWidget(m_average, line, 2);
     statistics->addWidget(m_activity, line, 3, Qt::AlignRight);
     return statistics;
-}
-
-void FileModeWindow::buildMenu() {
-    // Save has nothing to save in File Mode.
-    // TODO: General, Help and About get their commands as their windows arrive.
-    MainMenuCommands commands;
-    commands.exit = [this] { close(); };
-    commands.networkInterface = [this] { chooseInterface(); };
-    commands.changeMode = [this] { changeMode(); };
-    BuildMainMenu(menuBar(), this, commands);
 }
 
 void FileModeWindow::connectLiveValues() {
@@ -613,44 +586,13 @@ void FileModeWindow::onHostResolved(const std::optional<std::string>& address) {
         m_services.prompt.tell("", "Unable to resolve host name");
 }
 
-void FileModeWindow::chooseInterface() {
-    InterfaceChoiceWindow window(m_settings, m_services.prompt, this,
-                                 m_services.interfaceAddresses);
-    window.exec();
+void FileModeWindow::interfaceChosen() {
     m_interface->setText(QString::fromStdString(m_settings.interfaceAddress()));
     if (m_core->state().captureRunning.load())
         m_services.prompt.ask({"Notice",
                                "Notice, interface changes (if any) will take effect next time you "
                                "press the \"Start\" button",
                                PromptButtons::Ok, PromptIcon::Information, true});
-}
-
-void FileModeWindow::changeMode() {
-    ModeSwitch modeSwitch(m_services.prompt, m_services.launcher);
-    modeSwitch.run(CaptureMode::Packet, m_settings, m_settingsPath,
-                   {[this] { storeSettings(); }, [this] { close(); }});
-}
-
-void FileModeWindow::openMakerPage() {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerWebAddress)));
-}
-
-bool FileModeWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_logo && event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        openMakerPage();
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void FileModeWindow::keyPressEvent(QKeyEvent* event) {
-    // Esc never closes the window; F1 belongs to Help.
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_F1) {
-        event->accept();
-        return;
-    }
-    QMainWindow::keyPressEvent(event);
 }
 
 void FileModeWindow::closeEvent(QCloseEvent* event) {

@@ -7,7 +7,6 @@
 // through an adapter that queues each change to the user-interface thread.
 #pragma once
 
-#include <QMainWindow>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,6 +14,7 @@
 
 #include "capture/capture_source.h"
 #include "capture/ui/interface_choice_window.h"
+#include "capture/ui/mode_window.h"
 #include "filemode/file_mode_core.h"
 #include "filemode/ui/file_mode_controls.h"
 #include "platform/clock.h"
@@ -50,7 +50,7 @@ struct FileModeWindowServices {
     InterfaceChoiceWindow::AddressProvider interfaceAddresses = {};
 };
 
-class FileModeWindow : public QMainWindow {
+class FileModeWindow : public ModeWindow {
     Q_OBJECT
   public:
     // Builds the controls and fills them from `settings`, sets the timers, the stream clock
@@ -69,7 +69,7 @@ class FileModeWindow : public QMainWindow {
 
     // Copies the controls into the settings record: directory, the four check boxes, the
     // ACK time-out, the filters, the sizes and the resolver's text. User-interface thread.
-    void storeSettings();
+    void storeSettings() override;
 
     // Re-reads the file name and date-time templates from the settings record (after the
     // General settings window stored them); the next file written uses them.
@@ -86,14 +86,10 @@ class FileModeWindow : public QMainWindow {
     // True once the close has stored and written the settings.
     bool closed() const { return m_closed; }
 
-  signals:
-    // The close finished: the settings are written; the caller ends the process with 0.
-    void closeFinished();
-
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    // After Choose Interface: shows the address; while capturing, says when it applies.
+    void interfaceChosen() override;
 
   private:
     class EventsAdapter;
@@ -121,13 +117,8 @@ class FileModeWindow : public QMainWindow {
     void showRateTexts(const RateTexts& texts);
     void onHostResolved(const std::optional<std::string>& address);
     void resolveHost();
-    void chooseInterface();
-    void changeMode();
-    void openMakerPage();
     void shutdownEngine();
 
-    SettingsRecord& m_settings;
-    const std::string m_settingsPath;
     FileModeWindowServices m_services;
 
     std::unique_ptr<EventsAdapter> m_events;
@@ -142,7 +133,6 @@ class FileModeWindow : public QMainWindow {
     bool m_closed = false;
     bool m_shuttingDown = false;
 
-    QLabel* m_logo = nullptr;
     QLineEdit* m_interface = nullptr;
     QLineEdit* m_directory = nullptr;
     QCheckBox* m_overwrite = nullptr;
