@@ -49,11 +49,15 @@ uint16_t Be16(const Bytes& b, size_t at) {
     return static_cast<uint16_t>((b[at] << 8) | b[at + 1]);
 }
 
-sockaddr_in Loopback(uint16_t port) {
-    return test::LoopbackAddress(port);
-}
 int BoundUdpSocket() {
     return test::BoundLoopbackSocket(SOCK_DGRAM);
+}
+
+// Sends `payload` from `fd` to 127.0.0.1:`port`; true when all of it went.
+bool SendUdp(int fd, uint16_t port, const Bytes& payload) {
+    const sockaddr_in to = test::LoopbackAddress(port);
+    return ::sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                    sizeof to) == static_cast<ssize_t>(payload.size());
 }
 
 // Receives on its own thread, as the capture thread does, and keeps a copy of every
@@ -124,7 +128,6 @@ TEST(LiveCaptureSource, UdpDatagramsArriveOnceEachAndWhole) {
     // the largest UDP payload IPv4 carries (a 65,535-byte datagram).
     const std::vector<size_t> sizes = {0, 1, 17, 1472, 1473, 9000, 32768, 65507};
     std::map<Bytes, int> sent;  // payload -> times seen
-    const sockaddr_in destination = Loopback(to);
     for (size_t i = 0; i < sizes.size(); ++i) {
         Bytes payload(sizes[i]);
         for (size_t j = 0; j < payload.size(); ++j) {
@@ -133,10 +136,7 @@ TEST(LiveCaptureSource, UdpDatagramsArriveOnceEachAndWhole) {
         if (!payload.empty()) {
             payload[0] = static_cast<uint8_t>(i);  // every payload distinct
         }
-        ASSERT_EQ(::sendto(sender.get(), payload.data(), payload.size(), 0,
-                           reinterpret_cast<const sockaddr*>(&destination), sizeof destination),
-                  static_cast<ssize_t>(payload.size()))
-            << "errno " << errno;
+        ASSERT_TRUE(SendUdp(sender.get(), to, payload)) << "errno " << errno;
         sent[payload] = 0;
     }
     const auto sentAt = Clock::now();
@@ -186,9 +186,7 @@ Segment ParseTcp(const Bytes& d) {
 TEST(LiveCaptureSource, TcpExchangeShowsEverySegmentOnce) {
     REQUIRE_CAPTURE_PERMISSION();
     auto source = OpenLoopback();
-    Fd listener(::socket(AF_INET, SOCK_STREAM, 0));
-    const sockaddr_in any = Loopback(0);
-    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
+    Fd listener(test::BoundLoopbackSocket(SOCK_STREAM));
     ASSERT_EQ(::listen(listener.get(), 1), 0);
     const uint16_t serverPort = BoundPort(listener.get());
     BackgroundReceiver capture(*source, [serverPort](const Bytes& d) {
@@ -200,7 +198,7 @@ TEST(LiveCaptureSource, TcpExchangeShowsEverySegmentOnce) {
     const std::string response(3000, 'r');
     {
         Fd client(::socket(AF_INET, SOCK_STREAM, 0));
-        const sockaddr_in server = Loopback(serverPort);
+        const sockaddr_in server = test::LoopbackAddress(serverPort);
         ASSERT_EQ(
             ::connect(client.get(), reinterpret_cast<const sockaddr*>(&server), sizeof server), 0);
         Fd accepted(::accept(listener.get(), nullptr, nullptr));
@@ -287,13 +285,10 @@ TEST(LiveCaptureSource, FullRingCountsKernelDropsAndTheBacklog) {
     Fd receiver(BoundUdpSocket());
     Fd sender(BoundUdpSocket());
     const uint16_t to = BoundPort(receiver.get());
-    const sockaddr_in destination = Loopback(to);
     const Bytes payload(60000, 0x5A);
     constexpr int kSent = 400;
     for (int i = 0; i < kSent; ++i) {
-        ASSERT_EQ(::sendto(sender.get(), payload.data(), payload.size(), 0,
-                           reinterpret_cast<const sockaddr*>(&destination), sizeof destination),
-                  static_cast<ssize_t>(payload.size()));
+        ASSERT_TRUE(SendUdp(sender.get(), to, payload)) << "errno " << errno;
     }
     std::this_thread::sleep_for(50ms);  // every block handed over
     const uint64_t backlog = source->bytesWaiting();
@@ -328,6 +323,15 @@ TEST(LiveCaptureSource, FullRingCountsKernelDropsAndTheBacklog) {
 // network namespaces of the test's own: a veth pair whose far end sits in a second
 // namespace with a UDP echo. Runs in a child process; returns 0 when all held, 77 when
 // namespaces or veth cannot be made here, another number (with a line on stderr) else.
+// The UDP echo at the far end of the veth pair.
+sockaddr_in FarEcho() {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(7777);
+    a.sin_addr.s_addr = inet_addr("10.77.0.2");
+    return a;
+}
+
 int SentAndReceivedOnAVethPair() {
     ::alarm(30);
     if (::unshare(CLONE_NEWNET) != 0 ||
@@ -348,10 +352,7 @@ int SentAndReceivedOnAVethPair() {
             ::_exit(1);
         }
         Fd echo(::socket(AF_INET, SOCK_DGRAM, 0));
-        sockaddr_in here{};
-        here.sin_family = AF_INET;
-        here.sin_port = htons(7777);
-        here.sin_addr.s_addr = inet_addr("10.77.0.2");
+        const sockaddr_in here = FarEcho();
         ::bind(echo.get(), reinterpret_cast<const sockaddr*>(&here), sizeof here);
         const timeval patience{3, 0};
         ::setsockopt(echo.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
@@ -396,10 +397,7 @@ int SentAndReceivedOnAVethPair() {
     });
 
     Fd client(::socket(AF_INET, SOCK_DGRAM, 0));
-    sockaddr_in far{};
-    far.sin_family = AF_INET;
-    far.sin_port = htons(7777);
-    far.sin_addr.s_addr = inet_addr("10.77.0.2");
+    const sockaddr_in far = FarEcho();
     const timeval patience{0, 300'000};
     ::setsockopt(client.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     std::vector<std::string> echoed;
