@@ -3,11 +3,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "platform/key_value_store.h"
 #include "platform/process.h"
+#include "support/file_contents.h"
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 
 namespace vorlanx {
 namespace {
@@ -58,17 +59,13 @@ TEST(SpawnProgramLauncher, StartsARealProgramAndReportsAMissingOne) {
     test::TempDir dir;
     SpawnProgramLauncher launcher;
     const auto marker = dir.file("started");
-    ASSERT_TRUE(launcher.start("/bin/sh", {"-c", "echo \"$1\" > " + marker, "sh", " NoInstall"}));
-    for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::string line;
-    for (int i = 0; i < 200 && line.empty(); ++i) {
-        std::ifstream in(marker);
-        std::getline(in, line);
-        if (line.empty())
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_EQ(line, " NoInstall");
+    // The shell writes its argument to a temporary and renames it: the marker is whole.
+    ASSERT_TRUE(launcher.start(
+        "/bin/sh", {"-c", "echo \"$1\" > " + marker + ".tmp && mv " + marker + ".tmp " + marker,
+                    "sh", " NoInstall"}));
+    ASSERT_TRUE(test::WaitUntil([&] { return std::filesystem::exists(marker); },
+                                std::chrono::seconds(5), std::chrono::milliseconds(10)));
+    EXPECT_EQ(test::ReadFileBytes(marker), " NoInstall\n");
     EXPECT_FALSE(launcher.start(dir.file("missing-program"), {}));
 }
 
