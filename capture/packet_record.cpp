@@ -98,7 +98,7 @@ std::string_view PacketView::payloadText(std::string& work) const {
     }
     const uint32_t count = m_length - offset;
     work.resize(count);
-    const uint8_t* src = m_p + offset;
+    const uint8_t* src = m_block + offset;
     char* dst = work.data();
     for (uint32_t i = 0; i < count; ++i) {
         dst[i] = src[i] == 0 ? ' ' : static_cast<char>(src[i]);

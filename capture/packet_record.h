@@ -31,9 +31,9 @@ struct TcpFlags {
 // copy; valid while the block lives. Any thread.
 class PacketView {
   public:
-    PacketView(const uint8_t* block, uint32_t length) : m_p(block), m_length(length) {}
+    PacketView(const uint8_t* block, uint32_t length) : m_block(block), m_length(length) {}
 
-    const uint8_t* data() const { return m_p; }
+    const uint8_t* data() const { return m_block; }
     uint32_t length() const { return m_length; }
 
     uint16_t ipTotalLength() const { return header().totalLength(); }
@@ -71,10 +71,10 @@ class PacketView {
   private:
     // The datagram and the spare bytes behind it: every field the view reads lies inside.
     Ipv4TcpHeader header() const {
-        return Ipv4TcpHeader(std::span<const uint8_t>(m_p, size_t{m_length} + kRecordSpareBytes));
+        return Ipv4TcpHeader(std::span<const uint8_t>(m_block, size_t{m_length} + kRecordSpareBytes));
     }
 
-    const uint8_t* m_p;
+    const uint8_t* m_block;
     uint32_t m_length;
 };
 

@@ -80,35 +80,35 @@ QString ipPattern() {
 // Carries the engine's window changes to the user-interface thread, without waiting.
 class FileModeWindow::EventsAdapter final : public FileModeView {
   public:
-    explicit EventsAdapter(FileModeWindow& w) : m_w(w) {}
+    explicit EventsAdapter(FileModeWindow& w) : m_window(w) {}
 
     void captureStarted() override {
         post([this] {
             // A capture that already ended, or was stopped, leaves the controls as they are.
-            const FileModeState& state = m_w.m_core->state();
+            const FileModeState& state = m_window.m_core->state();
             if (state.captureRunning.load() && !state.stopRequested.load())
-                m_w.setRunningControls(true);
+                m_window.setRunningControls(true);
         });
     }
     void statusChanged(const std::string& text) override {
-        post([this, t = QString::fromStdString(text)] { m_w.m_status->setText(t); });
+        post([this, t = QString::fromStdString(text)] { m_window.m_status->setText(t); });
     }
     void captureEnded() override {
-        post([this] { m_w.onCaptureEnded(); });
+        post([this] { m_window.onCaptureEnded(); });
     }
     void activityChanged(const std::string& text) override {
-        post([this, t = QString::fromStdString(text)] { m_w.m_activity->setText(t); });
+        post([this, t = QString::fromStdString(text)] { m_window.m_activity->setText(t); });
     }
 
   private:
     template <typename F>
     void post(F&& f) {
-        m_w.post([this, f = std::forward<F>(f)] {
-            if (!m_w.m_shuttingDown)
+        m_window.post([this, f = std::forward<F>(f)] {
+            if (!m_window.m_shuttingDown)
                 f();
         });
     }
-    FileModeWindow& m_w;
+    FileModeWindow& m_window;
 };
 
 FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPath,
