@@ -9,17 +9,13 @@
 #include <vector>
 
 #include "filemode/http_response.h"
+#include "fuzz_check.h"
 
 namespace {
 
 using namespace vorlanx;
 
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::check;
 
 bool inside(std::span<const uint8_t> piece, std::span<const uint8_t> stream) {
     return piece.data() >= stream.data() &&

@@ -12,17 +12,13 @@
 
 #include "capture/packet_record.h"
 #include "capture/date_time_template.h"
+#include "fuzz_check.h"
 
 namespace {
 
 using namespace vorlanx;
 
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::check;
 
 // The printf formats the renderings are defined by, as the oracle.
 bool matchesFormat(const char* at, const char* format, unsigned value) {

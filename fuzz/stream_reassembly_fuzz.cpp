@@ -15,17 +15,13 @@
 
 #include "filemode/file_mode_capture_thread.h"
 #include "filemode/stream_assembler_thread.h"
+#include "fuzz_check.h"
 
 namespace {
 
 using namespace vorlanx;
 
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::check;
 
 struct SilentPrompt final : UserPrompt {
     PromptAnswer ask(const PromptRequest&) override { return PromptAnswer::Ok; }
