@@ -305,6 +305,8 @@ TEST(PcapFileSource, WhatSingleRecordsDeliver) {
         {.protocol = 17, .payload = std::string(65540 - 28, 'w'), .totalLength = 0});
     const Bytes oneByteMore = test::BuildDatagram(
         {.protocol = 17, .payload = std::string(65541 - 28, 'w'), .totalLength = 0});
+    const Bytes headerOnly = test::BuildDatagram({.totalLength = 20});
+    const Bytes noLength = test::BuildDatagram({.totalLength = 19});
     // clang-format off
     const RecordRow rows[] = {
         {"Ethernet padding is not part of the datagram", DLT_EN10MB,
@@ -316,6 +318,10 @@ TEST(PcapFileSource, WhatSingleRecordsDeliver) {
         {"a datagram of one whole receive is delivered", DLT_RAW,
          {{wholeReceive}, {small}}, {wholeReceive, small}},
         {"one byte more is skipped and counted", DLT_RAW, {{oneByteMore}, {small}}, {small}, 1},
+        {"a total length of 20 is the header alone", DLT_RAW,
+         {{headerOnly}}, {Bytes(headerOnly.begin(), headerOnly.begin() + 20)}},
+        {"a total length of 19 is no length: every byte stays", DLT_RAW,
+         {{noLength}}, {noLength}},
     };
     // clang-format on
     for (const RecordRow& row : rows) {

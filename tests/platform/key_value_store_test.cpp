@@ -21,12 +21,15 @@ TEST(FileKeyValueStore, ValuesSurviveReopeningWithAwkwardCharacters) {
         EXPECT_FALSE(store.readKey(key).has_value());
         ASSERT_TRUE(store.writeValue(key, "1.5EXENameAndPath", "/opt/a=b/c\\d\nline"));
         ASSERT_TRUE(store.writeValue(key, "1.5", "1"));
+        ASSERT_TRUE(store.writeValue(key, "a=b\\", "\r\n="));
     }
     FileKeyValueStore again(dir.path().string());
     auto values = again.readKey(key);
     ASSERT_TRUE(values.has_value());
     EXPECT_EQ(values->at("1.5EXENameAndPath"), "/opt/a=b/c\\d\nline");
     EXPECT_EQ(values->at("1.5"), "1");
+    EXPECT_EQ(values->at("a=b\\"), "\r\n=");
+    EXPECT_EQ(values->size(), 3u);
     EXPECT_EQ(again.keyFilePath(key),
               dir.path().string() + "/SOFTWARE/Brindlecraft/VORLANX.values");
     EXPECT_TRUE(again.removeKey(key));

@@ -194,6 +194,10 @@ TEST(SettingsText, TruncatesAtWidthWithoutSplittingUtf8) {
         {"a two-byte sequence ending at byte 19 fits", n17 + "\xC3\xA9", n17 + "\xC3\xA9"},
         {"a two-byte sequence over byte 19 is dropped whole", n18 + "\xC3\xA9", n18},
         {"a three-byte sequence cut after its first byte", n18 + "\xE2\x82\xAC", n18},
+        {"a four-byte sequence ending at byte 19 fits", n18.substr(3) + "\xF0\x9F\x98\x80",
+         n18.substr(3) + "\xF0\x9F\x98\x80"},
+        {"a four-byte sequence cut after its third byte", n18.substr(2) + "\xF0\x9F\x98\x80",
+         n18.substr(2)},
     };
     for (const Row& row : rows) {
         SettingsRecord r;
