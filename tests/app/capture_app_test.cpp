@@ -48,7 +48,8 @@ TEST(CommandLineParse, SubstringsAnywhereAnyCase) {
         {"what?", "help "},
         {"-HeLp", "help "},
         {" NoInstall", "noinstall any "},
-        {"-uninstall", "uninstall any "},  // holds "install", not "noinstall"
+        {"-noinstall", "noinstall any "},  // holds "install", not "uninstall"
+        {"-uninstall", "uninstall any "},
         {"-verbose", ""},
         {"", "empty "},
     };

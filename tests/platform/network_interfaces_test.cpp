@@ -70,6 +70,7 @@ TEST(InterfaceOwningAddress, EveryListedAddressHasItsOwner) {
     }
     const auto loopback = InterfaceOwningAddress("127.0.0.1");
     ASSERT_TRUE(loopback.has_value());
+    EXPECT_TRUE(loopback->loopback);
     EXPECT_EQ(loopback->index, static_cast<int>(if_nametoindex("lo")));
 }
 
