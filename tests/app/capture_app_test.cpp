@@ -74,7 +74,7 @@ class RecordingWindows final : public StartupWindows {
     bool agree = true;
     bool modeChoiceClosed = false;
     uint32_t modeChoiceMode = 1;
-    unsigned background = 0xFFFFFFFF;
+    unsigned background = 0xFFFFFFFF, text = 0xFFFFFFFF;  // untouched: the system's colours
 
     void runUninstaller() override { opened.push_back("uninstaller"); }
     bool runAgreement() override {
@@ -98,7 +98,10 @@ class RecordingWindows final : public StartupWindows {
         opened.push_back("file");
         return 0;
     }
-    void setDialogColors(unsigned bg, unsigned) override { background = bg; }
+    void setDialogColors(unsigned bg, unsigned fg) override {
+        background = bg;
+        text = fg;
+    }
 };
 
 // One start of the program with recording fakes around it.
@@ -220,7 +223,8 @@ TEST(CaptureApp, NoInstallWithoutSettingsFileCreatesDefaultsAndShowsModeChoice) 
     // Written before the window opened, so Mode Choice's answer is not in it.
     EXPECT_EQ(onDisk, SettingsRecord::defaults(DefaultFileDirectory()));
     EXPECT_EQ(s.settingsBytes().size(), 20672u);
-    EXPECT_EQ(s.windows.background, 0x00C8C8C8u);
+    EXPECT_EQ(s.windows.background, 0x00C8C8C8u);  // grey 200
+    EXPECT_EQ(s.windows.text, 0x00000000u);        // black
 }
 
 TEST(CaptureApp, StoredModeIsUsedWhenModeChoiceIsOff) {
@@ -240,6 +244,7 @@ TEST(CaptureApp, StoredModeIsUsedWhenModeChoiceIsOff) {
                   window ? std::vector<std::string>{window} : std::vector<std::string>{});
     }
     EXPECT_EQ(s.windows.background, 0xFFFFFFFFu);  // system colours stay
+    EXPECT_EQ(s.windows.text, 0xFFFFFFFFu);
 }
 
 TEST(CaptureApp, ModeChoiceCloseBoxEndsWithStartupWriteOnDisk) {
