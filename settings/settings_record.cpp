@@ -5,15 +5,16 @@ namespace vorlanx {
 std::string_view truncateUtf8(std::string_view text, size_t maxBytes) {
     if (text.size() <= maxBytes)
         return text;
-    size_t cut = maxBytes;
-    // Step back over continuation bytes (10xxxxxx) to the lead byte of the cut sequence;
-    // drop that sequence too unless it ends exactly at the cut.
-    size_t lead = cut;
-    while (lead > 0 && (static_cast<uint8_t>(text[lead]) & 0xC0) == 0x80)
+    auto continuation = [&](size_t i) { return (static_cast<uint8_t>(text[i]) & 0xC0) == 0x80; };
+    if (!continuation(maxBytes))
+        return text.substr(0, maxBytes);  // the cut falls between two sequences
+    // Step back to the lead byte of the sequence the cut splits and drop that sequence. A
+    // sequence has at most three continuation bytes: with no lead byte within reach the
+    // text is not UTF-8 there, and it is cut at the width like any other bytes.
+    size_t lead = maxBytes;
+    while (lead > 0 && maxBytes - lead < 3 && continuation(lead))
         --lead;
-    if (lead < cut || (static_cast<uint8_t>(text[cut]) & 0xC0) == 0x80)
-        cut = lead;
-    return text.substr(0, cut);
+    return text.substr(0, continuation(lead) ? maxBytes : lead);
 }
 
 SettingsRecord SettingsRecord::defaults(std::string_view fileDirectory) {

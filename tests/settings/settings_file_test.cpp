@@ -198,6 +198,8 @@ TEST(SettingsText, TruncatesAtWidthWithoutSplittingUtf8) {
          n18.substr(3) + "\xF0\x9F\x98\x80"},
         {"a four-byte sequence cut after its third byte", n18.substr(2) + "\xF0\x9F\x98\x80",
          n18.substr(2)},
+        {"bytes that are not UTF-8 are cut at the width", std::string(25, '\xA9'),
+         std::string(19, '\xA9')},
     };
     for (const Row& row : rows) {
         SettingsRecord r;
