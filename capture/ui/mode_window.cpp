@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -9,6 +10,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "capture/capture_start.h"
 #include "platform/qt/control_ids.h"
 #include "platform/qt/window_parts.h"
 #include "settings/product.h"
@@ -41,14 +43,22 @@ void MakerLogo::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 QToolButton* MakePictureButton(int controlId, QStyle::StandardPixmap picture,
-                               const QString& accessibleName, QWidget* parent) {
+                               const QString& accessibleName, int iconPixels, QWidget* parent) {
     auto* button = Tag(new QToolButton(parent), controlId, accessibleName);
     button->setIcon(button->style()->standardIcon(picture));
-    button->setIconSize(QSize(24, 24));
+    button->setIconSize(QSize(iconPixels, iconPixels));
     button->setText(accessibleName);
     button->setToolTip(accessibleName);
     button->setAutoRaise(true);
     return button;
+}
+
+QSize DialogUnitsToPixels(QSize dialogUnits, const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int averageWidth = (letters / 26 + 1) / 2;
+    return {dialogUnits.width() * averageWidth / 4, dialogUnits.height() * metrics.height() / 8};
 }
 
 void PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds step) {
@@ -78,6 +88,19 @@ void ModeWindow::buildMainMenu(MainMenuCommands commands) {
 
 MakerLogo* ModeWindow::makeLogo(int controlId) {
     return new MakerLogo(controlId, m_frameServices.openWebPage);
+}
+
+bool ModeWindow::tryCaptureInterface(CaptureSourceFactory& sources) {
+    switch (TryCaptureInterface(sources, m_settings.interfaceAddress(), m_frameServices.prompt)) {
+        case InterfaceTrial::Listening:
+            return true;
+        case InterfaceTrial::InterfaceUnusable:
+            chooseInterface();
+            return true;
+        case InterfaceTrial::EndProcess:
+            break;
+    }
+    return false;
 }
 
 void ModeWindow::chooseInterface() {

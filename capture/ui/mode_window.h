@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "capture/capture_source.h"
 #include "capture/mode_switch.h"
 #include "capture/ui/interface_choice_window.h"
 #include "platform/process.h"
@@ -45,9 +46,16 @@ class MakerLogo final : public QLabel {
     bool m_pressed = false;
 };
 
-// A flat picture button of the capture row (Start, Stop, Clear, ...), tagged with its id.
+// A flat picture button of the capture row (Start, Stop, Clear, ...), tagged with its id;
+// its name is its text (shown when the style asks for it) and tool tip.
 QToolButton* MakePictureButton(int controlId, QStyle::StandardPixmap picture,
-                               const QString& accessibleName, QWidget* parent = nullptr);
+                               const QString& accessibleName, int iconPixels = 24,
+                               QWidget* parent = nullptr);
+
+// A size given in dialog units, in pixels for `font`: a horizontal unit is a quarter of the
+// font's average character width (taken over the 52 letters, rounded), a vertical one an
+// eighth of its height.
+QSize DialogUnitsToPixels(QSize dialogUnits, const QFont& font);
 
 // Turns the event loop until `done` returns true, looking every `step`. For a close that
 // must wait for worker threads which may still need the user-interface thread (a question
@@ -80,6 +88,12 @@ class ModeWindow : public QMainWindow {
     void post(F&& call) {
         QMetaObject::invokeMethod(this, std::forward<F>(call), Qt::QueuedConnection);
     }
+
+    // The trial capture on the record's interface before the window shows: an unusable
+    // address runs Choose Interface (then interfaceChosen()); when capture is impossible
+    // on this machine the user was told and the result is false (the process then ends
+    // with 0). User-interface thread.
+    bool tryCaptureInterface(CaptureSourceFactory& sources);
 
   signals:
     // The close sequence finished: the settings are written and nothing is left running.

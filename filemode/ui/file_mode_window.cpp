@@ -18,7 +18,6 @@
 #include <QVBoxLayout>
 #include <chrono>
 
-#include "capture/capture_start.h"
 #include "filemode/file_mode_options.h"
 #include "platform/qt/control_ids.h"
 #include "platform/qt/main_menu.h"
@@ -175,19 +174,8 @@ void FileModeWindow::shutdownEngine() {
 }
 
 bool FileModeWindow::initialise() {
-    switch (
-        TryCaptureInterface(m_services.sources, m_settings.interfaceAddress(), m_services.prompt)) {
-        case InterfaceTrial::Listening:
-            break;
-        case InterfaceTrial::InterfaceUnusable: {
-            InterfaceChoiceWindow window(m_settings, m_services.prompt, this,
-                                         m_services.interfaceAddresses);
-            window.exec();
-            break;
-        }
-        case InterfaceTrial::EndProcess:
-            return false;
-    }
+    if (!tryCaptureInterface(m_services.sources))
+        return false;
     m_interface->setText(QString::fromStdString(m_settings.interfaceAddress()));
     return true;
 }

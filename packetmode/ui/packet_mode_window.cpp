@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -27,12 +26,10 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <chrono>
 
 #include "capture/capture_start.h"
-#include "capture/mode_switch.h"
 #include "capture/ui/interface_choice_window.h"
 #include "packetmode/ui/packet_list_model.h"
 #include "packetmode/ui/packet_mode_controls.h"
@@ -57,17 +54,6 @@ const QColor kPaneText = FromBgr(kPaneTextBgr);
 // The window template: 534 x 304 dialog units.
 constexpr int kTemplateWidthUnits = 534;
 constexpr int kTemplateHeightUnits = 304;
-
-// Dialog units in pixels for `font`: a horizontal unit is a quarter of the font's average
-// character width (taken over the 52 letters, rounded), a vertical one an eighth of its
-// height. With the template's 8-point sans serif that is about 800 x 495 pixels.
-QSize templatePixels(const QFont& font) {
-    const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    const int averageWidth = (letters / 26 + 1) / 2;
-    return {kTemplateWidthUnits * averageWidth / 4, kTemplateHeightUnits * metrics.height() / 8};
-}
 
 QLineEdit* detailBox(int id, const QString& label, int widthChars = 12) {
     auto* box = Tag(new QLineEdit, id, label);
@@ -125,7 +111,7 @@ class PacketModeWindow::ViewAdapter final : public PacketModeView {
   private:
     template <typename F>
     void post(F&& f) {
-        QMetaObject::invokeMethod(&m_w, std::forward<F>(f), Qt::QueuedConnection);
+        m_w.post(std::forward<F>(f));
     }
     PacketModeWindow& m_w;
 };
@@ -159,19 +145,17 @@ class PacketModeWindow::MonitorAdapter final : public StatusMonitorView {
   private:
     template <typename F>
     void post(F&& f) {
-        QMetaObject::invokeMethod(&m_w, std::forward<F>(f), Qt::QueuedConnection);
+        m_w.post(std::forward<F>(f));
     }
     PacketModeWindow& m_w;
 };
 
 PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string settingsPath,
                                    PacketModeWindowServices services, QWidget* parent)
-    : QMainWindow(parent),
-      m_settings(settings),
-      m_settingsPath(std::move(settingsPath)),
+    : ModeWindow(settings, std::move(settingsPath),
+                 ModeWindowServices{services.prompt, services.launcher}, CaptureMode::File, parent),
       m_services(services) {
     setWindowTitle(QStringLiteral("VORLANX - Waiting"));
-    setWindowIcon(QIcon(ProductLogoPixmap()));
     m_viewAdapter = std::make_unique<ViewAdapter>(*this);
     m_monitorAdapter = std::make_unique<MonitorAdapter>(*this);
     m_core = std::make_unique<PacketModeCore>(
@@ -183,10 +167,13 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     m_listView->setModel(m_model);
     for (int c = 0; c < kPacketListColumnCount; ++c)
         m_listView->setColumnWidth(c, PacketList::columnWidth(c));
-    buildMenu();
+    // TODO: Save, General, Help and About get their commands as their windows arrive.
+    buildMainMenu({});
     // The template's size is the smallest; the first size is what the controls would like,
     // as far as the screen has room.
-    const QSize smallest = templatePixels(font()) + QSize(0, menuBar()->sizeHint().height());
+    const QSize smallest =
+        DialogUnitsToPixels(QSize(kTemplateWidthUnits, kTemplateHeightUnits), font()) +
+        QSize(0, menuBar()->sizeHint().height());
     setMinimumSize(smallest);
     QSize first = sizeHint().expandedTo(smallest);
     if (const QScreen* place = screen())
@@ -229,22 +216,13 @@ PacketModeWindow::~PacketModeWindow() {
     m_core->engine().requestExit();
     // A worker may be waiting for a message box to be answered, which needs the event
     // loop; keep it turning until every thread of the engine has ended.
-    while (!m_core->engine().waitForThreads(std::chrono::milliseconds(20)))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    PumpUntil([this] { return m_core->engine().waitForThreads(std::chrono::milliseconds(20)); });
     m_core->shutdown();
 }
 
 bool PacketModeWindow::initialise() {
-    switch (
-        TryCaptureInterface(m_services.sources, m_settings.interfaceAddress(), m_services.prompt)) {
-        case InterfaceTrial::Listening:
-            break;
-        case InterfaceTrial::InterfaceUnusable:
-            runChooseInterface();
-            break;
-        case InterfaceTrial::EndProcess:
-            return false;
-    }
+    if (!tryCaptureInterface(m_services.sources))
+        return false;
     m_core->startMonitors();
     return true;
 }
@@ -303,10 +281,7 @@ QLayout* PacketModeWindow::buildCaptureColumn() {
     auto* left = new QVBoxLayout;
     auto* buttons = new QHBoxLayout;
     auto pictureButton = [&](int id, const QString& name, QStyle::StandardPixmap icon) {
-        auto* b = Tag(new QToolButton, id, name);
-        b->setIcon(style()->standardIcon(icon));
-        b->setIconSize(QSize(28, 28));
-        b->setToolTip(name);
+        QToolButton* b = MakePictureButton(id, icon, name, 28);
         buttons->addWidget(b);
         return b;
     };
@@ -316,11 +291,7 @@ QLayout* PacketModeWindow::buildCaptureColumn() {
     buttons->addStretch(1);
     left->addLayout(buttons);
 
-    m_logo = Tag(new QLabel, ids::kLogo, QStringLiteral("Open the maker's web page"));
-    m_logo->setPixmap(ProductLogoPixmap());
-    m_logo->setCursor(Qt::PointingHandCursor);
-    m_logo->installEventFilter(this);
-    left->addWidget(m_logo);
+    left->addWidget(makeLogo(ids::kLogo));
 
     auto* statusRow = new QHBoxLayout;
     statusRow->addWidget(new QLabel(QStringLiteral("Status:")));
@@ -483,15 +454,6 @@ QLayout* PacketModeWindow::buildToolRows() {
                          ids::kApplyFilters, QStringLiteral("Apply filters to incoming packets"));
     rows->addWidget(m_applyFilters);
     return rows;
-}
-
-void PacketModeWindow::buildMenu() {
-    // TODO: Save, General, Help and About get their commands as their windows arrive.
-    MainMenuCommands commands;
-    commands.exit = [this] { close(); };
-    commands.networkInterface = [this] { chooseInterface(); };
-    commands.changeMode = [this] { changeMode(); };
-    BuildMainMenu(menuBar(), this, commands);
 }
 
 void PacketModeWindow::loadSettings() {
@@ -715,40 +677,12 @@ bool PacketModeWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
         if (auto* box = qobject_cast<QLineEdit*>(watched))
             highlightField(box->property(kControlIdProperty).toInt());
-    } else if (watched == m_logo && event->type() == QEvent::MouseButtonRelease) {
-        openMakerPage();
-        return true;
     }
-    return QMainWindow::eventFilter(watched, event);
+    return ModeWindow::eventFilter(watched, event);
 }
 
-void PacketModeWindow::openMakerPage() {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerWebAddress)));
-}
-
-void PacketModeWindow::keyPressEvent(QKeyEvent* event) {
-    // A single Esc does nothing; F1 belongs to Help.
-    if ((event->key() == Qt::Key_Escape || event->key() == Qt::Key_F1) && !event->isAutoRepeat()) {
-        event->accept();
-        return;
-    }
-    QMainWindow::keyPressEvent(event);
-}
-
-void PacketModeWindow::runChooseInterface() {
-    InterfaceChoiceWindow window(m_settings, m_services.prompt, this);
-    window.exec();
-}
-
-void PacketModeWindow::chooseInterface() {
-    runChooseInterface();
+void PacketModeWindow::interfaceChosen() {
     m_core->engine().restartOnNewInterface(m_settings);
-}
-
-void PacketModeWindow::changeMode() {
-    ModeSwitch modeSwitch(m_services.prompt, m_services.launcher);
-    modeSwitch.run(CaptureMode::File, m_settings, m_settingsPath,
-                   {[this] { storeSettings(); }, [this] { close(); }});
 }
 
 void PacketModeWindow::closeEvent(QCloseEvent* event) {

@@ -7,13 +7,13 @@
 // StatusMonitorView adapters, which queue each change to the user-interface thread.
 #pragma once
 
-#include <QMainWindow>
 #include <array>
 #include <atomic>
 #include <memory>
 #include <string>
 
 #include "capture/capture_source.h"
+#include "capture/ui/mode_window.h"
 #include "packetmode/packet_details.h"
 #include "packetmode/packet_mode_core.h"
 #include "platform/local_time.h"
@@ -49,7 +49,7 @@ struct PacketModeWindowServices {
     ProgramLauncher& launcher;
 };
 
-class PacketModeWindow : public QMainWindow {
+class PacketModeWindow : public ModeWindow {
     Q_OBJECT
   public:
     PacketModeWindow(SettingsRecord& settings, std::string settingsPath,
@@ -63,7 +63,7 @@ class PacketModeWindow : public QMainWindow {
 
     // Copies the window's own controls into the settings record: find text, match case,
     // sound, the three view radios and "Apply filters". User-interface thread.
-    void storeSettings();
+    void storeSettings() override;
 
     // The rendering the radio buttons choose for the Entire packet pane.
     PacketRendering rendering() const;
@@ -89,14 +89,11 @@ class PacketModeWindow : public QMainWindow {
     // True once the close sequence has released every packet.
     bool closed() const { return m_closed; }
 
-  signals:
-    // The close sequence finished: every packet is released and the settings are written.
-    void closeFinished();
-
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // After Choose Interface: while capturing, restarts on the (new) address.
+    void interfaceChosen() override;
 
   private:
     class ViewAdapter;
@@ -110,7 +107,6 @@ class PacketModeWindow : public QMainWindow {
     QGroupBox* buildTcpGroup();
     QLayout* buildPacketPanes();
     QLayout* buildToolRows();
-    void buildMenu();
     void loadSettings();
     void watchSelection();
     // Makes actual row `row` the list view's current, selected row and scrolls to it.
@@ -119,16 +115,8 @@ class PacketModeWindow : public QMainWindow {
     void emptyDetailFields();
     void setDetails(const PacketDetails& details);
     void offerInvalidRowDeletion(int32_t row, int32_t slot);
-    // Runs the Choose Interface window modally on the settings record.
-    void runChooseInterface();
-    // Menu Settings > Network interface: Choose Interface, then restart on the new one.
-    void chooseInterface();
-    void changeMode();
     void beginClose();
-    void openMakerPage();
 
-    SettingsRecord& m_settings;
-    const std::string m_settingsPath;
     PacketModeWindowServices m_services;
 
     // The adapters outlive the core, whose threads call them.
@@ -159,7 +147,6 @@ class PacketModeWindow : public QMainWindow {
     QToolButton* m_start = nullptr;
     QToolButton* m_stop = nullptr;
     QToolButton* m_clear = nullptr;
-    QLabel* m_logo = nullptr;
     QLineEdit* m_packetSize = nullptr;
     QLineEdit* m_ttl = nullptr;
     QLineEdit* m_protocolNumber = nullptr;
