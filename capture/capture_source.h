@@ -42,6 +42,9 @@ class CaptureSource {
     virtual uint64_t bytesWaiting() const { return 0; }
     // Datagrams the kernel dropped because the queue was full, since opening.
     virtual uint64_t droppedByKernel() const { return 0; }
+    // Datagrams skipped because they could not be delivered whole (longer than the receive
+    // buffer, or cut by the kernel), since opening.
+    virtual uint64_t datagramsCut() const { return 0; }
 };
 
 // Opens capture sources for an interface address. The live implementation opens the

@@ -63,7 +63,7 @@ class LiveCaptureSource final : public CaptureSource {
 
     // Datagrams skipped because they could not be delivered whole: longer than
     // kMaxDatagramBytes (oversized offload packets) or cut by the ring. Any thread.
-    uint64_t oversizedDatagrams() const { return m_oversized.load(std::memory_order_relaxed); }
+    uint64_t datagramsCut() const override { return m_oversized.load(std::memory_order_relaxed); }
 
     // The errno that ended the capture, 0 while it runs or when close() ended it.
     int errorNumber() const { return m_errorNumber.load(std::memory_order_relaxed); }

@@ -7,7 +7,6 @@
 
 #include "capture/capture_start.h"
 #include "capture/date_time_template.h"
-#include "capture/live_capture_source.h"
 #include "packetmode/packet_capture_thread.h"
 #include "packetmode/store_clear_thread.h"
 
@@ -25,11 +24,7 @@ class FailedCaptureSource final : public CaptureSource {
 constexpr auto kStarterPoll = std::chrono::milliseconds(10);
 
 CaptureLosses LossesOf(const CaptureSource& source) {
-    CaptureLosses losses{source.droppedByKernel(), 0};
-    // Only the live ring cuts datagrams; the capture source interface has no count for it.
-    if (const auto* live = dynamic_cast<const LiveCaptureSource*>(&source))
-        losses.cut = live->oversizedDatagrams();
-    return losses;
+    return CaptureLosses{source.droppedByKernel(), source.datagramsCut()};
 }
 
 }  // namespace

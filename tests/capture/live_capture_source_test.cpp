@@ -166,7 +166,7 @@ TEST(LiveCaptureSource, UdpDatagramsArriveOnceEachAndWhole) {
     for (const auto& [payload, seen] : sent) {
         EXPECT_EQ(seen, 1) << "payload of " << payload.size() << " bytes seen " << seen << " times";
     }
-    EXPECT_EQ(source->oversizedDatagrams(), 0u);
+    EXPECT_EQ(source->datagramsCut(), 0u);
     EXPECT_EQ(source->errorNumber(), 0);
 }
 

@@ -82,6 +82,16 @@ uint64_t ScriptedCaptureChannel::droppedByKernel() const {
     return m_dropped;
 }
 
+void ScriptedCaptureChannel::setDatagramsCut(uint64_t n) {
+    std::lock_guard lock(m_mutex);
+    m_cut = n;
+}
+
+uint64_t ScriptedCaptureChannel::datagramsCut() const {
+    std::lock_guard lock(m_mutex);
+    return m_cut;
+}
+
 void ScriptedCaptureSourceFactory::setOutcome(ReceiveAllResult result, int errorNumber,
                                               bool returnSource) {
     std::lock_guard lock(m_mutex);

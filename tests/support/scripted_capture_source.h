@@ -42,6 +42,8 @@ class ScriptedCaptureChannel {
 
     void setDroppedByKernel(uint64_t n);
     uint64_t droppedByKernel() const;
+    void setDatagramsCut(uint64_t n);
+    uint64_t datagramsCut() const;
 
   private:
     struct Entry {
@@ -58,6 +60,7 @@ class ScriptedCaptureChannel {
     uint64_t m_delivered = 0;
     uint64_t m_receiveCalls = 0;
     uint64_t m_dropped = 0;
+    uint64_t m_cut = 0;
 };
 
 class ScriptedCaptureSource final : public CaptureSource {
@@ -67,6 +70,7 @@ class ScriptedCaptureSource final : public CaptureSource {
     std::optional<std::span<const uint8_t>> receive() override { return m_channel->receive(); }
     void close() override { m_channel->close(); }
     uint64_t droppedByKernel() const override { return m_channel->droppedByKernel(); }
+    uint64_t datagramsCut() const override { return m_channel->datagramsCut(); }
 
   private:
     std::shared_ptr<ScriptedCaptureChannel> m_channel;
