@@ -88,6 +88,9 @@ int main(int argc, char** argv) {
         NoLauncher launcher;
         PacketModeWindow window(settings, "/dev/null", {prompt, sources, sound, time, launcher});
         window.initialise();
+        // The offscreen screen is 800 x 600; show the window at the size it asks for, as on
+        // a desktop screen.
+        window.resize(window.sizeHint().expandedTo(window.minimumSize()));
         window.show();
         window.core().engine().start(settings);
         settle(1500);
