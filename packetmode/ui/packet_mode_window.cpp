@@ -80,74 +80,74 @@ QString renderingText(const std::string& text) {
 // Carries the engine's window changes to the user-interface thread.
 class PacketModeWindow::ViewAdapter final : public PacketModeView {
   public:
-    explicit ViewAdapter(PacketModeWindow& w) : m_w(w) {}
+    explicit ViewAdapter(PacketModeWindow& w) : m_window(w) {}
 
     void setStatusText(const std::string& text) override {
-        post([this, t = QString::fromStdString(text)] { m_w.m_status->setText(t); });
+        post([this, t = QString::fromStdString(text)] { m_window.m_status->setText(t); });
     }
     void setListProgressRange(int32_t maximum) override {
-        post([this, maximum] { m_w.m_progress->setRange(0, maximum); });
+        post([this, maximum] { m_window.m_progress->setRange(0, maximum); });
     }
     void emptyEntirePacketPane() override {
-        post([this] { m_w.m_entirePacket->clear(); });
+        post([this] { m_window.m_entirePacket->clear(); });
     }
     void showOperationProgress(int32_t maximum) override {
         post([this, maximum] {
-            m_w.m_listProgress->setRange(0, maximum);
-            m_w.m_listProgress->setValue(0);
-            m_w.m_listArea->setCurrentIndex(1);
+            m_window.m_listProgress->setRange(0, maximum);
+            m_window.m_listProgress->setValue(0);
+            m_window.m_listArea->setCurrentIndex(1);
         });
     }
     void setOperationProgress(int32_t position) override {
-        post([this, position] { m_w.m_listProgress->setValue(position); });
+        post([this, position] { m_window.m_listProgress->setValue(position); });
     }
     void hideOperationProgress() override {
-        post([this] { m_w.m_listArea->setCurrentIndex(0); });
+        post([this] { m_window.m_listArea->setCurrentIndex(0); });
     }
     void emptyDetailFields() override {
-        post([this] { m_w.emptyDetailFields(); });
+        post([this] { m_window.emptyDetailFields(); });
     }
 
   private:
     template <typename F>
     void post(F&& f) {
-        m_w.post(std::forward<F>(f));
+        m_window.post(std::forward<F>(f));
     }
-    PacketModeWindow& m_w;
+    PacketModeWindow& m_window;
 };
 
 // What the status monitor reads and changes of the window.
 class PacketModeWindow::MonitorAdapter final : public StatusMonitorView {
   public:
-    explicit MonitorAdapter(PacketModeWindow& w) : m_w(w) {}
+    explicit MonitorAdapter(PacketModeWindow& w) : m_window(w) {}
 
     void setTitle(const std::string& title) override {
-        post([this, t = QString::fromStdString(title)] { m_w.setWindowTitle(t); });
+        post([this, t = QString::fromStdString(title)] { m_window.setWindowTitle(t); });
     }
     void setMemoryText(const std::string& text) override {
         QString t = QString::fromStdString(text);
         t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        post([this, t] { m_w.m_memory->setText(t); });
+        post([this, t] { m_window.m_memory->setText(t); });
     }
-    int32_t rowCount() const override { return m_w.m_core->list().rowCount(); }
-    bool applyFiltersChecked() const override { return m_w.m_applyFiltersChecked.load(); }
-    bool noTaskbarBlink() const override { return m_w.m_noTaskbarBlink.load(); }
-    uint32_t allocationBytes() const override { return m_w.m_core->store().allocationBytes(); }
+    int32_t rowCount() const override { return m_window.m_core->list().rowCount(); }
+    bool applyFiltersChecked() const override { return m_window.m_applyFiltersChecked.load(); }
+    bool noTaskbarBlink() const override { return m_window.m_noTaskbarBlink.load(); }
+    uint32_t allocationBytes() const override { return m_window.m_core->store().allocationBytes(); }
     void refreshFilterStrings() override {
         // The record belongs to the user-interface thread: the copies are taken there.
         post([this] {
-            if (!m_w.m_closed)
-                m_w.m_core->engine().refreshLiveCopies(m_w.m_settings,
-                                                       m_w.m_applyFiltersChecked.load());
+            if (!m_window.m_closed)
+                m_window.m_core->engine().refreshLiveCopies(m_window.m_settings,
+                                                       m_window.m_applyFiltersChecked.load());
         });
     }
 
   private:
     template <typename F>
     void post(F&& f) {
-        m_w.post(std::forward<F>(f));
+        m_window.post(std::forward<F>(f));
     }
-    PacketModeWindow& m_w;
+    PacketModeWindow& m_window;
 };
 
 PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string settingsPath,
