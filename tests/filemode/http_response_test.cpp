@@ -41,11 +41,11 @@ struct ClassifyCase {
     std::string stream;
     bool acceptPartial;
     ResponseForm form;
-    std::string body;  // the text from bodyStart; ignored for NotHttp
-    std::string contentType;
-    std::string extension;
-    bool encoded;
-    bool chunked;
+    std::string body = "";  // the text from bodyStart; ignored for NotHttp
+    std::string contentType = "";
+    std::string extension = "txt";
+    bool encoded = false;
+    bool chunked = false;
 };
 
 std::ostream& operator<<(std::ostream& os, const ClassifyCase& c) {
@@ -78,97 +78,85 @@ TEST_P(Classify, FindsFormBodyTypeAndEncodings) {
 using RF = ResponseForm;
 
 INSTANTIATE_TEST_SUITE_P(
-    StatusLines, Classify,
+    Table, Classify,
     ::testing::Values(
+        // Status lines.
         ClassifyCase{"Ok200", kGifHeader + "GIF89a", false, RF::Http11, "GIF89a", "image/gif",
-                     "gif", false, false},
+                     "gif"},
         ClassifyCase{"LowerCaseStatus", "http/1.1 200 ok\r\ncontent-type: image/gif\r\n\r\nGIF89a",
-                     false, RF::Http11, "GIF89a", "image/gif", "gif", false, false},
+                     false, RF::Http11, "GIF89a", "image/gif", "gif"},
         ClassifyCase{"NotFound", "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n\r\nx", true,
-                     RF::NotHttp, "", "", "txt", false, false},
-        ClassifyCase{"Request", "GET /a.gif HTTP/1.1\r\nHost: 10.0.0.1\r\n\r\n", true, RF::NotHttp,
-                     "", "", "txt", false, false},
+                     RF::NotHttp},
+        ClassifyCase{"Request", "GET /a.gif HTTP/1.1\r\nHost: 10.0.0.1\r\n\r\n", true, RF::NotHttp},
         ClassifyCase{"PartialAccepted",
                      "HTTP/1.1 206 Partial Content\r\nContent-Type: image/png\r\n\r\nPNG", true,
-                     RF::Http11, "PNG", "image/png", "png", false, false},
+                     RF::Http11, "PNG", "image/png", "png"},
         ClassifyCase{"PartialRefused",
                      "HTTP/1.1 206 Partial Content\r\nContent-Type: image/png\r\n\r\nPNG", false,
-                     RF::NotHttp, "", "", "txt", false, false},
+                     RF::NotHttp},
         ClassifyCase{"PartialOfHttp10NeverAccepted",
                      "HTTP/1.0 206 Partial Content\nContent-Type: image/png\n\nPNG", true,
-                     RF::NotHttp, "", "", "txt", false, false},
-        ClassifyCase{"ShorterThanStatus", "HTTP/1.1 20", true, RF::NotHttp, "", "", "txt", false,
-                     false},
+                     RF::NotHttp},
+        ClassifyCase{"ShorterThanStatus", "HTTP/1.1 20", true, RF::NotHttp},
         ClassifyCase{"ZeroInsideStatus", std::string("HTTP/1.1") + '\0' + " 200 OK\r\n\r\nx", true,
-                     RF::NotHttp, "", "", "txt", false, false},
+                     RF::NotHttp},
         ClassifyCase{"HeaderEndMissing", "HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\nGIF", true,
-                     RF::NotHttp, "", "", "txt", false, false},
+                     RF::NotHttp},
         ClassifyCase{"Http11WithBareLineFeeds", "HTTP/1.1 200 OK\nContent-Type: image/gif\n\nGIF",
-                     true, RF::NotHttp, "", "", "txt", false, false}),
-    [](const auto& info) { return std::string(info.param.what); });
-
-INSTANTIATE_TEST_SUITE_P(
-    ContentTypes, Classify,
-    ::testing::Values(
-        // "HTTP/1.1 200" CR LF is 14 characters: a Content-Type right behind it starts
-        // before index 17 and is never searched.
+                     true, RF::NotHttp},
+        // Content types. "HTTP/1.1 200" CR LF is 14 characters: a Content-Type right behind
+        // it starts before index 17 and is never searched.
         ClassifyCase{"StatusWithoutReason", "HTTP/1.1 200\r\nContent-Type: image/gif\r\n\r\nGIF",
-                     false, RF::Http11, "GIF", "", "txt", false, false},
+                     false, RF::Http11, "GIF"},
         ClassifyCase{"StatusWithoutReasonLaterHeaderFound",
                      "HTTP/1.1 200\r\nServer: x\r\nContent-Type: image/gif\r\n\r\nGIF", false,
-                     RF::Http11, "GIF", "image/gif", "gif", false, false},
+                     RF::Http11, "GIF", "image/gif", "gif"},
         ClassifyCase{"ParametersCutAndCaseFolded",
                      "HTTP/1.1 200 OK\r\nContent-Type: Image/GIF; charset=binary\r\n\r\nG", false,
-                     RF::Http11, "G", "image/gif", "gif", false, false},
+                     RF::Http11, "G", "image/gif", "gif"},
         ClassifyCase{"UnknownTypeGivesSubtype",
                      "HTTP/1.1 200 OK\r\nContent-Type: application/x-foo\r\n\r\nF", false,
-                     RF::Http11, "F", "application/x-foo", "x-foo", false, false},
+                     RF::Http11, "F", "application/x-foo", "x-foo"},
         ClassifyCase{"NoContentType", "HTTP/1.1 200 OK\r\nServer: x\r\n\r\nT", false, RF::Http11,
-                     "T", "", "txt", false, false},
+                     "T"},
         ClassifyCase{"TypeWithoutSlash", "HTTP/1.1 200 OK\r\nContent-Type: html\r\n\r\nT", false,
-                     RF::Http11, "T", "html", "txt", false, false},
+                     RF::Http11, "T", "html"},
         ClassifyCase{"OctetStream",
                      "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\nMZ", false,
-                     RF::Http11, "MZ", "application/octet-stream", "bin_dms_lha_lzh_exe_dll", false,
-                     false},
+                     RF::Http11, "MZ", "application/octet-stream", "bin_dms_lha_lzh_exe_dll"},
         ClassifyCase{"XbitmapGivesBmp", "HTTP/1.1 200 OK\r\nContent-Type: image/x-xbitmap\r\n\r\nB",
-                     false, RF::Http11, "B", "image/x-xbitmap", "bmp", false, false},
+                     false, RF::Http11, "B", "image/x-xbitmap", "bmp"},
         ClassifyCase{"TrailingSpaceBeforeParameterStays",
                      "HTTP/1.1 200 OK\r\nContent-Type: text/html ; charset=utf-8\r\n\r\nH", false,
-                     RF::Http11, "H", "text/html ", "html ", false, false},
+                     RF::Http11, "H", "text/html ", "html "},
         ClassifyCase{"TypeInBodyIgnored",
                      "HTTP/1.1 200 OK\r\nServer: x\r\n\r\nContent-Type: image/gif\r\n", false,
-                     RF::Http11, "Content-Type: image/gif\r\n", "", "txt", false, false},
+                     RF::Http11, "Content-Type: image/gif\r\n"},
         ClassifyCase{
             "ZeroByteEndsHeaderText",
             std::string("HTTP/1.1 200 OK\r\nX: a") + '\0' + "b\r\nContent-Type: image/gif\r\n\r\nG",
-            false, RF::Http11, "G", "", "txt", false, false},
+            false, RF::Http11, "G"},
         ClassifyCase{"TypeCutAt99Characters",
                      "HTTP/1.1 200 OK\r\nContent-Type: a/" + std::string(120, 'b') + "\r\n\r\nX",
-                     false, RF::Http11, "X", "a/" + std::string(97, 'b'), std::string(97, 'b'),
-                     false, false}),
-    [](const auto& info) { return std::string(info.param.what); });
-
-INSTANTIATE_TEST_SUITE_P(
-    Encodings, Classify,
-    ::testing::Values(
+                     false, RF::Http11, "X", "a/" + std::string(97, 'b'), std::string(97, 'b')},
+        // Encodings.
         ClassifyCase{"GzipHtml",
                      "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Type: "
                      "text/html\r\n\r\n\x1f\x8b",
-                     false, RF::Http11, "\x1f\x8b", "text/html", "html.gz", true, false},
+                     false, RF::Http11, "\x1f\x8b", "text/html", "html.gz", true},
         ClassifyCase{"XGzipUpperCase",
                      "HTTP/1.1 200 OK\r\nCONTENT-ENCODING: X-GZIP\r\nContent-Type: "
                      "image/png\r\n\r\nz",
-                     false, RF::Http11, "z", "image/png", "png.gz", true, false},
+                     false, RF::Http11, "z", "image/png", "png.gz", true},
         ClassifyCase{"CompressWithoutType",
                      "HTTP/1.1 200 OK\r\nContent-Encoding: x-compress\r\n\r\nz", false, RF::Http11,
-                     "z", "", "txt.gz", true, false},
+                     "z", "", "txt.gz", true},
         ClassifyCase{"TwoCodingsAddNothing",
                      "HTTP/1.1 200 OK\r\nContent-Encoding: gzip, deflate\r\nContent-Type: "
                      "text/html\r\n\r\nz",
-                     false, RF::Http11, "z", "text/html", "html", false, false},
+                     false, RF::Http11, "z", "text/html", "html"},
         ClassifyCase{"DeflateAddsNothing", "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\n\r\nz",
-                     false, RF::Http11, "z", "", "txt", false, false},
+                     false, RF::Http11, "z"},
         ClassifyCase{"Chunked",
                      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Type: "
                      "text/css\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
@@ -179,29 +167,25 @@ INSTANTIATE_TEST_SUITE_P(
                      true, RF::Http11, "0\r\n\r\n", "text/html", "html.gz", true, true},
         ClassifyCase{"TwoTransferCodingsNotChunked",
                      "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n", false,
-                     RF::Http11, "0\r\n\r\n", "", "txt", false, false}),
-    [](const auto& info) { return std::string(info.param.what); });
-
-INSTANTIATE_TEST_SUITE_P(
-    Http10, Classify,
-    ::testing::Values(
-        ClassifyCase{"BareLineFeeds",
+                     RF::Http11, "0\r\n\r\n"},
+        // HTTP/1.0.
+        ClassifyCase{"Http10BareLineFeeds",
                      "HTTP/1.0 200 OK\nServer: old\nContent-Type: text/html\n\n<p>\n\nmore", false,
-                     RF::Http10, "<p>\n\nmore", "text/html", "html", false, false},
-        ClassifyCase{"CrLfAsPythonSends", kPython10, false, RF::Http10, "body", "text/html", "html",
-                     false, false},
-        ClassifyCase{"CrLfBodyHoldsLineFeedPairs",
+                     RF::Http10, "<p>\n\nmore", "text/html", "html"},
+        ClassifyCase{"Http10CrLfAsPythonSends", kPython10, false, RF::Http10, "body", "text/html",
+                     "html"},
+        ClassifyCase{"Http10CrLfBodyHoldsLineFeedPairs",
                      "HTTP/1.0 200 OK\r\nServer: x\r\nContent-Type: text/plain\r\n\r\na\n\nb",
-                     false, RF::Http10, "a\n\nb", "text/plain", "txt", false, false},
-        ClassifyCase{"LineFeedPairBeforeCrLfPair",
+                     false, RF::Http10, "a\n\nb", "text/plain", "txt"},
+        ClassifyCase{"Http10LineFeedPairBeforeCrLfPair",
                      "HTTP/1.0 200 OK\nServer: x\nContent-Type: image/png\n\nP\r\n\r\nQ", false,
-                     RF::Http10, "P\r\n\r\nQ", "image/png", "png", false, false},
-        ClassifyCase{"EncodingsNotLookedAt",
+                     RF::Http10, "P\r\n\r\nQ", "image/png", "png"},
+        ClassifyCase{"Http10EncodingsNotLookedAt",
                      "HTTP/1.0 200 OK\r\nServer: x\r\nContent-Encoding: gzip\r\nTransfer-Encoding: "
                      "chunked\r\nContent-Type: text/html\r\n\r\nz",
-                     false, RF::Http10, "z", "text/html", "html", false, false},
-        ClassifyCase{"HeaderEndMissing", "HTTP/1.0 200 OK\r\nServer: x\r\n", false, RF::NotHttp, "",
-                     "", "txt", false, false}),
+                     false, RF::Http10, "z", "text/html", "html"},
+        ClassifyCase{"Http10HeaderEndMissing", "HTTP/1.0 200 OK\r\nServer: x\r\n", false,
+                     RF::NotHttp}),
     [](const auto& info) { return std::string(info.param.what); });
 
 // The server controls Content-Type; whatever it sends, the extension stays one name part.
@@ -326,38 +310,23 @@ using SD = StoreDecision;
 INSTANTIATE_TEST_SUITE_P(
     Table, Store,
     ::testing::Values(
-        StoreCase{"BodyBelowMinimum", RF::Http11, false, 100, 1099, {true, 1000, 0}, SD::Discard},
-        StoreCase{"BodyAtMinimum", RF::Http11, false, 100, 1100, {true, 1000, 0}, SD::Body},
-        StoreCase{"BodyAboveMinimum", RF::Http10, false, 100, 1101, {true, 1000, 0}, SD::Body},
-        StoreCase{"BodyAtMaximum", RF::Http11, false, 100, 1100, {true, 0, 1000}, SD::Body},
-        StoreCase{"BodyAboveMaximum", RF::Http11, false, 100, 1101, {true, 0, 1000}, SD::Discard},
+        StoreCase{"BelowMinimum", RF::Http11, false, 100, 1099, {true, 1000, 0}, SD::Discard},
+        StoreCase{"AtMinimum", RF::Http11, false, 100, 1100, {true, 1000, 0}, SD::Body},
+        StoreCase{"AboveMinimum", RF::Http10, false, 100, 1101, {true, 1000, 0}, SD::Body},
+        StoreCase{"AtMaximum", RF::Http11, false, 100, 1100, {true, 0, 1000}, SD::Body},
+        StoreCase{"AboveMaximum", RF::Http11, false, 100, 1101, {true, 0, 1000}, SD::Discard},
         StoreCase{"NoUpperLimit", RF::Http11, false, 100, 4'000'000'100u, {true, 0, 0}, SD::Body},
-        StoreCase{"EmptyBodyStored", RF::Http11, false, 100, 100, {true, 0, 0}, SD::Body},
-        StoreCase{
-            "EmptyBodyBelowMinimumOne", RF::Http11, false, 100, 100, {true, 1, 0}, SD::Discard},
-        StoreCase{"ChunkedMeasuresRawBody",
-                  RF::Http11,
-                  true,
-                  100,
-                  1100,
-                  {true, 1000, 1000},
-                  SD::ChunkedBody},
-        StoreCase{
-            "ChunkedRawBodyTooLarge", RF::Http11, true, 100, 1101, {true, 0, 1000}, SD::Discard},
-        StoreCase{"NotHttpWhenOnlyHttp", RF::NotHttp, false, 0, 5000, {true, 0, 0}, SD::Discard},
-        StoreCase{
-            "NotHttpStoredWhole", RF::NotHttp, false, 0, 5000, {false, 0, 0}, SD::WholeStream},
-        StoreCase{"NotHttpMeasuresWholeStream",
-                  RF::NotHttp,
-                  false,
-                  0,
-                  999,
-                  {false, 1000, 0},
-                  SD::Discard},
-        StoreCase{
-            "NotHttpAtMinimum", RF::NotHttp, false, 0, 1000, {false, 1000, 0}, SD::WholeStream},
-        StoreCase{
-            "NotHttpAboveMaximum", RF::NotHttp, false, 0, 1001, {false, 0, 1000}, SD::Discard}),
+        StoreCase{"EmptyBody", RF::Http11, false, 100, 100, {true, 0, 0}, SD::Body},
+        StoreCase{"EmptyBodyMinOne", RF::Http11, false, 100, 100, {true, 1, 0}, SD::Discard},
+        // A chunked body is measured raw.
+        StoreCase{"Chunked", RF::Http11, true, 100, 1100, {true, 1000, 1000}, SD::ChunkedBody},
+        StoreCase{"ChunkedTooLarge", RF::Http11, true, 100, 1101, {true, 0, 1000}, SD::Discard},
+        StoreCase{"NotHttpOnlyHttp", RF::NotHttp, false, 0, 5000, {true, 0, 0}, SD::Discard},
+        StoreCase{"NotHttpWhole", RF::NotHttp, false, 0, 5000, {false, 0, 0}, SD::WholeStream},
+        // Not HTTP: the whole stream is measured.
+        StoreCase{"NotHttpBelowMin", RF::NotHttp, false, 0, 999, {false, 1000, 0}, SD::Discard},
+        StoreCase{"NotHttpAtMin", RF::NotHttp, false, 0, 1000, {false, 1000, 0}, SD::WholeStream},
+        StoreCase{"NotHttpAboveMax", RF::NotHttp, false, 0, 1001, {false, 0, 1000}, SD::Discard}),
     [](const auto& info) { return std::string(info.param.what); });
 
 // ---------------------------------------------------------------------------------------
