@@ -14,12 +14,14 @@ namespace vorlanx {
 namespace {
 
 using test::BuildDatagram;
-using test::DatagramSpec;
 using Addr = std::array<uint8_t, 4>;
+using Bytes = std::vector<uint8_t>;
+using S = SettingsRecord;
 
 constexpr Addr kH1{192, 168, 1, 10};
 constexpr Addr kH2{192, 168, 1, 20};
 constexpr Addr kH3{10, 1, 2, 3};
+constexpr Addr kNone{0, 0, 0, 0};
 
 uint32_t Raw(const Addr& a) {
     uint32_t v;
@@ -31,68 +33,63 @@ SettingsRecord Defaults() {
     return SettingsRecord::defaults("/home/user/");
 }
 
-struct Outcome {
-    bool accepted;
-    bool stringStageRan;
-};
-
-Outcome Evaluate(const SettingsRecord& record, const DatagramSpec& spec, bool matchCase = false) {
-    const std::vector<uint8_t> bytes = BuildDatagram(spec);
+FilterDecision Evaluate(const SettingsRecord& record, const Bytes& bytes, bool matchCase = false) {
     const PacketRecord packet = PacketRecord::create(bytes);
     EXPECT_TRUE(packet);
-    std::string scratch;
-    const FilterDecision d = PacketFilterSet::fromRecord(record).accepts(
+    std::string scratch = "left over from an earlier datagram";
+    return PacketFilterSet::fromRecord(record).accepts(
         packet.view(static_cast<uint32_t>(bytes.size())), matchCase, scratch);
-    return {d.verdict == FilterVerdict::Accept, d.stringStageRan};
 }
 
-bool Accepts(const SettingsRecord& record, const DatagramSpec& spec, bool matchCase = false) {
-    return Evaluate(record, spec, matchCase).accepted;
+bool Accepts(const SettingsRecord& record, const Bytes& bytes, bool matchCase = false) {
+    return Evaluate(record, bytes, matchCase).verdict == FilterVerdict::Accept;
 }
 
-DatagramSpec Tcp(Addr from, Addr to, uint16_t sport, uint16_t dport, std::string payload = "") {
-    DatagramSpec s;
-    s.protocol = 6;
-    s.source = from;
-    s.destination = to;
-    s.sourcePort = sport;
-    s.destinationPort = dport;
-    s.payload = std::move(payload);
-    return s;
+Bytes Tcp(Addr from, Addr to, uint16_t sport, uint16_t dport, std::string payload = "") {
+    return BuildDatagram({.protocol = 6,
+                          .source = from,
+                          .destination = to,
+                          .sourcePort = sport,
+                          .destinationPort = dport,
+                          .payload = std::move(payload)});
 }
 
-DatagramSpec Udp(uint16_t sport, uint16_t dport, std::string payload = "") {
-    DatagramSpec s = Tcp(kH1, kH2, sport, dport, std::move(payload));
-    s.protocol = 17;
-    return s;
+// TCP from kH1:1 to kH2:80 carrying `payload`.
+Bytes Http(std::string payload) {
+    return Tcp(kH1, kH2, 1, 80, std::move(payload));
 }
 
-DatagramSpec Proto(uint8_t protocol, std::string payload = "") {
-    DatagramSpec s = Tcp(kH1, kH2, 0, 0, std::move(payload));
-    s.protocol = protocol;
-    return s;
+Bytes Udp(uint16_t sport, uint16_t dport, std::string payload = "") {
+    return BuildDatagram({.protocol = 17,
+                          .source = kH1,
+                          .destination = kH2,
+                          .sourcePort = sport,
+                          .destinationPort = dport,
+                          .payload = std::move(payload)});
+}
+
+Bytes Proto(uint8_t protocol, std::string payload = "") {
+    return BuildDatagram({.protocol = protocol, .payload = std::move(payload)});
 }
 
 // ---- Defaults ----
 
 TEST(PacketFilterSetDefaults, AcceptEveryDatagramWithoutRunningTheStringStage) {
-    const SettingsRecord r = Defaults();
-    std::vector<DatagramSpec> specs = {Tcp(kH1, kH2, 1234, 80, "GET / HTTP/1.1"),
-                                       Udp(53, 5353, "x"),
-                                       Proto(1, "ping"),
-                                       Proto(47),
-                                       Proto(0),
-                                       Proto(255)};
-    DatagramSpec shortTcp = Tcp(kH1, kH2, 1, 2);
-    shortTcp.truncateTo = 20;  // only the IP header was received
-    specs.push_back(shortTcp);
-    for (const auto& s : specs) {
-        const Outcome o = Evaluate(r, s);
-        EXPECT_TRUE(o.accepted) << "protocol " << int(s.protocol);
-        EXPECT_FALSE(o.stringStageRan);
+    const Bytes datagrams[] = {
+        Http("GET / HTTP/1.1"),
+        Udp(53, 5353, "x"),
+        Proto(1, "ping"),
+        Proto(47),
+        Proto(0),
+        Proto(255),
+        BuildDatagram({.protocol = 6, .truncateTo = 20}),  // only the IP header was received
+    };
+    for (const Bytes& d : datagrams) {
+        EXPECT_EQ(Evaluate(Defaults(), d), (FilterDecision{FilterVerdict::Accept, false}))
+            << "protocol " << int(d[9]) << ", " << d.size() << " bytes";
     }
     // The default-constructed set says the same.
-    const auto bytes = BuildDatagram(Proto(47));
+    const auto bytes = Proto(47);
     const PacketRecord packet = PacketRecord::create(bytes);
     std::string scratch;
     EXPECT_EQ(
@@ -105,29 +102,22 @@ TEST(PacketFilterSetDefaults, AcceptEveryDatagramWithoutRunningTheStringStage) {
 TEST(PacketFilterSetProtocols, EachFlagDropsOnlyItsProtocols) {
     struct Case {
         const char* flag;
-        uint8_t protocol;
-        bool accepted;
+        void (S::*turnOff)(bool);
+        std::vector<uint8_t> dropped, kept;
     };
     const Case cases[] = {
-        {"tcp", 6, false},     {"tcp", 17, true},   {"tcp", 1, true},     {"tcp", 47, true},
-        {"udp", 17, false},    {"udp", 6, true},    {"udp", 1, true},     {"icmp", 1, false},
-        {"icmp", 6, true},     {"icmp", 0, true},   {"other", 47, false}, {"other", 0, false},
-        {"other", 255, false}, {"other", 2, false}, {"other", 6, true},   {"other", 17, true},
-        {"other", 1, true},
+        {"tcp", &S::setAllowTcp, {6}, {17, 1, 47}},
+        {"udp", &S::setAllowUdp, {17}, {6, 1}},
+        {"icmp", &S::setAllowIcmp, {1}, {6, 0}},
+        {"other", &S::setAllowOther, {47, 0, 255, 2}, {6, 17, 1}},
     };
     for (const Case& c : cases) {
         SettingsRecord r = Defaults();
-        const std::string flag = c.flag;
-        if (flag == "tcp")
-            r.setAllowTcp(false);
-        if (flag == "udp")
-            r.setAllowUdp(false);
-        if (flag == "icmp")
-            r.setAllowIcmp(false);
-        if (flag == "other")
-            r.setAllowOther(false);
-        EXPECT_EQ(Accepts(r, Proto(c.protocol)), c.accepted)
-            << "allow" << flag << " off, protocol " << int(c.protocol);
+        (r.*c.turnOff)(false);
+        for (uint8_t protocol : c.dropped)
+            EXPECT_FALSE(Accepts(r, Proto(protocol))) << c.flag << " off, " << int(protocol);
+        for (uint8_t protocol : c.kept)
+            EXPECT_TRUE(Accepts(r, Proto(protocol))) << c.flag << " off, " << int(protocol);
     }
 }
 
@@ -135,9 +125,7 @@ TEST(PacketFilterSetProtocols, ProtocolTestComesBeforeTheStringStage) {
     SettingsRecord r = Defaults();
     r.setAllowIcmp(false);
     r.setMustContain1("ping");
-    const Outcome o = Evaluate(r, Proto(1, "ping"));
-    EXPECT_FALSE(o.accepted);
-    EXPECT_FALSE(o.stringStageRan);
+    EXPECT_EQ(Evaluate(r, Proto(1, "ping")), (FilterDecision{FilterVerdict::Discard, false}));
 }
 
 // ---- Steps 5-6: sizes from the header's total length ----
@@ -172,97 +160,68 @@ TEST(PacketFilterSetSizes, LimitsCompareTheTotalLengthFieldSigned) {
         SettingsRecord r = Defaults();
         r.setMinPacketSize(c.min);
         r.setMaxPacketSize(c.max);
-        DatagramSpec s = Proto(47, std::string(c.received > 20 ? c.received - 20 : 0, 'x'));
-        s.totalLength = c.totalLength;
-        EXPECT_EQ(Accepts(r, s), c.accepted)
+        const Bytes d = BuildDatagram({.protocol = 47,
+                                       .payload = std::string(c.received - 20, 'x'),
+                                       .totalLength = c.totalLength});
+        EXPECT_EQ(Accepts(r, d), c.accepted)
             << "min " << c.min << " max " << c.max << " total " << c.totalLength;
     }
 }
 
 // ---- Steps 7-11: addresses ----
 
-TEST(PacketFilterSetAddresses, MustAndMustNotListsPerDirection) {
-    struct Case {
-        const char* name;
-        void (*setUp)(SettingsRecord&);
-        Addr from, to;
-        bool accepted;
-    };
-    const Case cases[] = {
-        {"dst must, match", [](SettingsRecord& r) { r.setDstIpList(0, Raw(kH2)); }, kH1, kH2, true},
-        {"dst must, other dst", [](SettingsRecord& r) { r.setDstIpList(0, Raw(kH2)); }, kH2, kH1,
-         false},
-        {"dst must, second entry",
-         [](SettingsRecord& r) {
-             r.setDstIpList(0, Raw(kH3));
-             r.setDstIpList(1, Raw(kH2));
-         },
-         kH1, kH2, true},
-        {"src must, match", [](SettingsRecord& r) { r.setSrcIpList(0, Raw(kH1)); }, kH1, kH2, true},
-        {"src must, other src", [](SettingsRecord& r) { r.setSrcIpList(0, Raw(kH1)); }, kH3, kH2,
-         false},
-        {"dst must not", [](SettingsRecord& r) { r.setDstIpNotList(0, Raw(kH2)); }, kH1, kH2,
-         false},
-        {"dst must not, as source", [](SettingsRecord& r) { r.setDstIpNotList(0, Raw(kH2)); }, kH2,
-         kH1, true},
-        {"src must not", [](SettingsRecord& r) { r.setSrcIpNotList(0, Raw(kH1)); }, kH1, kH2,
-         false},
-        {"src must not, as destination", [](SettingsRecord& r) { r.setSrcIpNotList(0, Raw(kH1)); },
-         kH2, kH1, true},
-        // Slot 0 empty: the whole list is ignored, whatever later slots hold.
-        {"dst list with empty slot 0", [](SettingsRecord& r) { r.setDstIpList(1, Raw(kH3)); }, kH1,
-         kH2, true},
-        {"src not list with empty slot 0",
-         [](SettingsRecord& r) { r.setSrcIpNotList(1, Raw(kH1)); }, kH1, kH2, true},
-        // The first 0 ends a list: an entry behind it takes no part.
-        {"entry behind a gap",
-         [](SettingsRecord& r) {
-             r.setSrcIpList(0, Raw(kH3));
-             r.setSrcIpList(2, Raw(kH1));
-         },
-         kH1, kH2, false},
-        {"the hundredth entry counts",
-         [](SettingsRecord& r) {
-             for (size_t i = 0; i < 99; ++i)
-                 r.setSrcIpList(i, Raw({10, 9, 9, uint8_t(i + 1)}));
-             r.setSrcIpList(99, Raw(kH1));
-         },
-         kH1, kH2, true},
-    };
-    for (const Case& c : cases) {
-        SettingsRecord r = Defaults();
-        c.setUp(r);
-        EXPECT_EQ(Accepts(r, Tcp(c.from, c.to, 1000, 80)), c.accepted) << c.name;
-    }
+// A list given whole, slot by slot; kNone leaves a slot empty.
+SettingsRecord WithAddresses(void (S::*set)(size_t, uint32_t), const std::vector<Addr>& list) {
+    SettingsRecord r = Defaults();
+    for (size_t i = 0; i < list.size(); ++i)
+        (r.*set)(i, Raw(list[i]));
+    return r;
 }
 
-TEST(PacketFilterSetAddresses, EitherListRequiresEveryEntryToBeAnEndpoint) {
+TEST(PacketFilterSetAddresses, ListRules) {
     struct Case {
+        const char* name;
+        void (S::*set)(size_t, uint32_t);
         std::vector<Addr> list;
         Addr from, to;
         bool accepted;
     };
+    std::vector<Addr> hundred;
+    for (uint8_t i = 1; i < 100; ++i)
+        hundred.push_back({10, 9, 9, i});
+    hundred.push_back(kH1);
     const Case cases[] = {
-        // One host: all traffic to or from it.
-        {{kH1}, kH1, kH3, true},
-        {{kH1}, kH3, kH1, true},
-        {{kH1}, kH2, kH3, false},
+        {"dst must, match", &S::setDstIpList, {kH2}, kH1, kH2, true},
+        {"dst must, other dst", &S::setDstIpList, {kH2}, kH2, kH1, false},
+        {"dst must, second entry", &S::setDstIpList, {kH3, kH2}, kH1, kH2, true},
+        {"src must, match", &S::setSrcIpList, {kH1}, kH1, kH2, true},
+        {"src must, other src", &S::setSrcIpList, {kH1}, kH3, kH2, false},
+        {"dst must not", &S::setDstIpNotList, {kH2}, kH1, kH2, false},
+        {"dst must not, as source", &S::setDstIpNotList, {kH2}, kH2, kH1, true},
+        {"src must not", &S::setSrcIpNotList, {kH1}, kH1, kH2, false},
+        {"src must not, as destination", &S::setSrcIpNotList, {kH1}, kH2, kH1, true},
+        // Slot 0 empty: the whole list is ignored, whatever later slots hold.
+        {"dst list with empty slot 0", &S::setDstIpList, {kNone, kH3}, kH1, kH2, true},
+        {"src not list with empty slot 0", &S::setSrcIpNotList, {kNone, kH1}, kH1, kH2, true},
+        // The first 0 ends a list: an entry behind it takes no part.
+        {"entry behind a gap", &S::setSrcIpList, {kH3, kNone, kH1}, kH1, kH2, false},
+        {"the hundredth entry counts", &S::setSrcIpList, hundred, kH1, kH2, true},
+        // Either: every entry must be an endpoint. One host: all traffic to or from it.
+        {"either one, from it", &S::setEitherIpList, {kH1}, kH1, kH3, true},
+        {"either one, to it", &S::setEitherIpList, {kH1}, kH3, kH1, true},
+        {"either one, neither", &S::setEitherIpList, {kH1}, kH2, kH3, false},
         // Two hosts: only the traffic between them, both ways.
-        {{kH1, kH2}, kH1, kH2, true},
-        {{kH1, kH2}, kH2, kH1, true},
-        {{kH1, kH2}, kH1, kH3, false},
-        {{kH1, kH2}, kH3, kH2, false},
+        {"either two, there", &S::setEitherIpList, {kH1, kH2}, kH1, kH2, true},
+        {"either two, back", &S::setEitherIpList, {kH1, kH2}, kH2, kH1, true},
+        {"either two, only from one", &S::setEitherIpList, {kH1, kH2}, kH1, kH3, false},
+        {"either two, only to one", &S::setEitherIpList, {kH1, kH2}, kH3, kH2, false},
         // Three distinct hosts: nothing.
-        {{kH1, kH2, kH3}, kH1, kH2, false},
-        {{kH1, kH2, kH3}, kH3, kH1, false},
+        {"either three, 1 -> 2", &S::setEitherIpList, {kH1, kH2, kH3}, kH1, kH2, false},
+        {"either three, 3 -> 1", &S::setEitherIpList, {kH1, kH2, kH3}, kH3, kH1, false},
     };
-    for (const Case& c : cases) {
-        SettingsRecord r = Defaults();
-        for (size_t i = 0; i < c.list.size(); ++i)
-            r.setEitherIpList(i, Raw(c.list[i]));
-        EXPECT_EQ(Accepts(r, Tcp(c.from, c.to, 1, 2)), c.accepted)
-            << c.list.size() << " entries, " << int(c.from[3]) << " -> " << int(c.to[3]);
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(Accepts(WithAddresses(c.set, c.list), Tcp(c.from, c.to, 1000, 80)), c.accepted)
+            << c.name;
 }
 
 // ---- Step 12: ports ----
@@ -273,16 +232,14 @@ struct PortLists {
 
 SettingsRecord WithPorts(const PortLists& p) {
     SettingsRecord r = Defaults();
-    for (size_t i = 0; i < p.src.size(); ++i)
-        r.setSrcPortList(i, p.src[i]);
-    for (size_t i = 0; i < p.dst.size(); ++i)
-        r.setDstPortList(i, p.dst[i]);
-    for (size_t i = 0; i < p.srcNot.size(); ++i)
-        r.setSrcPortNotList(i, p.srcNot[i]);
-    for (size_t i = 0; i < p.dstNot.size(); ++i)
-        r.setDstPortNotList(i, p.dstNot[i]);
-    for (size_t i = 0; i < p.either.size(); ++i)
-        r.setEitherPortList(i, p.either[i]);
+    const std::pair<void (S::*)(size_t, uint16_t), const std::vector<uint16_t>*> lists[] = {
+        {&S::setSrcPortList, &p.src},       {&S::setDstPortList, &p.dst},
+        {&S::setSrcPortNotList, &p.srcNot}, {&S::setDstPortNotList, &p.dstNot},
+        {&S::setEitherPortList, &p.either},
+    };
+    for (const auto& [set, list] : lists)
+        for (size_t i = 0; i < list->size(); ++i)
+            (r.*set)(i, (*list)[i]);
     return r;
 }
 
@@ -332,17 +289,17 @@ TEST(PacketFilterSetPorts, ScanRules) {
 TEST(PacketFilterSetPorts, ApplyOnlyToTcpAndUdp) {
     const SettingsRecord r = WithPorts({{80}, {443}, {0}, {0}, {53}});
     for (uint8_t protocol : {uint8_t{1}, uint8_t{47}, uint8_t{0}}) {
-        DatagramSpec s = Proto(protocol);
-        s.payload = std::string(20, '\x01');  // bytes 20.. would read as ports 257
-        EXPECT_TRUE(Accepts(r, s)) << "protocol " << int(protocol);
+        // bytes 20.. would read as ports 257
+        EXPECT_TRUE(Accepts(r, Proto(protocol, std::string(20, '\x01'))))
+            << "protocol " << int(protocol);
     }
 }
 
 TEST(PacketFilterSetPorts, ShortDatagramReadsItsMissingPortsAsZero) {
-    DatagramSpec s = Tcp(kH1, kH2, 80, 443);
-    s.truncateTo = 21;  // half of the source port
-    EXPECT_FALSE(Accepts(WithPorts({{80}, {}, {}, {}, {}}), s));
-    EXPECT_TRUE(Accepts(WithPorts({{}, {}, {80}, {}, {}}), s));
+    Bytes d = Tcp(kH1, kH2, 80, 443);
+    d.resize(21);  // half of the source port
+    EXPECT_FALSE(Accepts(WithPorts({{80}, {}, {}, {}, {}}), d));
+    EXPECT_TRUE(Accepts(WithPorts({{}, {}, {80}, {}, {}}), d));
 }
 
 // ---- Steps 13-14: strings ----
@@ -366,29 +323,25 @@ TEST(PacketFilterSetStrings, MatchingRules) {
     struct Case {
         const char* name;
         Strings strings;
-        DatagramSpec packet;
+        Bytes packet;
         bool matchCase;
         bool accepted;
     };
-    DatagramSpec zeros = Tcp(kH1, kH2, 1, 80, std::string("ab\0cd", 5));
-    DatagramSpec inOptions = Tcp(kH1, kH2, 1, 80, "payload");
-    inOptions.tcpHeaderBytes = 28;  // options bytes 40..47 hold the text below
-    DatagramSpec udpHeaderOnly = Udp(0x4142, 0x4344, "rest");  // "ABCD" in the UDP ports
-    DatagramSpec otherProtocol = Proto(47, "ABCDEFGH-tail");   // payload from byte 20
-    DatagramSpec offsetBeyondEnd = Tcp(kH1, kH2, 1, 2, "");
-    offsetBeyondEnd.tcpHeaderBytes = 60;
-    offsetBeyondEnd.truncateTo = 40;  // data offset says 80, only 40 received
+    const Bytes zeros = Http(std::string("ab\0cd", 5));
+    Bytes inOptions = BuildDatagram({.protocol = 6, .payload = "payload", .tcpHeaderBytes = 28});
+    std::memcpy(inOptions.data() + 40, "opts", 4);            // option bytes 40..47
+    const Bytes udpHeaderOnly = Udp(0x4142, 0x4344, "rest");  // "ABCD" in the UDP ports
+    const Bytes otherProtocol = Proto(47, "ABCDEFGH-tail");   // payload from byte 20
+    // The data offset says 80, only 40 bytes were received.
+    const Bytes offsetBeyondEnd =
+        BuildDatagram({.protocol = 6, .tcpHeaderBytes = 60, .truncateTo = 40});
     const Case cases[] = {
-        {"contain, case folded", {{"GET", "", ""}, {}}, Tcp(kH1, kH2, 1, 80, "get /"), false, true},
-        {"contain, match case", {{"GET", "", ""}, {}}, Tcp(kH1, kH2, 1, 80, "get /"), true, false},
-        {"contain, text folded too",
-         {{"get", "", ""}, {}},
-         Tcp(kH1, kH2, 1, 80, "GET /"),
-         false,
-         true},
-        {"contain, exact case", {{"GET", "", ""}, {}}, Tcp(kH1, kH2, 1, 80, "GET /"), true, true},
-        {"any of three", {{"", "xyz", "foo"}, {}}, Tcp(kH1, kH2, 1, 80, "has foo"), true, true},
-        {"none of three", {{"abc", "", "xyz"}, {}}, Tcp(kH1, kH2, 1, 80, "has foo"), true, false},
+        {"contain, case folded", {{"GET", "", ""}, {}}, Http("get /"), false, true},
+        {"contain, match case", {{"GET", "", ""}, {}}, Http("get /"), true, false},
+        {"contain, text folded too", {{"get", "", ""}, {}}, Http("GET /"), false, true},
+        {"contain, exact case", {{"GET", "", ""}, {}}, Http("GET /"), true, true},
+        {"any of three", {{"", "xyz", "foo"}, {}}, Http("has foo"), true, true},
+        {"none of three", {{"abc", "", "xyz"}, {}}, Http("has foo"), true, false},
         {"space stands for a zero byte", {{"b c", "", ""}, {}}, zeros, true, true},
         {"zero byte is not skipped", {{"bcd", "", ""}, {}}, zeros, true, false},
         {"not in the TCP options", {{"opts", "", ""}, {}}, inOptions, true, false},
@@ -398,51 +351,30 @@ TEST(PacketFilterSetStrings, MatchingRules) {
         {"other protocols from byte 20", {{"ABCDEFGH", "", ""}, {}}, otherProtocol, true, true},
         {"empty text contains nothing", {{"x", "", ""}, {}}, offsetBeyondEnd, false, false},
         {"empty text lacks everything", {{}, {"x", "", ""}}, offsetBeyondEnd, false, true},
-        {"lack, present", {{}, {"bad", "", ""}}, Tcp(kH1, kH2, 1, 80, "all bad"), true, false},
-        {"lack, absent", {{}, {"bad", "", ""}}, Tcp(kH1, kH2, 1, 80, "all good"), true, true},
-        {"lack, folded", {{}, {"", "", "BAD"}}, Tcp(kH1, kH2, 1, 80, "all bad"), false, false},
-        {"lack, case kept", {{}, {"", "", "BAD"}}, Tcp(kH1, kH2, 1, 80, "all bad"), true, true},
-        {"contain and lack",
-         {{"GET"}, {"secret"}},
-         Tcp(kH1, kH2, 1, 80, "GET /secret"),
-         true,
-         false},
+        {"lack, present", {{}, {"bad", "", ""}}, Http("all bad"), true, false},
+        {"lack, absent", {{}, {"bad", "", ""}}, Http("all good"), true, true},
+        {"lack, folded", {{}, {"", "", "BAD"}}, Http("all bad"), false, false},
+        {"lack, case kept", {{}, {"", "", "BAD"}}, Http("all bad"), true, true},
+        {"contain and lack", {{"GET"}, {"secret"}}, Http("GET /secret"), true, false},
         // Only A-Z fold; the bytes of other letters are compared as they are.
-        {"non-ASCII unchanged",
-         {{"GRÜSS", "", ""}, {}},
-         Tcp(kH1, kH2, 1, 80, "grÜss"),
-         false,
-         true},
-        {"non-ASCII not folded",
-         {{"grüss", "", ""}, {}},
-         Tcp(kH1, kH2, 1, 80, "GRÜSS"),
-         false,
-         false},
+        {"non-ASCII unchanged", {{"GRÜSS", "", ""}, {}}, Http("grÜss"), false, true},
+        {"non-ASCII not folded", {{"grüss", "", ""}, {}}, Http("GRÜSS"), false, false},
     };
     for (const Case& c : cases) {
-        std::vector<uint8_t> bytes = BuildDatagram(c.packet);
-        if (std::string(c.name) == "not in the TCP options") {
-            std::memcpy(bytes.data() + 40, "opts", 4);
-        }
-        const PacketRecord packet = PacketRecord::create(bytes);
-        std::string scratch = "left over from an earlier datagram";
-        const FilterDecision d =
-            PacketFilterSet::fromRecord(WithStrings(c.strings))
-                .accepts(packet.view(static_cast<uint32_t>(bytes.size())), c.matchCase, scratch);
+        const FilterDecision d = Evaluate(WithStrings(c.strings), c.packet, c.matchCase);
         EXPECT_EQ(d.verdict == FilterVerdict::Accept, c.accepted) << c.name;
         EXPECT_TRUE(d.stringStageRan) << c.name;
     }
 }
 
 TEST(PacketFilterSetStrings, StageRunsOnlyWhenAStringIsSetAndEarlierTestsPassed) {
-    EXPECT_FALSE(Evaluate(WithStrings({}), Tcp(kH1, kH2, 1, 2, "abc")).stringStageRan);
-    EXPECT_TRUE(
-        Evaluate(WithStrings({{"", "", "abc"}, {}}), Tcp(kH1, kH2, 1, 2, "abc")).stringStageRan);
-    EXPECT_TRUE(
-        Evaluate(WithStrings({{}, {"", "zzz", ""}}), Tcp(kH1, kH2, 1, 2, "abc")).stringStageRan);
+    const Bytes d = Http("abc");
+    EXPECT_FALSE(Evaluate(WithStrings({}), d).stringStageRan);
+    EXPECT_TRUE(Evaluate(WithStrings({{"", "", "abc"}, {}}), d).stringStageRan);
+    EXPECT_TRUE(Evaluate(WithStrings({{}, {"", "zzz", ""}}), d).stringStageRan);
     SettingsRecord r = WithStrings({{"abc"}, {}});
     r.setSrcPortList(0, 9);
-    EXPECT_FALSE(Evaluate(r, Tcp(kH1, kH2, 1, 2, "abc")).stringStageRan);
+    EXPECT_FALSE(Evaluate(r, d).stringStageRan);
 }
 
 TEST(PacketFilterSetStrings, ColumnTextsShowTheStringsAsCompared) {
@@ -463,8 +395,8 @@ TEST(PacketFilterSetStrings, ColumnTextsShowTheStringsAsCompared) {
 TEST(PacketFilterSetStrings, LongestStringOfTheRecordMatches) {
     const std::string longText(1023, 'q');
     SettingsRecord r = WithStrings({{longText, "", ""}, {}});
-    EXPECT_TRUE(Accepts(r, Tcp(kH1, kH2, 1, 2, "x" + longText + "y")));
-    EXPECT_FALSE(Accepts(r, Tcp(kH1, kH2, 1, 2, longText.substr(1))));
+    EXPECT_TRUE(Accepts(r, Http("x" + longText + "y")));
+    EXPECT_FALSE(Accepts(r, Http(longText.substr(1))));
 }
 
 // ---- The live snapshot ----
@@ -511,8 +443,8 @@ TEST(CurrentPacketFilters, ReaderNeverSeesCriteriaOfOneRefreshWithStringsOfAnoth
     a.setSrcIpList(0, Raw(kH1));
     SettingsRecord b = WithStrings({{"beta"}, {}});
     b.setSrcIpList(0, Raw(kH2));
-    const auto d1 = BuildDatagram(Tcp(kH1, kH3, 1, 2, "alpha"));
-    const auto d2 = BuildDatagram(Tcp(kH2, kH3, 1, 2, "beta"));
+    const auto d1 = Tcp(kH1, kH3, 1, 2, "alpha");
+    const auto d2 = Tcp(kH2, kH3, 1, 2, "beta");
     const PacketRecord p1 = PacketRecord::create(d1);
     const PacketRecord p2 = PacketRecord::create(d2);
 
