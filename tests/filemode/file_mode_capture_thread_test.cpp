@@ -53,62 +53,25 @@ TEST_F(CaptureRulesTest, LengthAndTcpDataRules) {
     struct Row {
         const char* name;
         DatagramSpec spec;
-        std::optional<size_t> size;  // cut or padded to this many bytes
         DatagramFate fate;
     };
-    DatagramSpec tcp;
-    DatagramSpec tcp24;
-    tcp24.tcpHeaderBytes = 24;
-    DatagramSpec udp;
-    udp.protocol = 17;
-    udp.payload = std::string(30, 'u');
-    DatagramSpec icmp;
-    icmp.protocol = 1;
-    icmp.payload = std::string(30, 'i');
-    DatagramSpec big;
-    big.payload = std::string(65535 - 40, 'b');
-    DatagramSpec tooBig;
-    tooBig.payload = std::string(65536 - 40, 'b');
-
     const Row rows[] = {
-        {"39 bytes",
-         [] {
-             DatagramSpec s;
-             s.payload = "x";
-             s.truncateTo = 39;
-             return s;
-         }(),
-         std::nullopt, DatagramFate::WrongLength},
-        {"40 bytes, 20-byte TCP header, no data", tcp, std::nullopt, DatagramFate::NoTcpData},
-        {"41 bytes, one data byte",
-         [] {
-             DatagramSpec s;
-             s.payload = "x";
-             return s;
-         }(),
-         std::nullopt, DatagramFate::Created},
-        {"44 bytes, 24-byte TCP header, no data", tcp24, std::nullopt, DatagramFate::NoTcpData},
+        {"39 bytes", {.payload = "x", .truncateTo = 39}, DatagramFate::WrongLength},
+        {"40 bytes, 20-byte TCP header, no data", {}, DatagramFate::NoTcpData},
+        {"41 bytes, one data byte", {.payload = "x"}, DatagramFate::Created},
+        {"44 bytes, 24-byte TCP header, no data", {.tcpHeaderBytes = 24}, DatagramFate::NoTcpData},
         {"45 bytes, 24-byte TCP header, one data byte",
-         [] {
-             DatagramSpec s;
-             s.tcpHeaderBytes = 24;
-             s.payload = "x";
-             return s;
-         }(),
-         std::nullopt, DatagramFate::Created},
+         {.payload = "x", .tcpHeaderBytes = 24},
+         DatagramFate::Created},
         {"TCP header longer than the datagram",
-         [] {
-             DatagramSpec s;
-             s.tcpHeaderBytes = 60;
-             s.payload = "abc";
-             s.truncateTo = 50;
-             return s;
-         }(),
-         std::nullopt, DatagramFate::NoTcpData},
-        {"UDP with data", udp, std::nullopt, DatagramFate::NoTcpData},
-        {"ICMP", icmp, std::nullopt, DatagramFate::NoTcpData},
-        {"65,535 bytes", big, std::nullopt, DatagramFate::Created},
-        {"65,536 bytes", tooBig, std::nullopt, DatagramFate::WrongLength},
+         {.payload = "abc", .tcpHeaderBytes = 60, .truncateTo = 50},
+         DatagramFate::NoTcpData},
+        {"UDP with data",
+         {.protocol = 17, .payload = std::string(30, 'u')},
+         DatagramFate::NoTcpData},
+        {"ICMP", {.protocol = 1, .payload = std::string(30, 'i')}, DatagramFate::NoTcpData},
+        {"65,535 bytes", {.payload = std::string(65535 - 40, 'b')}, DatagramFate::Created},
+        {"65,536 bytes", {.payload = std::string(65536 - 40, 'b')}, DatagramFate::WrongLength},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -140,36 +103,22 @@ TEST_F(CaptureRulesTest, FilterFieldsEachDropWhatTheyName) {
         FileModeFilter filter;
         bool kept;
     };
-    auto with = [](auto set) {
-        FileModeFilter f;
-        set(f);
-        return f;
-    };
     const Row rows[] = {
         {"no filter", {}, true},
-        {"source must be it", with([](auto& f) { f.sourceIpMustBe = Address("192.168.0.10"); }),
-         true},
-        {"source must be another",
-         with([](auto& f) { f.sourceIpMustBe = Address("192.168.0.11"); }), false},
-        {"source must not be it",
-         with([](auto& f) { f.sourceIpMustNotBe = Address("192.168.0.10"); }), false},
-        {"source must not be another",
-         with([](auto& f) { f.sourceIpMustNotBe = Address("10.0.0.1"); }), true},
-        {"destination must be it",
-         with([](auto& f) { f.destinationIpMustBe = Address("192.168.0.20"); }), true},
-        {"destination must be the source",
-         with([](auto& f) { f.destinationIpMustBe = Address("192.168.0.10"); }), false},
-        {"destination must not be it",
-         with([](auto& f) { f.destinationIpMustNotBe = Address("192.168.0.20"); }), false},
-        {"source port 80 (server responses)", with([](auto& f) { f.sourcePortMustBe = 80; }), true},
-        {"source port 8080", with([](auto& f) { f.sourcePortMustBe = 8080; }), false},
-        {"source port not 80", with([](auto& f) { f.sourcePortMustNotBe = 80; }), false},
-        {"destination port 51000", with([](auto& f) { f.destinationPortMustBe = 51000; }), true},
-        {"destination port 80", with([](auto& f) { f.destinationPortMustBe = 80; }), false},
-        {"destination port not 51000", with([](auto& f) { f.destinationPortMustNotBe = 51000; }),
-         false},
-        {"destination port not 52000", with([](auto& f) { f.destinationPortMustNotBe = 52000; }),
-         true},
+        {"source must be it", {.sourceIpMustBe = Address("192.168.0.10")}, true},
+        {"source must be another", {.sourceIpMustBe = Address("192.168.0.11")}, false},
+        {"source must not be it", {.sourceIpMustNotBe = Address("192.168.0.10")}, false},
+        {"source must not be another", {.sourceIpMustNotBe = Address("10.0.0.1")}, true},
+        {"destination must be it", {.destinationIpMustBe = Address("192.168.0.20")}, true},
+        {"destination must be the source", {.destinationIpMustBe = Address("192.168.0.10")}, false},
+        {"destination must not be it", {.destinationIpMustNotBe = Address("192.168.0.20")}, false},
+        {"source port 80 (server responses)", {.sourcePortMustBe = 80}, true},
+        {"source port 8080", {.sourcePortMustBe = 8080}, false},
+        {"source port not 80", {.sourcePortMustNotBe = 80}, false},
+        {"destination port 51000", {.destinationPortMustBe = 51000}, true},
+        {"destination port 80", {.destinationPortMustBe = 80}, false},
+        {"destination port not 51000", {.destinationPortMustNotBe = 51000}, false},
+        {"destination port not 52000", {.destinationPortMustNotBe = 52000}, true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
