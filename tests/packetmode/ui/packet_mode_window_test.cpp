@@ -39,30 +39,21 @@ namespace ids = vorlanx::packet_ids;
 namespace {
 
 std::vector<uint8_t> tcp(std::string payload = "GET / HTTP/1.1") {
-    test::DatagramSpec s;
-    s.protocol = 6;
-    s.source = {127, 0, 0, 1};
-    s.destination = {127, 0, 0, 2};
-    s.sourcePort = 51000;
-    s.destinationPort = 80;
-    s.payload = std::move(payload);
-    return test::BuildDatagram(s);
+    return test::BuildDatagram({.protocol = 6,
+                                .source = {127, 0, 0, 1},
+                                .destination = {127, 0, 0, 2},
+                                .sourcePort = 51000,
+                                .destinationPort = 80,
+                                .payload = std::move(payload)});
 }
 
 std::vector<uint8_t> udp() {
-    test::DatagramSpec s;
-    s.protocol = 17;
-    s.sourcePort = 5353;
-    s.destinationPort = 53;
-    s.payload = "q";
-    return test::BuildDatagram(s);
+    return test::BuildDatagram(
+        {.protocol = 17, .sourcePort = 5353, .destinationPort = 53, .payload = "q"});
 }
 
 std::vector<uint8_t> icmp() {
-    test::DatagramSpec s;
-    s.protocol = 1;
-    s.payload = std::string("ab\0c", 4);
-    return test::BuildDatagram(s);
+    return test::BuildDatagram({.protocol = 1, .payload = std::string("ab\0c", 4)});
 }
 
 // One window with its platform edge, set up the way a user starts Packet Mode.
@@ -77,8 +68,11 @@ struct Harness {
     test::RefusingLauncher launcher;
     std::unique_ptr<PacketModeWindow> window;
 
-    Harness() {
+    // `adjust` changes the settings the window starts with.
+    explicit Harness(const std::function<void(SettingsRecord&)>& adjust = {}) {
         settings.setInterfaceAddress("127.0.0.1");
+        if (adjust)
+            adjust(settings);
         window = std::make_unique<PacketModeWindow>(
             settings, settingsPath,
             PacketModeWindowServices{prompt, sources, sound, time, launcher});
@@ -95,6 +89,15 @@ struct Harness {
         return FindControl<W>(window.get(), id);
     }
     QString text(int id) { return control<QLineEdit>(id)->text(); }
+    QStringList texts(std::initializer_list<int> ids) {
+        QStringList all;
+        for (int id : ids)
+            all << text(id);
+        return all;
+    }
+    QString cell(int row, int column) {
+        return control<QTableView>(ids::kList)->model()->index(row, column).data().toString();
+    }
     // Starts a capture and returns its channel.
     std::shared_ptr<test::ScriptedCaptureChannel> start() {
         const size_t before = sources.openCount();
@@ -102,6 +105,9 @@ struct Harness {
         if (!sources.waitForOpens(before + 1))
             return nullptr;
         return sources.channel(before);
+    }
+    std::shared_ptr<test::ScriptedCaptureChannel> openAndStart() {
+        return open() ? start() : nullptr;
     }
     void feed(const std::shared_ptr<test::ScriptedCaptureChannel>& channel,
               const std::vector<uint8_t>& datagram, uint64_t times = 1) {
@@ -117,9 +123,7 @@ struct Harness {
     // capture goes on. Null when any step fails.
     std::shared_ptr<test::ScriptedCaptureChannel> openShowingTcp(
         const std::string& payload = "GET / HTTP/1.1") {
-        if (!open())
-            return nullptr;
-        auto channel = start();
+        auto channel = openAndStart();
         if (!channel)
             return nullptr;
         feed(channel, tcp(payload));
@@ -151,14 +155,12 @@ class PacketModeWindowTest : public QObject {
 };
 
 void PacketModeWindowTest::initialStateByControlId() {
-    Harness h;
-    h.settings.setViewHex(true);
-    h.settings.setViewDec(false);
-    h.settings.setApplyFilters(true);
-    h.settings.setFindText("needle");
-    h.window = std::make_unique<PacketModeWindow>(
-        h.settings, h.settingsPath,
-        PacketModeWindowServices{h.prompt, h.sources, h.sound, h.time, h.launcher});
+    Harness h([](SettingsRecord& s) {
+        s.setViewHex(true);
+        s.setViewDec(false);
+        s.setApplyFilters(true);
+        s.setFindText("needle");
+    });
     // Shown: a hidden window reports every child invisible.
     h.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
@@ -259,8 +261,7 @@ void PacketModeWindowTest::initialiseTriesTheInterfaceFirst() {
 
 void PacketModeWindowTest::capturedPacketsAreListedWithTheirColumns() {
     Harness h;
-    QVERIFY(h.open());
-    auto channel = h.start();
+    auto channel = h.openAndStart();
     QVERIFY(channel);
     QTRY_COMPARE(h.control<QLabel>(ids::kStatus)->text(),
                  QStringLiteral("Listening on: 127.0.0.1"));
@@ -269,17 +270,14 @@ void PacketModeWindowTest::capturedPacketsAreListedWithTheirColumns() {
     h.feed(channel, icmp());
     auto* model = h.control<QTableView>(ids::kList)->model();
     QCOMPARE(model->rowCount(), 3);
-    auto cell = [&](int r, int c) { return model->index(r, c).data().toString(); };
-    QCOMPARE(cell(0, 0), QStringLiteral("TCP"));
-    QCOMPARE(cell(0, 1), QString::number(tcp().size()));
-    QCOMPARE(cell(0, 2), QStringLiteral("127.0.0.1"));
-    QCOMPARE(cell(0, 3), QStringLiteral("127.0.0.2"));
-    QCOMPARE(cell(0, 4), QStringLiteral("51000"));
-    QCOMPARE(cell(0, 5), QStringLiteral("80"));
-    QCOMPARE(cell(0, 6), QStringLiteral("2003.04.02 - 14:05:09.007"));
-    QCOMPARE(cell(1, 0), QStringLiteral("UDP"));
-    QCOMPARE(cell(2, 0), QStringLiteral("ICMP"));
-    QCOMPARE(cell(2, 4), QString());  // ports only for TCP and UDP
+    QStringList row;
+    for (int c = 0; c < 9; ++c)
+        row << h.cell(0, c);
+    QCOMPARE(row, (QStringList{"TCP", "54", "127.0.0.1", "127.0.0.2", "51000", "80",
+                               "2003.04.02 - 14:05:09.007", "", ""}));
+    QCOMPARE(h.cell(1, 0), QStringLiteral("UDP"));
+    QCOMPARE(h.cell(2, 0), QStringLiteral("ICMP"));
+    QCOMPARE(h.cell(2, 4), QString());  // ports only for TCP and UDP
     QCOMPARE(model->index(2, 0).data(PacketListModel::SlotRole).toInt(), 2);
     // The title follows the count while capturing.
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -306,20 +304,18 @@ void PacketModeWindowTest::capturedPacketsAreListedWithTheirColumns() {
 
 void PacketModeWindowTest::detailPaneForTcpUdpAndIcmp() {
     Harness h;
-    QVERIFY(h.open());
-    auto channel = h.start();
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
     h.feed(channel, tcp(std::string("hi\0there", 8)));
     h.feed(channel, udp());
     h.feed(channel, icmp());
 
     h.select(0);
     QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("TCP"));
-    QCOMPARE(h.text(ids::kProtocolNumber), QStringLiteral("6"));
-    QCOMPARE(h.text(ids::kFromPort), QStringLiteral("51000"));
-    QCOMPARE(h.text(ids::kToPort), QStringLiteral("80"));
+    QCOMPARE(
+        h.texts({ids::kProtocolNumber, ids::kFromPort, ids::kToPort, ids::kSequence, ids::kWindow}),
+        (QStringList{"6", "51000", "80", "0", "0"}));
     QVERIFY(!h.text(ids::kToPortUse).isEmpty());
-    QCOMPARE(h.text(ids::kSequence), QStringLiteral("0"));
-    QCOMPARE(h.text(ids::kWindow), QStringLiteral("0"));
     QCOMPARE(h.control<QPlainTextEdit>(ids::kPacketData)->toPlainText(), QStringLiteral("hithere"));
     // PSH and ACK are set by the test datagram; the others hidden.
     QVERIFY(!h.control<QLabel>(ids::kFlagUrg + 1)->isHidden());
@@ -337,10 +333,8 @@ void PacketModeWindowTest::detailPaneForTcpUdpAndIcmp() {
 
     h.select(2);
     QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("ICMP"));
-    QCOMPARE(h.text(ids::kFromPort), QStringLiteral("0"));
-    QCOMPARE(h.text(ids::kToPort), QStringLiteral("0"));
-    QCOMPARE(h.text(ids::kFromPortUse), QString());
-    QCOMPARE(h.text(ids::kAcknowledgement), QString());
+    QCOMPARE(h.texts({ids::kFromPort, ids::kToPort, ids::kFromPortUse, ids::kAcknowledgement}),
+             (QStringList{"0", "0", "", ""}));
     QCOMPARE(h.control<QPlainTextEdit>(ids::kPacketData)->toPlainText(), QStringLiteral("abc"));
 
     // Switching the rendering redraws the pane for the same row.
@@ -352,8 +346,8 @@ void PacketModeWindowTest::detailPaneForTcpUdpAndIcmp() {
 
 void PacketModeWindowTest::shortRowOffersDeletion() {
     Harness h;
-    QVERIFY(h.open());
-    auto channel = h.start();
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
     h.feed(channel, udp());
     h.feed(channel, std::vector<uint8_t>(12, 0x45));  // too short to show
     h.prompt.script({PromptAnswer::No, PromptAnswer::Yes});
@@ -411,8 +405,8 @@ void PacketModeWindowTest::selectRowShowsAndRepaintsTheRow() {
     // Far below the view, which must scroll; and a row already in view, which must repaint.
     for (const Case c : {Case{300, 250}, Case{5, 2}}) {
         Harness h;
-        QVERIFY(h.open());
-        auto channel = h.start();
+        auto channel = h.openAndStart();
+        QVERIFY(channel);
         h.feed(channel, udp(), static_cast<uint64_t>(c.rows));
         auto* view = h.control<QTableView>(ids::kList);
         view->scrollToTop();
@@ -439,9 +433,12 @@ void PacketModeWindowTest::fieldBoxesHighlightTheirBytes() {
     auto channel = h.openShowingTcp();
     QVERIFY(channel);
     auto* pane = h.control<QPlainTextEdit>(ids::kEntirePacket);
-    auto selected = [&](int id) {
+    auto focus = [&](int id) {
         h.control<QLineEdit>(id)->setFocus(Qt::OtherFocusReason);
         QCoreApplication::processEvents();
+    };
+    auto selected = [&](int id) {
+        focus(id);
         const QTextCursor c = pane->textCursor();
         return std::pair<int, int>{c.selectionStart(), c.selectionEnd()};
     };
@@ -451,22 +448,20 @@ void PacketModeWindowTest::fieldBoxesHighlightTheirBytes() {
     QCOMPARE(selected(ids::kSequence), (std::pair<int, int>{98, 113}));
     // Hex: To IP is the first pair on the second line, 49 to 59 inclusive.
     h.control<QRadioButton>(ids::kHex)->setChecked(true);
-    h.control<QLineEdit>(ids::kFindText)->setFocus(Qt::OtherFocusReason);
-    QCoreApplication::processEvents();
+    focus(ids::kFindText);
     QCOMPARE(selected(ids::kToIp), (std::pair<int, int>{49, 60}));
     QCOMPARE(pane->textCursor().selectedText(), QStringLiteral("7F 00 00 02"));
     // Text: nothing is selected.
     h.control<QRadioButton>(ids::kText)->setChecked(true);
-    h.control<QLineEdit>(ids::kFindText)->setFocus(Qt::OtherFocusReason);
-    QCoreApplication::processEvents();
+    focus(ids::kFindText);
     const auto none = selected(ids::kFromIp);
     QCOMPARE(none.first, none.second);
 }
 
 void PacketModeWindowTest::listFollowsTheBottomOrKeepsStill() {
     Harness h;
-    QVERIFY(h.open());
-    auto channel = h.start();
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
     auto* view = h.control<QTableView>(ids::kList);
     QScrollBar* bar = view->verticalScrollBar();
     h.feed(channel, udp(), 300);
@@ -560,8 +555,8 @@ void PacketModeWindowTest::decAndHexLinesNeverWrap() {
 
 void PacketModeWindowTest::closeWritesTheSevenFields() {
     Harness h;
-    QVERIFY(h.open());
-    auto channel = h.start();
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
     h.feed(channel, tcp(), 1000);
     h.control<QLineEdit>(ids::kFindText)->setText(QStringLiteral("find me"));
     h.control<QCheckBox>(ids::kMatchCase)->setChecked(true);
