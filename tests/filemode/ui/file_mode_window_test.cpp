@@ -220,8 +220,7 @@ class FileModeWindowTest : public QObject {
     void ackTimeOutFollowsTheEdit();
     void trialOfTheInterface();
     void startAndStopLockAndUnlockTheControls();
-    void ratesFromAScriptedByteCount();
-    void textsAreRewrittenOnlyOnChange();
+    void ratesAndCountersAreRewrittenOnlyOnChange();
     void bufferUsageFollowsTheQueue();
     void countersOverTwoRuns();
     void liveDirectoryAndFiltersFromTheControls();
@@ -526,45 +525,7 @@ void FileModeWindowTest::startAndStopLockAndUnlockTheControls() {
     QVERIFY(!h.window->core().state().captureRunning.load());
 }
 
-void FileModeWindowTest::ratesFromAScriptedByteCount() {
-    Harness h;
-    QVERIFY(h.ready());
-    h.window->timer(FileModeTimer::Rates)->stop();  // the test ticks it by hand
-
-    // Not capturing: the rates stay as they are.
-    h.window->updateRates();
-    QCOMPARE(h.label(ids::kCurrentRate), QStringLiteral("Current: 0"));
-
-    auto channel = h.start();
-    QVERIFY(channel);
-    QCOMPARE(h.window->core().state().captureStartClock.load(), 1000);
-    // 1,250,000 bytes in the first 5 s: 250,000 per second, 2,000,000 bits, 1953 Kbps.
-    channel->push(udpOfSize(1000), 1250);
-    QVERIFY(channel->waitUntilDrained());
-    QCOMPARE(h.window->core().counters().receivedBytes.load(), uint64_t{1250000});
-    h.clock.set(6000);
-    h.window->updateRates();
-    QCOMPARE(h.label(ids::kCurrentRate), QStringLiteral("Current: 1953"));
-    QCOMPARE(h.label(ids::kPeakRate), QStringLiteral("Peak: 1953"));
-    QCOMPARE(h.label(ids::kAverageRate), QStringLiteral("Average: 1953"));
-
-    // A new capture starts the sample and the peak from 0; less than a second after its
-    // start the average divides by one second.
-    QVERIFY(h.stop());
-    h.clock.set(20000);
-    channel = h.start();
-    QVERIFY(channel);
-    channel->push(udpOfSize(1000), 1);
-    QVERIFY(channel->waitUntilDrained());
-    h.clock.set(20500);
-    h.window->updateRates();
-    QCOMPARE(h.label(ids::kCurrentRate), QStringLiteral("Current: 1"));  // 1000 / 5 * 8 / 1024
-    QCOMPARE(h.label(ids::kPeakRate), QStringLiteral("Peak: 1"));
-    QCOMPARE(h.label(ids::kAverageRate), QStringLiteral("Average: 7"));  // 1000 * 8 / 1024
-    QVERIFY(h.stop());
-}
-
-void FileModeWindowTest::textsAreRewrittenOnlyOnChange() {
+void FileModeWindowTest::ratesAndCountersAreRewrittenOnlyOnChange() {
     Harness h;
     QVERIFY(h.ready());
     h.window->timer(FileModeTimer::Rates)->stop();
@@ -573,12 +534,15 @@ void FileModeWindowTest::textsAreRewrittenOnlyOnChange() {
     h.control<QLineEdit>(ids::kAckTimeout)->setText(QStringLiteral("60000"));
     auto channel = h.start();
     QVERIFY(channel);
+    QCOMPARE(h.window->core().state().captureStartClock.load(), 1000);
     channel->push(udpOfSize(1000), 640);  // 640,000 bytes: 1000 Kbps over 5 s
     QVERIFY(channel->waitUntilDrained());
+    QCOMPARE(h.window->core().counters().receivedBytes.load(), uint64_t{640000});
     h.clock.set(6000);
     h.window->updateRates();
     QCOMPARE(h.label(ids::kCurrentRate), QStringLiteral("Current: 1000"));
     QCOMPARE(h.label(ids::kPeakRate), QStringLiteral("Peak: 1000"));
+    QCOMPARE(h.label(ids::kAverageRate), QStringLiteral("Average: 1000"));
 
     // Marks in the labels show whether a tick wrote them again.
     const int marked[] = {ids::kCurrentRate,  ids::kPeakRate,       ids::kAverageRate,
@@ -609,6 +573,20 @@ void FileModeWindowTest::textsAreRewrittenOnlyOnChange() {
     QCOMPARE(h.label(ids::kTrackedMemory), QStringLiteral("0 KB"));  // 12 + 92 bytes
     QCOMPARE(h.label(ids::kFilesProcessed), QStringLiteral("mark"));
     QCOMPARE(h.label(ids::kFilesWritten), QStringLiteral("mark"));
+
+    // A new capture starts the sample and the peak from 0; less than a second after its
+    // start the average divides by one second.
+    QVERIFY(h.stop());
+    h.clock.set(20000);
+    channel = h.start();
+    QVERIFY(channel);
+    channel->push(udpOfSize(1000), 1);
+    QVERIFY(channel->waitUntilDrained());
+    h.clock.set(20500);
+    h.window->updateRates();
+    QCOMPARE(h.label(ids::kCurrentRate), QStringLiteral("Current: 1"));  // 1000 / 5 * 8 / 1024
+    QCOMPARE(h.label(ids::kPeakRate), QStringLiteral("Peak: 1"));
+    QCOMPARE(h.label(ids::kAverageRate), QStringLiteral("Average: 7"));  // 1000 * 8 / 1024
     QVERIFY(h.stop());
 }
 
