@@ -19,28 +19,11 @@ struct Datagram {
 };
 
 // 20-byte IP header: TTL 64, protocol, checksum 0xBEEF, 10.0.0.1 -> 192.168.1.20.
-std::vector<uint8_t> ipHeader(uint8_t protocol, uint16_t total) {
-    return {0x45,
-            0,
-            static_cast<uint8_t>(total >> 8),
-            static_cast<uint8_t>(total),
-            0,
-            0,
-            0,
-            0,
-            64,
-            protocol,
-            0xBE,
-            0xEF,
-            10,
-            0,
-            0,
-            1,
-            192,
-            168,
-            1,
-            20};
+std::vector<uint8_t> ipHeader(uint8_t protocol, uint8_t total) {
+    return {0x45, 0, 0, total, 0, 0, 0, 0, 64, protocol, 0xBE, 0xEF, 10, 0, 0, 1, 192, 168, 1, 20};
 }
+
+using Texts = std::vector<std::string>;
 
 TEST(PacketDetails, TcpPacketFillsEveryField) {
     auto b = ipHeader(6, 44);
@@ -52,20 +35,13 @@ TEST(PacketDetails, TcpPacketFillsEveryField) {
     Datagram d(b);
     PacketDetails out;
     DescribePacket(d.view(), PacketRendering::Hex, out);
-    EXPECT_EQ(out.packetType, "TCP");
-    EXPECT_EQ(out.packetSize, "44");
-    EXPECT_EQ(out.fromIp, "10.0.0.1");
-    EXPECT_EQ(out.toIp, "192.168.1.20");
-    EXPECT_EQ(out.protocolNumber, "6");
-    EXPECT_EQ(out.ttl, "64");
-    EXPECT_EQ(out.ipChecksum, "48879");
-    EXPECT_EQ(out.fromPort, "80");
-    EXPECT_EQ(out.toPort, "51000");
+    EXPECT_EQ((Texts{out.packetType, out.packetSize, out.fromIp, out.toIp, out.protocolNumber,
+                     out.ttl, out.ipChecksum, out.fromPort, out.toPort, out.sequence,
+                     out.acknowledgement, out.window}),
+              (Texts{"TCP", "44", "10.0.0.1", "192.168.1.20", "6", "64", "48879", "80", "51000",
+                     "4294967295", "1000", "512"}));
     EXPECT_FALSE(out.fromPortUse.empty());
     EXPECT_NE(out.fromPortUse, "Unknown");
-    EXPECT_EQ(out.sequence, "4294967295");
-    EXPECT_EQ(out.acknowledgement, "1000");
-    EXPECT_EQ(out.window, "512");
     EXPECT_EQ(out.flags, (TcpFlags{false, true, true, false, false, false}));
     EXPECT_EQ(out.packetData, "hi!");  // the zero byte is left out
     EXPECT_EQ(out.entirePacket.substr(0, 12), "45 00 00 2C ");
@@ -79,13 +55,9 @@ TEST(PacketDetails, IcmpShowsZeroPortsAndNoTcpFields) {
     out.sequence = "stale";
     out.flags.syn = true;
     DescribePacket(d.view(), PacketRendering::Text, out);
-    EXPECT_EQ(out.fromPort, "0");
-    EXPECT_EQ(out.toPort, "0");
-    EXPECT_EQ(out.fromPortUse, "");
-    EXPECT_EQ(out.toPortUse, "");
-    EXPECT_EQ(out.sequence, "");
-    EXPECT_EQ(out.acknowledgement, "");
-    EXPECT_EQ(out.window, "");
+    EXPECT_EQ((Texts{out.fromPort, out.toPort, out.fromPortUse, out.toPortUse, out.sequence,
+                     out.acknowledgement, out.window}),
+              (Texts{"0", "0", "", "", "", "", ""}));
     EXPECT_EQ(out.flags, TcpFlags{});
     EXPECT_EQ(out.packetData, "ab");
 }
