@@ -46,6 +46,12 @@ struct Rig {
             texts.push_back(list.cellText(r, c));
         return texts;
     }
+    std::vector<std::string> row(int32_t r) {
+        std::vector<std::string> texts;
+        for (int c = 0; c < kPacketListColumnCount; ++c)
+            texts.push_back(list.cellText(r, c));
+        return texts;
+    }
 
     test::RecordingPacketModeView view;
     test::RecordingStatusMonitorView statusView;
@@ -168,32 +174,27 @@ TEST(PacketEngineReplayFailure, AMissingFileReportsAndEndsTheCapture) {
 
 // ---- Live loopback ----
 
-// Rows whose ports are `from` -> `to` and whose payload text contains `marker`.
-int CountRows(Rig& rig, uint8_t protocol, uint16_t from, uint16_t to, const std::string& marker) {
-    int found = 0;
-    std::string work;
+// The rows, in list order, whose packet satisfies `match`.
+template <typename Match>
+std::vector<int32_t> RowsWhere(Rig& rig, Match match) {
+    std::vector<int32_t> rows;
     for (int32_t r = 0; r < rig.list.rowCount(); ++r) {
         rig.store.withRecord(rig.list.slotOfRow(r), [&](const PacketView& p) {
-            if (p.protocol() == protocol && p.sourcePort() == from && p.destinationPort() == to &&
-                p.payloadText(work).find(marker) != std::string_view::npos)
-                ++found;
+            if (match(p))
+                rows.push_back(r);
         });
     }
-    return found;
+    return rows;
 }
 
-int32_t RowOf(Rig& rig, uint16_t from, uint16_t to, const std::string& marker) {
+// Rows of `protocol` whose ports are `from` -> `to` and whose payload text holds `marker`.
+std::vector<int32_t> RowsCarrying(Rig& rig, uint8_t protocol, uint16_t from, uint16_t to,
+                                  const std::string& marker) {
     std::string work;
-    for (int32_t r = 0; r < rig.list.rowCount(); ++r) {
-        bool hit = false;
-        rig.store.withRecord(rig.list.slotOfRow(r), [&](const PacketView& p) {
-            hit = p.sourcePort() == from && p.destinationPort() == to &&
-                  p.payloadText(work).find(marker) != std::string_view::npos;
-        });
-        if (hit)
-            return r;
-    }
-    return -1;
+    return RowsWhere(rig, [&](const PacketView& p) {
+        return p.protocol() == protocol && p.sourcePort() == from && p.destinationPort() == to &&
+               p.payloadText(work).find(marker) != std::string_view::npos;
+    });
 }
 
 TEST(PacketEngineLive, LoopbackDatagramsArriveOnceEachAndStopIsPrompt) {
@@ -226,8 +227,8 @@ TEST(PacketEngineLive, LoopbackDatagramsArriveOnceEachAndStopIsPrompt) {
 
     ASSERT_TRUE(WaitUntil(
         [&] {
-            return CountRows(rig, 17, udpFrom, udpTo, markers.back()) > 0 &&
-                   CountRows(rig, 6, server, clientPort, reply) > 0;
+            return !RowsCarrying(rig, 17, udpFrom, udpTo, markers.back()).empty() &&
+                   !RowsCarrying(rig, 6, server, clientPort, reply).empty();
         },
         10s))
         << "captured rows: " << rig.list.rowCount();
@@ -247,41 +248,27 @@ TEST(PacketEngineLive, LoopbackDatagramsArriveOnceEachAndStopIsPrompt) {
     EXPECT_EQ(rig.view.lastStatus(), "Stopped");
 
     for (const std::string& m : markers) {
-        EXPECT_EQ(CountRows(rig, 17, udpFrom, udpTo, m), 1) << m;
-        const int32_t r = RowOf(rig, udpFrom, udpTo, m);
-        ASSERT_GE(r, 0);
-        const std::vector<std::string> cells = {"UDP",
-                                                std::to_string(28 + m.size()),
-                                                "127.0.0.1",
-                                                "127.0.0.1",
-                                                std::to_string(udpFrom),
-                                                std::to_string(udpTo),
-                                                "09:30",
-                                                "",
-                                                ""};
-        for (int c = 0; c < kPacketListColumnCount; ++c)
-            EXPECT_EQ(rig.list.cellText(r, c), cells[static_cast<size_t>(c)]) << m << " col " << c;
+        const auto rows = RowsCarrying(rig, 17, udpFrom, udpTo, m);
+        ASSERT_EQ(rows.size(), 1u) << m;
+        EXPECT_EQ(rig.row(rows[0]),
+                  (std::vector<std::string>{"UDP", std::to_string(28 + m.size()), "127.0.0.1",
+                                            "127.0.0.1", std::to_string(udpFrom),
+                                            std::to_string(udpTo), "09:30", "", ""}))
+            << m;
     }
-    EXPECT_EQ(CountRows(rig, 6, clientPort, server, request), 1);
-    EXPECT_EQ(CountRows(rig, 6, server, clientPort, reply), 1);
-    const int32_t requestRow = RowOf(rig, clientPort, server, request);
-    EXPECT_EQ(rig.list.cellText(requestRow, 0), "TCP");
-    EXPECT_EQ(rig.list.cellText(requestRow, 4), std::to_string(clientPort));
-    EXPECT_EQ(rig.list.cellText(requestRow, 5), std::to_string(server));
+    const auto requests = RowsCarrying(rig, 6, clientPort, server, request);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(RowsCarrying(rig, 6, server, clientPort, reply).size(), 1u);
+    EXPECT_EQ(rig.list.cellText(requests[0], 0), "TCP");
+    EXPECT_EQ(rig.list.cellText(requests[0], 4), std::to_string(clientPort));
+    EXPECT_EQ(rig.list.cellText(requests[0], 5), std::to_string(server));
     // The handshake's SYN was seen once, before the request.
-    int syns = 0;
-    int32_t synRow = -1;
-    for (int32_t r = 0; r < rig.list.rowCount(); ++r) {
-        rig.store.withRecord(rig.list.slotOfRow(r), [&](const PacketView& p) {
-            if (p.protocol() == 6 && p.sourcePort() == clientPort &&
-                p.destinationPort() == server && p.flags().syn && !p.flags().ack) {
-                ++syns;
-                synRow = r;
-            }
-        });
-    }
-    EXPECT_EQ(syns, 1);
-    EXPECT_LT(synRow, requestRow);
+    const auto syns = RowsWhere(rig, [&](const PacketView& p) {
+        return p.protocol() == 6 && p.sourcePort() == clientPort && p.destinationPort() == server &&
+               p.flags().syn && !p.flags().ack;
+    });
+    ASSERT_EQ(syns.size(), 1u);
+    EXPECT_LT(syns[0], requests[0]);
 }
 
 }  // namespace
