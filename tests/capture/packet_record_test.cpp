@@ -23,12 +23,19 @@ PacketRecord makeRecord(const Bytes& bytes) {
 // every other byte `fill`.
 Bytes datagram(size_t length, uint8_t protocol, uint8_t dataOffset = 0x50, uint8_t fill = 0) {
     Bytes b(length, fill);
-    if (length > 9) {
+    if (length > 9)
         b[9] = protocol;
-    }
-    if (length > 32) {
+    if (length > 32)
         b[32] = dataOffset;
-    }
+    return b;
+}
+
+// `length` bytes, byte i holding at(i).
+template <typename At>
+Bytes Pattern(size_t length, At at) {
+    Bytes b(length);
+    for (size_t i = 0; i < length; ++i)
+        b[i] = static_cast<uint8_t>(at(i));
     return b;
 }
 
@@ -242,10 +249,7 @@ TEST(PacketRecord, KeepsTheBytesAndZeroesTheSpareArea) {
         {1500, true, true}, {65539, true, true}, {65540, true, true},
     };
     for (const auto& c : cases) {
-        Bytes b(c.length);
-        for (size_t i = 0; i < b.size(); ++i) {
-            b[i] = static_cast<uint8_t>(i * 7 + 3);
-        }
+        const Bytes b = Pattern(c.length, [](size_t i) { return i * 7 + 3; });
         PacketRecord record = PacketRecord::create(b);
         ASSERT_TRUE(record) << c.length;
         EXPECT_TRUE(std::equal(b.begin(), b.end(), record.block())) << c.length;
@@ -372,15 +376,14 @@ TEST(Renderings, AllZeroDatagramsShowOnlyInDecAndHex) {
         RenderText(v, out);
         EXPECT_EQ(out, "") << length;
         RenderDec(v, out);
-        std::string line = "";
-        for (int i = 0; i < 9; ++i) {
-            line += "  0 ";
-        }
-        line += "  0\r\n";
         std::string expected;
-        for (uint32_t i = 0; i < length / 10; ++i) {
-            expected += line;
-        }
+        for (uint32_t i = 0; i < length / 10; ++i)
+            expected += "  0   0   0   0   0   0   0   0   0   0\r\n";
+        EXPECT_EQ(out, expected) << length;
+        RenderHex(v, out);
+        expected.clear();
+        for (uint32_t i = 0; i < length; ++i)
+            expected += i % 16 == 15 ? "00\r\n" : "00 ";
         EXPECT_EQ(out, expected) << length;
     }
 }
@@ -391,9 +394,8 @@ std::vector<size_t> tokenStarts(const std::string& text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const bool blank = text[i] == ' ' || text[i] == '\r' || text[i] == '\n';
         const bool afterBlank = i == 0 || text[i - 1] == ' ' || text[i - 1] == '\n';
-        if (!blank && afterBlank) {
+        if (!blank && afterBlank)
             starts.push_back(i);
-        }
     }
     return starts;
 }
@@ -408,11 +410,7 @@ TEST(Renderings, StartPositionsPointAtEachByte) {
     EXPECT_EQ(HexStart(32), 98u);
 
     // Bytes of value 100..255 fill all three Dec columns, so each number starts its cell.
-    Bytes b(333);
-    for (size_t i = 0; i < b.size(); ++i) {
-        b[i] = static_cast<uint8_t>(100 + i % 156);
-    }
-    PacketRecord record = makeRecord(b);
+    PacketRecord record = makeRecord(Pattern(333, [](size_t i) { return 100 + i % 156; }));
     PacketView v = record.view(333);
     std::string dec, hex;
     RenderDec(v, dec);
@@ -428,11 +426,7 @@ TEST(Renderings, StartPositionsPointAtEachByte) {
 }
 
 TEST(Renderings, LargestDatagramRendersWhole) {
-    Bytes b(65540);
-    for (size_t i = 0; i < b.size(); ++i) {
-        b[i] = static_cast<uint8_t>(i);
-    }
-    PacketRecord record = makeRecord(b);
+    PacketRecord record = makeRecord(Pattern(65540, [](size_t i) { return i; }));
     PacketView v = record.view(65540);
     std::string out;
     RenderDec(v, out);
