@@ -13,21 +13,23 @@ namespace vorlanx {
 namespace {
 
 using test::BuildDatagram;
-using test::DatagramSpec;
 
 PacketRecord RecordOf(const std::vector<uint8_t>& bytes) {
     return PacketRecord::create(bytes);
 }
 
+// From 10.0.0.1:40000 to 192.168.200.254:80 (ports for TCP and UDP only).
 std::vector<uint8_t> Datagram(uint8_t protocol, size_t payloadBytes = 0) {
-    DatagramSpec s;
-    s.protocol = protocol;
-    s.source = {10, 0, 0, 1};
-    s.destination = {192, 168, 200, 254};
-    s.sourcePort = 40000;
-    s.destinationPort = 80;
-    s.payload = std::string(payloadBytes, 'p');
-    return BuildDatagram(s);
+    return BuildDatagram({.protocol = protocol,
+                          .destination = {192, 168, 200, 254},
+                          .payload = std::string(payloadBytes, 'p')});
+}
+
+std::vector<std::string> RowTexts(const PacketList& list, int32_t row) {
+    std::vector<std::string> cells;
+    for (int c = 0; c < kPacketListColumnCount; ++c)
+        cells.push_back(list.cellText(row, c));
+    return cells;
 }
 
 // Fills slots first..first+n-1 (slot i holds 40 + i bytes) and lists a row for each, as
@@ -176,18 +178,11 @@ TEST(PacketList, CellTextsComeFromTheSlot) {
         const int32_t row = list.append(slot, nullptr);
         ASSERT_GE(row, 0);
         EXPECT_EQ(list.slotOfRow(row), slot);
-        const std::string expected[] = {c.type,
-                                        c.size,
-                                        "10.0.0.1",
-                                        "192.168.200.254",
-                                        c.fromPort,
-                                        c.toPort,
-                                        "at " + std::to_string(slot),
-                                        "",
-                                        ""};
-        for (int col = 0; col < kPacketListColumnCount; ++col)
-            EXPECT_EQ(list.cellText(row, col), expected[col])
-                << "protocol " << int(c.protocol) << " column " << col;
+        EXPECT_EQ(
+            RowTexts(list, row),
+            (std::vector<std::string>{c.type, c.size, "10.0.0.1", "192.168.200.254", c.fromPort,
+                                      c.toPort, "at " + std::to_string(slot), "", ""}))
+            << "protocol " << int(c.protocol);
         slot += 3;
     }
     EXPECT_EQ(list.cellText(0, 9), "");
@@ -230,9 +225,8 @@ TEST(PacketList, ARowWhoseRecordWasReleasedShowsOnlyItsTimeText) {
     Fill(store, list, 1);
     store.release(0);
     store.setTimeText(0, "kept");
-    for (int col = 0; col < 6; ++col)
-        EXPECT_EQ(list.cellText(0, col), "") << col;
-    EXPECT_EQ(list.cellText(0, 6), "kept");
+    EXPECT_EQ(RowTexts(list, 0),
+              (std::vector<std::string>{"", "", "", "", "", "", "kept", "", ""}));
 }
 
 TEST(PacketList, DeleteFindAndSelectionMark) {
