@@ -155,6 +155,9 @@ struct Harness {
     }
 };
 
+// The file a response from 10.0.0.1 gets at the harness's fixed time.
+const std::string kFirstFile = "10.0.0.1 to 10.0.0.2 - [2003.04.02 - 14.05.09.007].txt";
+
 // A server's response from `source`:`sourcePort` to 10.0.0.2:40000, in one segment.
 std::vector<uint8_t> response(const std::string& body, std::array<uint8_t, 4> source,
                               uint16_t sourcePort, uint32_t ack) {
@@ -628,8 +631,7 @@ void FileModeWindowTest::countersOverTwoRuns() {
                  QStringLiteral("Files processed: 1 (5 KB) of 1 (5 KB)"));
     QTRY_COMPARE(h.label(ids::kFilesPending), QStringLiteral("Files processing: 0"));
     QTRY_COMPARE(h.label(ids::kTrackedMemory), QStringLiteral("0 KB"));
-    const auto first = h.output.path() / "10.0.0.1 to 10.0.0.2 - [2003.04.02 - 14.05.09.007].txt";
-    QCOMPARE(test::ReadFileBytes(first), std::string(5120, 'a'));
+    QCOMPARE(test::ReadFileBytes(h.output.path() / kFirstFile), std::string(5120, 'a'));
     QVERIFY(h.stop());
 
     // The second run starts its own pair from 0; the totals keep growing.
@@ -665,8 +667,7 @@ void FileModeWindowTest::liveDirectoryAndFiltersFromTheControls() {
     QTest::qWait(300);  // passes enough to write anything else that was filed
     QCOMPARE(h.window->core().counters().filesWrittenRun.load(), 1u);
     QCOMPARE(h.window->core().counters().filesProcessedRun.load(), 1u);
-    QCOMPARE(test::FileNamesIn(h.output.path()),
-             std::vector<std::string>{"10.0.0.1 to 10.0.0.2 - [2003.04.02 - 14.05.09.007].txt"});
+    QCOMPARE(test::FileNamesIn(h.output.path()), std::vector<std::string>{kFirstFile});
 
     // The directory and "Only store HTTP" stay open during the run and count for the next
     // stream: a stream that is not HTTP is now stored, whole, in the new directory.
@@ -677,11 +678,8 @@ void FileModeWindowTest::liveDirectoryAndFiltersFromTheControls() {
         test::TcpSegment(1, 0x34343434, "not a response", {10, 0, 0, 1}, {10, 0, 0, 2}, 80, 40000));
     QVERIFY(channel->waitUntilDrained());
     QVERIFY(h.timeOutStreams(2));
-    QCOMPARE(test::FileNamesIn(second.path()),
-             std::vector<std::string>{"10.0.0.1 to 10.0.0.2 - [2003.04.02 - 14.05.09.007].txt"});
-    QCOMPARE(test::ReadFileBytes(second.path() /
-                                 "10.0.0.1 to 10.0.0.2 - [2003.04.02 - 14.05.09.007].txt"),
-             std::string("not a response"));
+    QCOMPARE(test::FileNamesIn(second.path()), std::vector<std::string>{kFirstFile});
+    QCOMPARE(test::ReadFileBytes(second.path() / kFirstFile), std::string("not a response"));
     QVERIFY(h.stop());
 }
 
