@@ -37,8 +37,10 @@ size_t ChainLength(const StreamTable& table, uint32_t slot) {
     return n;
 }
 
+// A table in normal mode, as a capture begins it; Dirty mode tests begin again.
 class StreamTableTest : public ::testing::Test {
   protected:
+    StreamTableTest() { table.beginCapture(false); }
     FileOutcome file(uint32_t key, int32_t now = 100, const std::string& payload = "x") {
         return table.fileSegment(SegmentWithKey(key, 1000, payload), key, now, counters);
     }
@@ -52,7 +54,6 @@ class StreamTableTest : public ::testing::Test {
 };
 
 TEST_F(StreamTableTest, NormalModeFilesByKeyInArrivalOrder) {
-    table.beginCapture(false);
     EXPECT_EQ(table.nextFreeSlot(), 0u);
     EXPECT_EQ(table.slotHighWater(), 0u);
 
@@ -81,7 +82,6 @@ TEST_F(StreamTableTest, NormalModeFilesByKeyInArrivalOrder) {
 }
 
 TEST_F(StreamTableTest, KeyIsComparedAsTheBytesStand) {
-    table.beginCapture(false);
     // The same four bytes in another order are another stream.
     EXPECT_EQ(file(KeyBytes(1, 2, 3, 4)).result, FileResult::Created);
     EXPECT_EQ(file(KeyBytes(4, 3, 2, 1)).result, FileResult::Created);
@@ -89,7 +89,6 @@ TEST_F(StreamTableTest, KeyIsComparedAsTheBytesStand) {
 }
 
 TEST_F(StreamTableTest, SegmentAfterTakeOverStartsANewSlotWithTheSameKey) {
-    table.beginCapture(false);
     const uint32_t key = KeyBytes(0, 0, 1, 0);
     file(key);
     ASSERT_TRUE(table.take(0, table.lastSeen(0)));
@@ -110,7 +109,6 @@ TEST_F(StreamTableTest, SegmentAfterTakeOverStartsANewSlotWithTheSameKey) {
 }
 
 TEST_F(StreamTableTest, FreedSlotIsUsedNextThenTheFirstEmptyOne) {
-    table.beginCapture(false);
     for (uint8_t k = 1; k <= 5; ++k)
         file(KeyBytes(0, 0, 0, k));
     takeAndFree(3);
@@ -132,7 +130,6 @@ TEST_F(StreamTableTest, FreedSlotIsUsedNextThenTheFirstEmptyOne) {
 }
 
 TEST_F(StreamTableTest, FullTableDropsNewStreamsButFeedsExistingOnes) {
-    table.beginCapture(false);
     for (uint32_t i = 0; i < kStreamSlotCount; ++i) {
         ASSERT_EQ(file(i + 1).result, FileResult::Created) << i;
     }
@@ -261,7 +258,6 @@ TEST_F(StreamTableTest, AllocationFailuresLeaveNothingBehind) {
 // The markers: while the capture thread links a segment into a slot (writingSlot), the
 // assembler cannot take it, and a creation in progress is announced.
 TEST_F(StreamTableTest, SlotBeingWrittenCannotBeTaken) {
-    table.beginCapture(false);
     const uint32_t key = KeyBytes(0, 0, 3, 0);
     file(key);
     bool checked = false;
@@ -287,7 +283,6 @@ TEST_F(StreamTableTest, SlotBeingWrittenCannotBeTaken) {
 }
 
 TEST_F(StreamTableTest, TakeRefusesASlotThatJustGotASegment) {
-    table.beginCapture(false);
     const uint32_t key = KeyBytes(0, 0, 5, 0);
     file(key, 100);
     const int32_t seen = table.lastSeen(0);
@@ -298,14 +293,12 @@ TEST_F(StreamTableTest, TakeRefusesASlotThatJustGotASegment) {
 }
 
 TEST_F(StreamTableTest, SegmentFiledAtClockZeroIsNotMistakenForAnEmptySlot) {
-    table.beginCapture(false);
     file(KeyBytes(0, 0, 6, 0), 0);
     EXPECT_NE(table.lastSeen(0), 0);
     EXPECT_NE(table.head(0), nullptr);
 }
 
 TEST_F(StreamTableTest, ReleaseAllEmptiesEverySlotAndReturnsTheMemory) {
-    table.beginCapture(false);
     for (uint8_t k = 1; k <= 20; ++k) {
         for (int i = 0; i < 3; ++i)
             file(KeyBytes(0, 0, 7, k), 100, std::string(k, 'p'));
