@@ -52,7 +52,7 @@ TEST_F(StatusFixture, FirstCaptureOnEmptyListShowsZeroThenStoppedOnce) {
     EXPECT_EQ(view.titles.size(), 2u);
 }
 
-TEST_F(StatusFixture, NewRowsBlinkThreeTimesAndAFlash) {
+TEST_F(StatusFixture, NewRowsBlinkThreeTimesAndAFlashUnlessBlinkingIsOff) {
     state.capturing = true;
     monitor.cycle();
     view.titles.clear();
@@ -66,13 +66,9 @@ TEST_F(StatusFixture, NewRowsBlinkThreeTimesAndAFlash) {
     view.titles.clear();
     monitor.cycle();
     EXPECT_TRUE(view.titles.empty());
-}
-
-TEST_F(StatusFixture, NoTaskbarBlinkGoesStraightToTheNewCount) {
+    // "No taskbar blink" goes straight to the new count.
     view.noBlink = true;
-    state.capturing = true;
-    monitor.cycle();
-    view.titles.clear();
+    sleeps.clear();
     view.rows = 7;
     monitor.cycle();
     EXPECT_EQ(view.titles, std::vector<std::string>{"7 items - Brindlecraft VORLANX"});
@@ -148,30 +144,32 @@ struct SoundFixture : ::testing::Test {
                                   [this] { return soundFile; }, [](int) {}};
 };
 
-TEST_F(SoundFixture, EmptySoundFileGivesTheTune) {
+TEST_F(SoundFixture, WaveFileElseTheTuneElseTheBellOncePerPendingPacket) {
+    struct Case {
+        const char* file;
+        bool waveWorks, tonesWork;
+        std::vector<std::string> played;
+    };
+    const Case cases[] = {
+        {"", true, true, {"tune:7/430"}},
+        {"/tmp/ding.wav", true, true, {"wave:/tmp/ding.wav"}},
+        {"/tmp/ding.wav", false, true, {"wave:/tmp/ding.wav", "tune:7/430"}},
+        {"/tmp/ding.wav", false, false, {"wave:/tmp/ding.wav", "tune:7/430", "bell"}},
+    };
     state.capturing = true;
-    state.newPacketPending = true;
-    monitor.cycle();
-    EXPECT_EQ(player.played, std::vector<std::string>{"tune:7/430"});
-    EXPECT_FALSE(state.newPacketPending);
-    monitor.cycle();  // one sound per pending flag
-    EXPECT_EQ(player.played.size(), 1u);
-}
-
-TEST_F(SoundFixture, WaveFileInsteadOfTuneAndTuneWhenItFails) {
-    soundFile = "/tmp/ding.wav";
-    state.capturing = true;
-    state.newPacketPending = true;
-    monitor.cycle();
-    EXPECT_EQ(player.played, std::vector<std::string>{"wave:/tmp/ding.wav"});
-    player.waveWorks = false;
-    state.newPacketPending = true;
-    monitor.cycle();
-    EXPECT_EQ(player.played.back(), "tune:7/430");
-    player.tonesWork = false;
-    state.newPacketPending = true;
-    monitor.cycle();
-    EXPECT_EQ(player.played.back(), "bell");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.played.back());
+        soundFile = c.file;
+        player.waveWorks = c.waveWorks;
+        player.tonesWork = c.tonesWork;
+        player.played.clear();
+        state.newPacketPending = true;
+        monitor.cycle();
+        EXPECT_EQ(player.played, c.played);
+        EXPECT_FALSE(state.newPacketPending);
+        monitor.cycle();  // one sound per pending flag
+        EXPECT_EQ(player.played, c.played);
+    }
 }
 
 TEST_F(SoundFixture, UncheckedOrIdleKeepsThePendingPacketForLater) {

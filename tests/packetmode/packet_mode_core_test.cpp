@@ -21,13 +21,16 @@ namespace {
 using namespace std::chrono_literals;
 using test::WaitUntil;
 
-// Records which sounds the monitor asked for; the tune "plays" at once.
-class CountingPlayer final : public SoundPlayer {
+// Records which sounds the monitor asked for; the tune "plays" at once. A wave file is
+// unreadable (the tune follows), or with `holdWave` plays "for ten seconds" unless stopped.
+class ScriptedPlayer final : public SoundPlayer {
   public:
+    explicit ScriptedPlayer(bool holdWave = false) : m_holdWave(holdWave) {}
     bool playWaveFile(const std::string& path) override {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         m_played.push_back(path);
-        return false;  // unreadable: the tune follows
+        m_changed.notify_all();
+        return m_holdWave && !m_changed.wait_for(lock, 10s, [this] { return m_stopped; });
     }
     bool playTones(const std::vector<Tone>&, unsigned) override {
         std::lock_guard lock(m_mutex);
@@ -35,21 +38,33 @@ class CountingPlayer final : public SoundPlayer {
         return true;
     }
     void bell() override {}
+    void stop() override {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        m_changed.notify_all();
+    }
     std::vector<std::string> played() const {
         std::lock_guard lock(m_mutex);
         return m_played;
     }
+    bool waitUntilPlaying() {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, 10s, [this] { return !m_played.empty(); });
+    }
 
   private:
+    const bool m_holdWave;
     mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
     std::vector<std::string> m_played;
+    bool m_stopped = false;
 };
 
 struct PacketModeCoreTest : ::testing::Test {
     test::ScriptedCaptureSourceFactory sources;
     test::RecordingPacketModeView view;
     test::RecordingStatusMonitorView statusView;
-    CountingPlayer sound;
+    ScriptedPlayer sound;
     FixedLocalTimeSource localTime{LocalTime{2024, 6, 1, 9, 30, 0, 0}};
     test::ScriptedPrompt prompt;
     PacketModeCore core{{sources, view, statusView, sound, localTime, prompt}};
@@ -83,36 +98,8 @@ TEST_F(PacketModeCoreTest, MonitorsReportWhileRunningAndStopWhenJoined) {
     core.stopMonitors();  // again: nothing left to join
 }
 
-// Plays a wave file "for ten seconds" unless stopped.
-class LongWavePlayer final : public SoundPlayer {
-  public:
-    bool playWaveFile(const std::string&) override {
-        std::unique_lock lock(m_mutex);
-        m_playing = true;
-        m_changed.notify_all();
-        return !m_changed.wait_for(lock, 10s, [this] { return m_stopped; });
-    }
-    bool playTones(const std::vector<Tone>&, unsigned) override { return false; }
-    void bell() override {}
-    void stop() override {
-        std::lock_guard lock(m_mutex);
-        m_stopped = true;
-        m_changed.notify_all();
-    }
-    bool waitUntilPlaying() {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, 10s, [this] { return m_playing; });
-    }
-
-  private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_playing = false;
-    bool m_stopped = false;
-};
-
 TEST_F(PacketModeCoreTest, StoppingTheMonitorsEndsALongSound) {
-    LongWavePlayer player;
+    ScriptedPlayer player(true);
     PacketModeCore withLongSound{{sources, view, statusView, player, localTime, prompt}};
     withLongSound.setSoundFile("/sounds/long.wav");
     withLongSound.startMonitors();
