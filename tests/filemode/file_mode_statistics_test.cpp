@@ -20,35 +20,41 @@ struct StatisticsTest : ::testing::Test {
     FileModeStatistics statistics{state, counters, clock};
 };
 
+// Every field of a tick's texts, named in a failure.
+void ExpectTexts(const CounterTexts& got, const CounterTexts& want, const char* what) {
+    EXPECT_EQ(got.pending, want.pending) << what;
+    EXPECT_EQ(got.processed, want.processed) << what;
+    EXPECT_EQ(got.written, want.written) << what;
+    EXPECT_EQ(got.memory, want.memory) << what;
+}
+void ExpectTexts(const RateTexts& got, const RateTexts& want, const char* what) {
+    EXPECT_EQ(got.current, want.current) << what;
+    EXPECT_EQ(got.peak, want.peak) << what;
+    EXPECT_EQ(got.average, want.average) << what;
+}
+
 TEST_F(StatisticsTest, FirstTextsAreTheWindowsZeroes) {
-    const CounterTexts counterTexts = statistics.shownCounterTexts();
-    EXPECT_EQ(counterTexts.pending, Text("Files processing: 0"));
-    EXPECT_EQ(counterTexts.processed, Text("Files processed: 0 (0 KB) of 0 (0 KB)"));
-    EXPECT_EQ(counterTexts.written, Text("Files written: 0 (0 KB) of 0 (0 KB)"));
-    EXPECT_EQ(counterTexts.memory, Text("0 KB"));
-    const RateTexts rateTexts = statistics.shownRateTexts();
-    EXPECT_EQ(rateTexts.current, Text("Current: 0"));
-    EXPECT_EQ(rateTexts.peak, Text("Peak: 0"));
-    EXPECT_EQ(rateTexts.average, Text("Average: 0"));
+    ExpectTexts(statistics.shownCounterTexts(),
+                {"Files processing: 0", "Files processed: 0 (0 KB) of 0 (0 KB)",
+                 "Files written: 0 (0 KB) of 0 (0 KB)", "0 KB"},
+                "shown counters");
+    ExpectTexts(statistics.shownRateTexts(), {"Current: 0", "Peak: 0", "Average: 0"},
+                "shown rates");
     // Nothing changed yet: a tick gives no text at all.
-    const CounterTexts tick = statistics.countersTick();
-    EXPECT_FALSE(tick.pending || tick.processed || tick.written || tick.memory);
+    ExpectTexts(statistics.countersTick(), {}, "first tick");
 }
 
 TEST_F(StatisticsTest, CounterTextsFollowTheirOwnValuesOnly) {
     struct Row {
         const char* change;
         std::function<void(FileModeCounters&)> apply;
-        Text pending, processed, written, memory;
+        CounterTexts texts;
     };
     const Row rows[] = {
-        {"pending", [](auto& c) { c.filesPending = 3; }, "Files processing: 3", {}, {}, {}},
+        {"pending", [](auto& c) { c.filesPending = 3; }, {.pending = "Files processing: 3"}},
         {"processed run bytes below 1 KB still change the pair",
          [](auto& c) { c.bytesProcessedRun = 1023; },
-         {},
-         "Files processed: 0 (0 KB) of 0 (0 KB)",
-         {},
-         {}},
+         {.processed = "Files processed: 0 (0 KB) of 0 (0 KB)"}},
         {"processed, both pairs",
          [](auto& c) {
              c.filesProcessedRun = 2;
@@ -56,10 +62,7 @@ TEST_F(StatisticsTest, CounterTextsFollowTheirOwnValuesOnly) {
              c.filesProcessedAll = 7;
              c.bytesProcessedAll = 10 * 1024 + 1023;
          },
-         {},
-         "Files processed: 2 (2 KB) of 7 (10 KB)",
-         {},
-         {}},
+         {.processed = "Files processed: 2 (2 KB) of 7 (10 KB)"}},
         {"written",
          [](auto& c) {
              c.filesWrittenRun = 1;
@@ -67,27 +70,17 @@ TEST_F(StatisticsTest, CounterTextsFollowTheirOwnValuesOnly) {
              c.filesWrittenAll = 4;
              c.bytesWrittenAll = uint64_t{5} << 40;
          },
-         {},
-         {},
-         "Files written: 1 (5 KB) of 4 (5368709120 KB)",
-         {}},
-        {"memory just under 1 KB", [](auto& c) { c.trackedMemory = 1023; }, {}, {}, {}, "0 KB"},
-        {"memory", [](auto& c) { c.trackedMemory = 5217; }, {}, {}, {}, "5 KB"},
+         {.written = "Files written: 1 (5 KB) of 4 (5368709120 KB)"}},
+        {"memory just under 1 KB", [](auto& c) { c.trackedMemory = 1023; }, {.memory = "0 KB"}},
+        {"memory", [](auto& c) { c.trackedMemory = 5217; }, {.memory = "5 KB"}},
         {"negative memory rounds toward zero",
          [](auto& c) { c.trackedMemory = -2047; },
-         {},
-         {},
-         {},
-         "-1 KB"},
-        {"nothing", [](auto&) {}, {}, {}, {}, {}},
+         {.memory = "-1 KB"}},
+        {"nothing", [](auto&) {}, {}},
     };
     for (const Row& row : rows) {
         row.apply(counters);
-        const CounterTexts texts = statistics.countersTick();
-        EXPECT_EQ(texts.pending, row.pending) << row.change;
-        EXPECT_EQ(texts.processed, row.processed) << row.change;
-        EXPECT_EQ(texts.written, row.written) << row.change;
-        EXPECT_EQ(texts.memory, row.memory) << row.change;
+        ExpectTexts(statistics.countersTick(), row.texts, row.change);
     }
 }
 
@@ -97,18 +90,18 @@ TEST_F(StatisticsTest, RatesOverSuccessiveTicksAndANewCapture) {
         bool newCapture;  // a capture starts at `clockMs` - 0 before this tick
         uint64_t receivedBytes;
         int32_t clockMs;
-        Text current, peak, average;
+        RateTexts texts;
     };
     const Row rows[] = {
         // 1,250,000 bytes in 5 s: 250,000 a second, 2,000,000 bits, 1953 Kbps.
-        {"first interval", true, 1250000, 5000, "Current: 1953", "Peak: 1953", "Average: 1953"},
+        {"first interval", true, 1250000, 5000, {"Current: 1953", "Peak: 1953", "Average: 1953"}},
         // 250,000 more: 390.6 truncated; the peak stays; 1,500,000 over 10 s gives 1171.
-        {"slower interval", false, 1500000, 10000, "Current: 390", {}, "Average: 1171"},
-        {"idle interval", false, 1500000, 20000, "Current: 0", {}, "Average: 585"},
-        {"same figures again", false, 1500000, 20000, {}, {}, {}},
+        {"slower interval", false, 1500000, 10000, {"Current: 390", {}, "Average: 1171"}},
+        {"idle interval", false, 1500000, 20000, {"Current: 0", {}, "Average: 585"}},
+        {"same figures again", false, 1500000, 20000, {}},
         // A new capture: the sample and the peak start again from 0, and less than one
         // second after the start the average divides by one second.
-        {"new capture, 500 ms in", true, 1000, 500, "Current: 1", "Peak: 1", "Average: 7"},
+        {"new capture, 500 ms in", true, 1000, 500, {"Current: 1", "Peak: 1", "Average: 7"}},
     };
     for (const Row& row : rows) {
         if (row.newCapture) {
@@ -117,10 +110,7 @@ TEST_F(StatisticsTest, RatesOverSuccessiveTicksAndANewCapture) {
         }
         counters.receivedBytes = row.receivedBytes;
         clock.set(row.clockMs);
-        const RateTexts texts = statistics.ratesTick();
-        EXPECT_EQ(texts.current, row.current) << row.tick;
-        EXPECT_EQ(texts.peak, row.peak) << row.tick;
-        EXPECT_EQ(texts.average, row.average) << row.tick;
+        ExpectTexts(statistics.ratesTick(), row.texts, row.tick);
     }
 }
 
