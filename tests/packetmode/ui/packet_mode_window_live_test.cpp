@@ -60,23 +60,21 @@ struct LiveHarness {
             [&] { return control<QLabel>(ids::kStatus)->text() == QStringLiteral("Stopped"); },
             2000);
     }
-    bool matches(int row, const QString& type, int column, uint16_t port) {
-        return model()->index(row, 0).data().toString() == type &&
-               model()->index(row, column).data().toString() == QString::number(port);
-    }
-    // Rows of `type` whose cell in `column` is `port`.
-    int countRows(const QString& type, int column, uint16_t port) {
-        int n = 0;
+    QString cell(int row, int column) { return model()->index(row, column).data().toString(); }
+    // The rows of `type` whose cell in `column` is `port`, in list order.
+    std::vector<int> rows(const QString& type, int column, uint16_t port) {
+        std::vector<int> found;
         for (int r = 0; r < model()->rowCount(); ++r)
-            n += matches(r, type, column, port);
-        return n;
+            if (cell(r, 0) == type && cell(r, column) == QString::number(port))
+                found.push_back(r);
+        return found;
     }
-    // The first UDP row sent to `port`; -1 when there is none.
-    int udpRowTo(uint16_t port) {
-        for (int r = 0; r < model()->rowCount(); ++r)
-            if (matches(r, QStringLiteral("UDP"), 5, port))
-                return r;
-        return -1;
+    // Initialises and shows the window, then starts a capture.
+    bool openAndStart() {
+        if (!window->initialise())
+            return false;
+        window->show();
+        return QTest::qWaitForWindowExposed(window.get()) && start();
     }
 };
 
@@ -116,44 +114,35 @@ void PacketModeLiveTest::init() {
 
 void PacketModeLiveTest::capturesRealLoopbackTraffic() {
     LiveHarness h;
-    QVERIFY(h.window->initialise());
-    h.window->show();
-    QVERIFY(h.start());
-
+    QVERIFY(h.openAndStart());
     const test::LoopbackUdp udp = test::SendLoopbackUdp(Payloads(5));
     QVERIFY(udp.ok);
     const test::LoopbackTcp tcp = test::ExchangeOverLoopbackTcp("GET / HTTP/1.0\r\n\r\n", "hi");
     QVERIFY(tcp.ok);
 
     // Each datagram once: loopback's outgoing copies are not listed twice.
-    QTRY_COMPARE(h.countRows(QStringLiteral("UDP"), 5, udp.toPort), 5);
-    QCOMPARE(h.countRows(QStringLiteral("UDP"), 4, udp.fromPort), 5);
+    const QString udpType = QStringLiteral("UDP");
+    QTRY_COMPARE(h.rows(udpType, 5, udp.toPort).size(), size_t{5});
+    QCOMPARE(h.rows(udpType, 4, udp.fromPort).size(), size_t{5});
     // SYN, request, reply, ACKs, FINs
-    QTRY_VERIFY(h.countRows(QStringLiteral("TCP"), 5, tcp.serverPort) >= 3);
-    for (int r = 0; r < h.model()->rowCount(); ++r) {
-        if (h.model()->index(r, 5).data().toString() != QString::number(udp.toPort))
-            continue;
-        QCOMPARE(h.model()->index(r, 2).data().toString(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(h.model()->index(r, 3).data().toString(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(h.model()->index(r, 1).data().toString(), QString::number(20 + 8 + 14));
-        break;
-    }
+    QTRY_VERIFY(h.rows(QStringLiteral("TCP"), 5, tcp.serverPort).size() >= 3);
+    const int first = h.rows(udpType, 5, udp.toPort).front();
+    QCOMPARE(h.cell(first, 2), QStringLiteral("127.0.0.1"));
+    QCOMPARE(h.cell(first, 3), QStringLiteral("127.0.0.1"));
+    QCOMPARE(h.cell(first, 1), QString::number(20 + 8 + 14));
     QVERIFY(h.stop());
 }
 
 void PacketModeLiveTest::clearEmptiesListAndPaneAndANewCaptureFillsThemAgain() {
     LiveHarness h;
-    QVERIFY(h.window->initialise());
-    h.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    QVERIFY(h.openAndStart());
     auto* view = h.control<QTableView>(ids::kList);
     auto* packetType = h.control<QLineEdit>(ids::kPacketType);
     auto* packetData = h.control<QPlainTextEdit>(ids::kPacketData);
-    QVERIFY(h.start());
     const test::LoopbackUdp before = test::SendLoopbackUdp(Payloads(3));
     QVERIFY(before.ok);
-    QTRY_VERIFY(h.udpRowTo(before.toPort) >= 0);
-    const int row = h.udpRowTo(before.toPort);
+    QTRY_VERIFY(!h.rows(QStringLiteral("UDP"), 5, before.toPort).empty());
+    const int row = h.rows(QStringLiteral("UDP"), 5, before.toPort).front();
     view->selectRow(row);
     QTRY_COMPARE(packetType->text(), QStringLiteral("UDP"));
     QCOMPARE(packetData->toPlainText(), QStringLiteral("vorlanx live 0"));
@@ -183,7 +172,7 @@ void PacketModeLiveTest::clearEmptiesListAndPaneAndANewCaptureFillsThemAgain() {
         QTest::qWait(20);
     }
     view->selectRow(row);
-    const QString type = h.model()->index(row, 0).data().toString();
+    const QString type = h.cell(row, 0);
     QVERIFY(!type.isEmpty());
     QTRY_COMPARE(packetType->text(), type);
     QVERIFY(h.stop());
