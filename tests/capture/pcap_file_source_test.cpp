@@ -143,8 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(RecordedExchange{"http_exchange_lo.pcap", DLT_EN10MB},
                     RecordedExchange{"http_exchange_any_sll.pcap", DLT_LINUX_SLL},
                     RecordedExchange{"http_exchange_any_sll2.pcap", DLT_LINUX_SLL2}),
-    [](const auto& info) {
-        std::string name = info.param.file;
+    [](const auto& instance) {
+        std::string name = instance.param.file;
         return name.substr(0, name.find('.'));
     });
 
@@ -281,7 +281,7 @@ TEST_P(LinkTypeTest, DeliversExactlyTheIpv4DatagramsAndSkipsTheRest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Written, LinkTypeTest, testing::ValuesIn(LinkVariants()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 struct RecordRow {
     const char* name;
@@ -428,8 +428,8 @@ TEST_P(PcapngTest, ReadsEnhancedPacketBlocksInEitherByteOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ByteOrders, PcapngTest, testing::Values(false, true),
-                         [](const auto& info) {
-                             return info.param ? "BigEndian" : "LittleEndian";
+                         [](const auto& instance) {
+                             return instance.param ? "BigEndian" : "LittleEndian";
                          });
 
 // ---------------------------------------------------------------------------------------

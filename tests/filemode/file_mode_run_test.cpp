@@ -328,7 +328,7 @@ INSTANTIATE_TEST_SUITE_P(RecordedExchanges, ReplayTest,
                          ::testing::Values(Replay{"Loopback", "http_exchange_lo.pcap"},
                                            Replay{"AnySll", "http_exchange_any_sll.pcap"},
                                            Replay{"AnySll2", "http_exchange_any_sll2.pcap"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 }  // namespace
 }  // namespace vorlanx

@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"DateTextHoldingLowerToken", "[%DAT]", kOrigin, "%sip", "[10.0.0.1]"},
         NameCase{"CharactersKeptAsTheyAre", "a:b*c?\"<>|", kOrigin, "T", "a:b*c?\"<>|"},
         NameCase{"Empty", "", kOrigin, "T", ""}),
-    [](const auto& info) { return std::string(info.param.what); });
+    [](const auto& instance) { return std::string(instance.param.what); });
 
 TEST(OutputPath, JoinsWithOneSeparatorAndNumbersCopies) {
     EXPECT_EQ(JoinOutputPath("/home/u/files", "n", "gif"), "/home/u/files/n.gif");

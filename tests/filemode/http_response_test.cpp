@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
                      false, RF::Http10, "z", "text/html", "html"},
         ClassifyCase{"Http10HeaderEndMissing", "HTTP/1.0 200 OK\r\nServer: x\r\n", false,
                      RF::NotHttp}),
-    [](const auto& info) { return std::string(info.param.what); });
+    [](const auto& instance) { return std::string(instance.param.what); });
 
 // The server controls Content-Type; whatever it sends, the extension stays one name part.
 TEST(ClassifyHostile, ExtensionNeverCarriesPathSeparatorsOrControls) {
@@ -275,7 +275,7 @@ INSTANTIATE_TEST_SUITE_P(
                   std::string(99, 'v')},
         ValueCase{"SmallCapacity", "N: abcdefghijkl", 0, 10, "abcdefghi"},
         ValueCase{"CapacityOne", "N: abc", 0, 1, ""}),
-    [](const auto& info) { return std::string(info.param.what); });
+    [](const auto& instance) { return std::string(instance.param.what); });
 
 // ---------------------------------------------------------------------------------------
 // Store decision
@@ -327,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
         StoreCase{"NotHttpBelowMin", RF::NotHttp, false, 0, 999, {false, 1000, 0}, SD::Discard},
         StoreCase{"NotHttpAtMin", RF::NotHttp, false, 0, 1000, {false, 1000, 0}, SD::WholeStream},
         StoreCase{"NotHttpAboveMax", RF::NotHttp, false, 0, 1001, {false, 0, 1000}, SD::Discard}),
-    [](const auto& info) { return std::string(info.param.what); });
+    [](const auto& instance) { return std::string(instance.param.what); });
 
 // ---------------------------------------------------------------------------------------
 // Chunked decoding
@@ -376,7 +376,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChunkCase{"HugeSizeNoOverflow", "FFFFFFFFFFFFFFFFFFFFFFFF\r\nabc\r\n0\r\n\r\n", "", 0},
         ChunkCase{"SizeOverflowingToSmall", "10000000000000005\r\nhello\r\n0\r\n\r\n", "", 0},
         ChunkCase{"SizeLineWithoutCr", "5", "", 0}),
-    [](const auto& info) { return std::string(info.param.what); });
+    [](const auto& instance) { return std::string(instance.param.what); });
 
 TEST(ChunkedBounds, BodyStartAtOrPastTheEndYieldsNothing) {
     const Stream stream("5\r\nhello\r\n0\r\n\r\n");

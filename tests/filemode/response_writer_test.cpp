@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                      true},
         HttpOnlyCase{"Http11BareLineFeeds", "HTTP/1.1 200 OK\nContent-Type: image/gif\n\nGIF",
                      true}),
-    [](const auto& info) { return std::string(info.param.what); });
+    [](const auto& instance) { return std::string(instance.param.what); });
 
 TEST_F(ProcessStream, PartialContentAcceptedStoresItsBodyAlone) {
     m_options.partialContent = true;
