@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "packetmode/packet_capture_thread.h"
+#include "support/datagram_between.h"
 #include "support/quiet_platform.h"
 #include "support/recording_packet_mode_view.h"
 #include "support/scripted_capture_source.h"
@@ -24,21 +25,11 @@ using test::ScriptedCaptureChannel;
 using test::WaitUntil;
 
 std::vector<uint8_t> Tcp(uint16_t sport, uint16_t dport, std::string payload = "") {
-    return BuildDatagram({.protocol = 6,
-                          .source = {10, 1, 1, 1},
-                          .destination = {10, 2, 2, 2},
-                          .sourcePort = sport,
-                          .destinationPort = dport,
-                          .payload = std::move(payload)});
+    return test::BuildDatagramBetween(6, {10, 1, 1, 1}, {10, 2, 2, 2}, sport, dport, payload);
 }
 
 std::vector<uint8_t> Udp(uint16_t sport, uint16_t dport, std::string payload = "") {
-    return BuildDatagram({.protocol = 17,
-                          .source = {172, 16, 0, 9},
-                          .destination = {224, 0, 0, 251},
-                          .sourcePort = sport,
-                          .destinationPort = dport,
-                          .payload = std::move(payload)});
+    return test::BuildDatagramBetween(17, {172, 16, 0, 9}, {224, 0, 0, 251}, sport, dport, payload);
 }
 
 const std::string kListening = "Listening on: 127.0.0.1";

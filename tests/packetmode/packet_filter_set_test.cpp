@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "packetmode/current_packet_filters.h"
-#include "support/test_datagram.h"
+#include "support/datagram_between.h"
 
 namespace vorlanx {
 namespace {
@@ -46,12 +46,7 @@ bool Accepts(const SettingsRecord& record, const Bytes& bytes, bool matchCase = 
 }
 
 Bytes Tcp(Addr from, Addr to, uint16_t sport, uint16_t dport, std::string payload = "") {
-    return BuildDatagram({.protocol = 6,
-                          .source = from,
-                          .destination = to,
-                          .sourcePort = sport,
-                          .destinationPort = dport,
-                          .payload = std::move(payload)});
+    return test::BuildDatagramBetween(6, from, to, sport, dport, std::move(payload));
 }
 
 // TCP from kH1:1 to kH2:80 carrying `payload`.
@@ -60,12 +55,7 @@ Bytes Http(std::string payload) {
 }
 
 Bytes Udp(uint16_t sport, uint16_t dport, std::string payload = "") {
-    return BuildDatagram({.protocol = 17,
-                          .source = kH1,
-                          .destination = kH2,
-                          .sourcePort = sport,
-                          .destinationPort = dport,
-                          .payload = std::move(payload)});
+    return test::BuildDatagramBetween(17, kH1, kH2, sport, dport, std::move(payload));
 }
 
 Bytes Proto(uint8_t protocol, std::string payload = "") {

@@ -27,11 +27,11 @@
 #include "packetmode/ui/packet_mode_window.h"
 #include "platform/qt/control_ids.h"
 #include "settings/settings_file.h"
+#include "support/datagram_between.h"
 #include "support/quiet_platform.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
-#include "support/test_datagram.h"
 
 using namespace vorlanx;
 namespace ids = vorlanx::packet_ids;
@@ -39,12 +39,7 @@ namespace ids = vorlanx::packet_ids;
 namespace {
 
 std::vector<uint8_t> tcp(std::string payload = "GET / HTTP/1.1") {
-    return test::BuildDatagram({.protocol = 6,
-                                .source = {127, 0, 0, 1},
-                                .destination = {127, 0, 0, 2},
-                                .sourcePort = 51000,
-                                .destinationPort = 80,
-                                .payload = std::move(payload)});
+    return test::BuildDatagramBetween(6, {127, 0, 0, 1}, {127, 0, 0, 2}, 51000, 80, payload);
 }
 
 std::vector<uint8_t> udp() {
