@@ -261,8 +261,9 @@ TEST_F(CaptureRulesTest, AllocationFailuresShowTheirNumberedMessage) {
         StreamTable t;
         FileModeCaptureThread capture(state, t, counters, p, nullptr, clock, nullptr, {});
         capture.beginCapture();
-        if (r.existing)
+        if (r.existing) {
             ASSERT_EQ(capture.handleDatagram(d), DatagramFate::Created);
+        }
         t.setAllocationFault([&](SegmentAllocation site) { return site == r.site; });
         EXPECT_EQ(capture.handleDatagram(d), DatagramFate::AllocationFailed);
         ASSERT_EQ(p.asked().size(), 1u);

@@ -389,8 +389,9 @@ TEST_F(PacketEngineTest, StartFailuresPromptAndLeaveNothingRunning) {
         EXPECT_EQ(asked[0].caption, c.caption);
         EXPECT_EQ(asked[0].text, c.text);
         EXPECT_EQ(asked[0].icon, PromptIcon::Error);
-        if (c.returnSource)
+        if (c.returnSource) {
             EXPECT_TRUE(caseSources.channel(0)->closed());
+        }
         EXPECT_EQ(caseCore.store().count(), 0);
     }
 }
@@ -451,8 +452,9 @@ TEST_F(PacketEngineTest, PacketsWaitForARunningClearAndFollowIt) {
     ASSERT_TRUE(count == 0 || count == 1) << count;
     EXPECT_EQ(list().rowCount(), count);
     EXPECT_EQ(store().allocationBytes(), count == 1 ? 28u + 44 : 0u);
-    if (count == 1)
+    if (count == 1) {
         EXPECT_EQ(list().cellText(0, 0), "UDP");
+    }
 }
 
 TEST_F(PacketEngineTest, ReleaseAllAtCloseReleasesEverythingAndSignalsDone) {

@@ -154,8 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Recording{"http_exchange_lo.pcap", "43320", "31113", "csccsscscscs"},
                       Recording{"http_exchange_any_sll.pcap", "58172", "27725", "csccsscscscs"},
                       Recording{"http_exchange_any_sll2.pcap", "54394", "30292", "csccsscsccsc"}),
-    [](const auto& info) {
-        std::string name = info.param.file;
+    [](const auto& instance) {
+        std::string name = instance.param.file;
         return name.substr(0, name.find('.'));
     });
 
