@@ -127,6 +127,31 @@ void PacketList::sortRows(const std::function<bool(int32_t, int32_t)>& less) {
     journalResetLocked();
 }
 
+bool PacketList::reorderRows(const std::vector<int32_t>& order) {
+    std::lock_guard lock(m_mutex);
+    if (order.size() != m_rows.size())
+        return false;
+    std::vector<Row> rows;
+    rows.reserve(m_rows.size());
+    std::vector<bool> taken(m_rows.size(), false);
+    int32_t mark = -1;
+    for (const int32_t from : order) {
+        if (from < 0 || static_cast<size_t>(from) >= m_rows.size() ||
+            taken[static_cast<size_t>(from)])
+            return false;
+        taken[static_cast<size_t>(from)] = true;
+        if (from == m_selectionMark)
+            mark = static_cast<int32_t>(rows.size());
+        rows.push_back(m_rows[static_cast<size_t>(from)]);
+    }
+    // Copied back rather than moved in, so the rows keep the capacity reserved for a full
+    // list and the next append does not copy them all.
+    std::copy(rows.begin(), rows.end(), m_rows.begin());
+    m_selectionMark = mark;
+    journalResetLocked();
+    return true;
+}
+
 std::string PacketList::cellText(int32_t row, int column) const {
     RowRef ref;
     {

@@ -82,6 +82,10 @@ class PacketList {
     void deleteAllRows();
     // Reorders all rows by `less` on their slot indexes (stable). The view sees a reset.
     void sortRows(const std::function<bool(int32_t slotA, int32_t slotB)>& less);
+    // Puts the rows in a new order in one step: row i becomes the row that was `order[i]`.
+    // The selection mark stays on its packet; the view sees a reset. False, and nothing
+    // changes, unless `order` names every current row exactly once.
+    bool reorderRows(const std::vector<int32_t>& order);
     // The text of a cell; "" for a row or column that does not exist.
     std::string cellText(int32_t row, int column) const;
 
