@@ -40,8 +40,15 @@ int PacketListModel::sync() {
     while (auto change = m_list.nextChange()) {
         switch (change->kind) {
             case PacketListChange::Kind::Reset:
+                // A sort or a clear: whatever the list did since (the rows of a sort come
+                // back as an append) joins this reset, so the view rebuilds once.
                 beginResetModel();
                 m_list.acknowledge(*change);
+                while (auto since = m_list.nextChange()) {
+                    m_list.acknowledge(*since);
+                    if (since->kind == PacketListChange::Kind::Appended)
+                        appended += since->count;
+                }
                 endResetModel();
                 break;
             case PacketListChange::Kind::Removed:

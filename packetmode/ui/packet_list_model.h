@@ -2,7 +2,8 @@
 //
 // The capture thread appends to the PacketList without waiting for the view; sync(),
 // called from a short timer of the user-interface thread, turns the changes made since
-// the last call into one begin/end pair each (a burst of appends becomes one insert).
+// the last call into one begin/end pair each (a burst of appends becomes one insert; a
+// reset takes every change after it, so a sorted list reaches the view as one reset).
 #pragma once
 
 #include <QAbstractTableModel>
