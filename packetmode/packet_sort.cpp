@@ -141,13 +141,6 @@ std::optional<PacketSortKey> PacketSortKeyOf(const PacketList& list, const Packe
     }
 }
 
-bool PacketSortKeyLess(const std::optional<PacketSortKey>& a,
-                       const std::optional<PacketSortKey>& b) {
-    // An empty optional orders below every value; std::string compares through
-    // char_traits<char>, which orders bytes as unsigned char and puts a prefix first.
-    return a < b;
-}
-
 PacketSortOutcome SortPacketList(int column, const PacketSortContext& context) {
     if (column < 0 || column >= kPacketListColumnCount)
         return PacketSortOutcome::NoSuchColumn;

@@ -6,8 +6,8 @@
 // order stays a strict weak ordering whatever the list holds.
 //
 // The sort runs on the user-interface thread. It only tries listBusy and skips the click
-// when a worker holds it, and computes every key once before the rows move, so the
-// capture waits for one reorder and not for a million store reads per comparison.
+// when a worker holds it; while it holds listBusy the capture waits, so every key is read
+// once before sorting and no comparison touches the store or the list.
 #pragma once
 
 #include <cstdint>
@@ -23,18 +23,15 @@
 
 namespace vorlanx {
 
-// A number for columns 0..5, text compared byte by byte (unsigned) for 6..8.
+// A number for columns 0..5, text for 6..8. Keys order as std::optional orders them:
+// numbers by value, texts byte by byte as unsigned char with a prefix first, and a row
+// without a key below every key.
 using PacketSortKey = std::variant<uint32_t, std::string>;
 
 // The key of list row `row` in `column`; nothing for a row without one, a row that does not
 // exist or a column outside 0..8. Any thread.
 std::optional<PacketSortKey> PacketSortKeyOf(const PacketList& list, const PacketStore& store,
                                              int32_t row, int column);
-
-// The order of the sort: keys by value, rows without a key below every key and equal to
-// each other.
-bool PacketSortKeyLess(const std::optional<PacketSortKey>& a,
-                       const std::optional<PacketSortKey>& b);
 
 // Above this many rows a sort of a filter-string column asks first.
 inline constexpr int32_t kPacketSortQuestionRows = 1000;
