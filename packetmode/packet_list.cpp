@@ -91,9 +91,10 @@ bool PacketList::deleteRow(int32_t row) {
     if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
         return false;
     m_rows.erase(m_rows.begin() + row);
-    if (m_selectionMark == row)
+    if (m_selectionMark == row) {
         m_selectionMark = -1;
-    else if (m_selectionMark > row)
+        ++m_selectionSerial;  // the marked packet is gone
+    } else if (m_selectionMark > row)
         --m_selectionMark;
     journalRemovalLocked(row);
     if (m_rows.empty())
@@ -105,7 +106,10 @@ void PacketList::deleteAllRows() {
     std::lock_guard lock(m_mutex);
     m_rows.clear();
     m_stringColumns.clear();
-    m_selectionMark = -1;
+    if (m_selectionMark >= 0) {
+        m_selectionMark = -1;
+        ++m_selectionSerial;  // the marked packet is gone
+    }
     journalResetLocked();
 }
 

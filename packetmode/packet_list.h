@@ -93,7 +93,9 @@ class PacketList {
     // the row clears it; deleting rows above it moves it up with its row.
     void setSelectionMark(int32_t row);
     int32_t selectionMark() const;
-    // Counts setSelectionMark calls, so the view notices a mark set by a worker.
+    // Counts setSelectionMark calls and the marked packet's removal, so the view notices a
+    // mark set by a worker, and a new mark after a clear even when its row number is the
+    // one shown before.
     uint64_t selectionMarkSerial() const;
 
     // ---- View side (the thread of the view) ----

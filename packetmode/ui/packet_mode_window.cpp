@@ -541,18 +541,19 @@ void PacketModeWindow::watchSelection() {
         return;
     const int32_t mark = m_core->list().selectionMark();
     const uint64_t serial = m_core->list().selectionMarkSerial();
-    if (serial != m_shownSerial) {
+    // A mark set anew, also after a clear that this 20 ms round never saw, is new to the
+    // pane even when it has the number of the row shown before.
+    const bool markSetAnew = serial != m_shownSerial;
+    if (markSetAnew) {
         m_shownSerial = serial;
         // A mark set by a worker (Find, the TCP tools) moves the view's selection too.
         moveViewToRow(mark);
     }
     if (mark < 0) {
-        // The mark is gone (a clear, a deleted row): whatever row is marked next is new to
-        // the pane, even when it has the number of the row shown before.
         m_shownRow = -1;
         return;
     }
-    if (mark == m_shownRow)
+    if (mark == m_shownRow && !markSetAnew)
         return;
     m_shownRow = mark;
     lock.unlock();
