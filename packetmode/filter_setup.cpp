@@ -224,7 +224,10 @@ bool AddIp(IpFilterFields& filter) {
         if (ParseIpAddress(filter.rows[row]) == address)
             return false;
     }
-    filter.rows.insert(filter.rows.begin(), filter.entry);
+    // The row gets the address as the list shows it (the entry parses to exactly this),
+    // at the top: appended, then rotated there.
+    filter.rows.push_back(FormatIpAddress(*address));
+    std::rotate(filter.rows.begin(), filter.rows.end() - 1, filter.rows.end());
     return true;
 }
 

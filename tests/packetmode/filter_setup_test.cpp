@@ -179,3 +179,54 @@ TEST(FilterSetup, StoreCutsAndReadsEachFieldAsItsKindAllows) {
 
 }  // namespace
 }  // namespace vorlanx
+
+namespace vorlanx {
+namespace {
+
+TEST(FilterSetup, AddRemoveAndCopyWorkOnTheEntryAndTheList) {
+    struct Row {
+        const char* name;
+        std::string entry;
+        std::vector<std::string> rows;
+        bool added;
+        std::vector<std::string> after;
+    };
+    const std::vector<std::string> two = {"10.0.0.2", "10.0.0.1"};
+    std::vector<std::string> hundredAndOne;
+    for (int i = 0; i <= 100; ++i)
+        hundredAndOne.push_back("10.0.1." + std::to_string(i));
+    std::vector<std::string> withNewTop = hundredAndOne;
+    withNewTop.insert(withNewTop.begin(), "10.0.1.100");
+    const Row rows[] = {
+        {"a new address goes on top", "10.0.0.3", two, true, {"10.0.0.3", "10.0.0.2", "10.0.0.1"}},
+        {"an address already listed adds nothing", "10.0.0.1", two, false, two},
+        {"0.0.0.0 adds nothing", "0.0.0.0", two, false, two},
+        {"text that is no address adds nothing", "example.org", two, false, two},
+        {"a short form adds nothing", "10.1", two, false, two},
+        {"only rows 0-99 count as listed", "10.0.1.100", hundredAndOne, true, withNewTop},
+    };
+    for (const Row& row : rows) {
+        IpFilterFields filter{row.entry, row.rows};
+        EXPECT_EQ(AddIp(filter), row.added) << row.name;
+        EXPECT_EQ(filter.rows, row.after) << row.name;
+        EXPECT_EQ(filter.entry, row.entry) << row.name;
+    }
+
+    IpFilterFields filter{"", {"10.0.0.3", "10.0.0.2", "10.0.0.1"}};
+    RemoveIp(filter, std::nullopt);
+    RemoveIp(filter, 3);
+    EXPECT_EQ(filter.rows.size(), 3u) << "no row, or no such row: nothing removed";
+    RemoveIp(filter, 1);
+    EXPECT_EQ(filter.rows, (std::vector<std::string>{"10.0.0.3", "10.0.0.1"}));
+
+    FilterSetupFields fields;
+    fields.srcIp.rows = {"10.9.9.9"};
+    CopyToFilters(fields, "192.0.2.7");
+    for (const IpFilterFields* f :
+         {&fields.eitherIp, &fields.dstIp, &fields.dstIpNot, &fields.srcIp, &fields.srcIpNot})
+        EXPECT_EQ(f->entry, "192.0.2.7");
+    EXPECT_EQ(fields.srcIp.rows, std::vector<std::string>{"10.9.9.9"}) << "lists stay";
+}
+
+}  // namespace
+}  // namespace vorlanx
