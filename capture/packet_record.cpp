@@ -1,5 +1,7 @@
 #include "capture/packet_record.h"
 
+#include <arpa/inet.h>
+
 #include <cstring>
 #include <new>
 
@@ -116,6 +118,24 @@ std::string AddressText(const std::array<uint8_t, 4>& address) {
         p = writeUnsigned(p, address[i]);
     }
     return std::string(text, p);
+}
+
+std::string AddressText(uint32_t networkOrder) {
+    std::array<uint8_t, 4> bytes;
+    std::memcpy(bytes.data(), &networkOrder, bytes.size());
+    return AddressText(bytes);
+}
+
+std::optional<uint32_t> ParseAddressText(std::string_view text) {
+    // inet_pton takes exactly this form; it needs a terminated string, and no dotted
+    // address is longer than 15 characters.
+    if (text.size() > 15)
+        return std::nullopt;
+    const std::string terminated(text);
+    in_addr address{};
+    if (inet_pton(AF_INET, terminated.c_str(), &address) != 1)
+        return std::nullopt;
+    return address.s_addr;
 }
 
 std::string PortText(uint16_t port) {

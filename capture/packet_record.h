@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -71,7 +72,8 @@ class PacketView {
   private:
     // The datagram and the spare bytes behind it: every field the view reads lies inside.
     Ipv4TcpHeader header() const {
-        return Ipv4TcpHeader(std::span<const uint8_t>(m_block, size_t{m_length} + kRecordSpareBytes));
+        return Ipv4TcpHeader(
+            std::span<const uint8_t>(m_block, size_t{m_length} + kRecordSpareBytes));
     }
 
     const uint8_t* m_block;
@@ -104,6 +106,13 @@ class PacketRecord {
 
 // "%u.%u.%u.%u" of the four bytes in order.
 std::string AddressText(const std::array<uint8_t, 4>& address);
+// The same for an address in network order (as in_addr.s_addr).
+std::string AddressText(uint32_t networkOrder);
+// A dotted IPv4 address as a user types it: four decimal numbers 0-255 joined by points,
+// without leading zeros or anything around them, in network order. Nothing for any other
+// text, such as a partial address ("192.168.1") or the short and hexadecimal forms
+// inet_addr would take.
+std::optional<uint32_t> ParseAddressText(std::string_view text);
 // "%u" of a port.
 std::string PortText(uint16_t port);
 

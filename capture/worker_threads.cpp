@@ -1,7 +1,5 @@
 #include "capture/worker_threads.h"
 
-#include <vector>
-
 #include "platform/thread_priority.h"
 
 namespace vorlanx {
@@ -11,16 +9,10 @@ WorkerThreads::~WorkerThreads() {
 }
 
 void WorkerThreads::spawn(const char* name, int priorityStep, std::function<void()> body) {
-    std::vector<std::thread> finished;
+    // The caller is never among the ended threads: a worker marks itself done only after
+    // its body, so spawning from a worker is safe.
+    joinFinished();
     std::lock_guard lock(m_mutex);
-    for (auto it = m_workers.begin(); it != m_workers.end();) {
-        if (it->done && it->thread.get_id() != std::this_thread::get_id()) {
-            finished.push_back(std::move(it->thread));
-            it = m_workers.erase(it);
-        } else {
-            ++it;
-        }
-    }
     // The list node stays put while the thread runs, so the thread can mark its own entry.
     Worker& worker = m_workers.emplace_back();
     worker.thread = std::thread([this, &worker, name, priorityStep, body = std::move(body)] {
@@ -32,11 +24,6 @@ void WorkerThreads::spawn(const char* name, int priorityStep, std::function<void
         worker.done = true;
         m_changed.notify_all();
     });
-    // Joined outside the list but still under the lock: each has ended its body and only
-    // waits for the lock to mark itself, which it no longer needs (it was taken off the
-    // list after marking itself done).
-    for (auto& t : finished)
-        t.join();
 }
 
 void WorkerThreads::joinFinished() {
@@ -55,16 +42,10 @@ void WorkerThreads::joinFinished() {
 }
 
 void WorkerThreads::joinAll(const std::function<void()>& nudge) {
-    for (;;) {
-        {
-            std::unique_lock lock(m_mutex);
-            if (m_workers.empty())
-                return;
-        }
-        while (!waitUntilAllDone(std::chrono::milliseconds(5))) {
-            if (nudge)
-                nudge();
-        }
+    // True only once every thread, also one started by another meanwhile, is joined.
+    while (!waitUntilAllDone(std::chrono::milliseconds(5))) {
+        if (nudge)
+            nudge();
     }
 }
 

@@ -1,11 +1,11 @@
 #include "filemode/file_mode_filter.h"
 
 #include <array>
-#include <cstring>
 #include <string>
 #include <tuple>
 
 #include "capture/ipv4_tcp_header.h"
+#include "capture/packet_record.h"
 #include "settings/settings_record.h"
 
 namespace vorlanx {
@@ -30,33 +30,7 @@ std::optional<uint32_t> FileModeFilter::parseAddress(std::string_view text) {
     if (text.empty()) {
         return 0;
     }
-    std::array<uint8_t, 4> bytes{};
-    size_t at = 0;
-    for (size_t part = 0; part < bytes.size(); ++part) {
-        if (part != 0) {
-            if (at >= text.size() || text[at] != '.') {
-                return std::nullopt;
-            }
-            ++at;
-        }
-        const size_t start = at;
-        unsigned value = 0;
-        while (at < text.size() && at - start < 3 && text[at] >= '0' && text[at] <= '9') {
-            value = value * 10 + static_cast<unsigned>(text[at] - '0');
-            ++at;
-        }
-        const size_t digits = at - start;
-        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) {
-            return std::nullopt;
-        }
-        bytes[part] = static_cast<uint8_t>(value);
-    }
-    if (at != text.size()) {
-        return std::nullopt;
-    }
-    uint32_t address = 0;
-    std::memcpy(&address, bytes.data(), sizeof address);
-    return address;
+    return ParseAddressText(text);
 }
 
 std::string FileModeFilter::readAddresses(const FilterAddressTexts& texts) {

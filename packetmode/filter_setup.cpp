@@ -1,9 +1,6 @@
 #include "packetmode/filter_setup.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 #include "packetmode/current_packet_filters.h"
@@ -121,32 +118,13 @@ std::string FormatPortText(const PortList& ports) {
     return text;
 }
 
-std::optional<uint32_t> ParseIpAddress(std::string_view text) {
-    // inet_pton takes exactly four decimal numbers 0-255 without leading zeros; it needs a
-    // terminated string, and no dotted address is longer than 15 characters.
-    if (text.size() > 15)
-        return std::nullopt;
-    const std::string terminated(text);
-    in_addr address{};
-    if (inet_pton(AF_INET, terminated.c_str(), &address) != 1)
-        return std::nullopt;
-    return address.s_addr;
-}
-
-std::string FormatIpAddress(uint32_t networkOrder) {
-    uint8_t bytes[4];
-    std::memcpy(bytes, &networkOrder, sizeof bytes);
-    return std::to_string(bytes[0]) + '.' + std::to_string(bytes[1]) + '.' +
-           std::to_string(bytes[2]) + '.' + std::to_string(bytes[3]);
-}
-
 FilterSetupFields LoadFilterSetup(const SettingsRecord& record) {
     FilterSetupFields fields;
     for (const IpFilterBinding& binding : kIpFilters) {
         IpFilterFields& filter = fields.*binding.fields;
         filter.entry = (record.*binding.entry)();
         for (size_t i = 0; i < kSlots && (record.*binding.slot)(i) != 0; ++i)
-            filter.rows.push_back(FormatIpAddress((record.*binding.slot)(i)));
+            filter.rows.push_back(AddressText((record.*binding.slot)(i)));
     }
     for (const PortBinding& binding : kPortLists) {
         PortList ports{};
@@ -200,7 +178,7 @@ void StoreFilterSetup(const FilterSetupFields& fields, SettingsRecord& record) {
         const std::vector<std::string>& rows = (fields.*binding.fields).rows;
         size_t used = 0;
         for (size_t row = 0; row < std::min(rows.size(), kSlots); ++row) {
-            const std::optional<uint32_t> address = ParseIpAddress(rows[row]);
+            const std::optional<uint32_t> address = ParseAddressText(rows[row]);
             if (address && *address != 0)
                 (record.*binding.setSlot)(used++, *address);
         }
@@ -216,17 +194,17 @@ void StoreFilterSetup(const FilterSetupFields& fields, SettingsRecord& record,
 }
 
 bool AddIp(IpFilterFields& filter) {
-    const std::optional<uint32_t> address = ParseIpAddress(filter.entry);
+    const std::optional<uint32_t> address = ParseAddressText(filter.entry);
     if (!address || *address == 0)
         return false;
     const size_t searched = std::min(filter.rows.size(), kSlots);
     for (size_t row = 0; row < searched; ++row) {
-        if (ParseIpAddress(filter.rows[row]) == address)
+        if (ParseAddressText(filter.rows[row]) == address)
             return false;
     }
     // The row gets the address as the list shows it (the entry parses to exactly this),
     // at the top: appended, then rotated there.
-    filter.rows.push_back(FormatIpAddress(*address));
+    filter.rows.push_back(AddressText(*address));
     std::rotate(filter.rows.begin(), filter.rows.end() - 1, filter.rows.end());
     return true;
 }

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/packet_record.h"
 #include "settings/settings_record.h"
 
 namespace vorlanx {
@@ -70,12 +71,6 @@ void StoreFilterSetup(const FilterSetupFields& fields, SettingsRecord& record,
 PortList ParsePortText(std::string_view text);
 // The slots up to the first 0 as "80,443"; empty when slot 0 is 0.
 std::string FormatPortText(const PortList& ports);
-
-// A dotted IPv4 address: four decimal numbers 0-255 joined by points, nothing around
-// them, in network order (first number in the lowest byte). Nothing for any other text.
-std::optional<uint32_t> ParseIpAddress(std::string_view text);
-// "%ld.%ld.%ld.%ld" of the four bytes of a network-order address.
-std::string FormatIpAddress(uint32_t networkOrder);
 
 // Add IP: puts the entry's address on top of the list. Adds nothing when the entry holds
 // no dotted address, holds 0.0.0.0, or when one of the rows 0-99 already holds the same

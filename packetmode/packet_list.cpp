@@ -113,24 +113,6 @@ void PacketList::deleteAllRows() {
     journalResetLocked();
 }
 
-void PacketList::sortRows(const std::function<bool(int32_t, int32_t)>& less) {
-    std::lock_guard lock(m_mutex);
-    const int32_t markedSlot =
-        m_selectionMark >= 0
-            ? static_cast<int32_t>(m_rows[static_cast<size_t>(m_selectionMark)].slot)
-            : -1;
-    std::stable_sort(m_rows.begin(), m_rows.end(), [&](const Row& a, const Row& b) {
-        return less(static_cast<int32_t>(a.slot), static_cast<int32_t>(b.slot));
-    });
-    if (markedSlot >= 0) {
-        const auto it = std::find_if(m_rows.begin(), m_rows.end(), [&](const Row& r) {
-            return r.slot == static_cast<uint32_t>(markedSlot);
-        });
-        m_selectionMark = static_cast<int32_t>(it - m_rows.begin());
-    }
-    journalResetLocked();
-}
-
 bool PacketList::reorderRows(const std::vector<int32_t>& order) {
     std::lock_guard lock(m_mutex);
     if (order.size() != m_rows.size())

@@ -17,7 +17,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -25,8 +24,8 @@
 #include <string_view>
 #include <vector>
 
-#include "packetmode/packet_store.h"
 #include "packetmode/packet_filter_set.h"
+#include "packetmode/packet_store.h"
 
 namespace vorlanx {
 
@@ -80,8 +79,6 @@ class PacketList {
     bool deleteRow(int32_t row);
     // Deletes every row.
     void deleteAllRows();
-    // Reorders all rows by `less` on their slot indexes (stable). The view sees a reset.
-    void sortRows(const std::function<bool(int32_t slotA, int32_t slotB)>& less);
     // Puts the rows in a new order in one step: row i becomes the row that was `order[i]`.
     // The selection mark stays on its packet; the view sees a reset. False, and nothing
     // changes, unless `order` names every current row exactly once.

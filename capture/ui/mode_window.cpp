@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QThread>
 #include <QToolButton>
 #include <QUrl>
 
@@ -61,11 +60,9 @@ QSize DialogUnitsToPixels(QSize dialogUnits, const QFont& font) {
     return {dialogUnits.width() * averageWidth / 4, dialogUnits.height() * metrics.height() / 8};
 }
 
-void PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds step) {
-    while (!done()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(step.count()));
-        QThread::msleep(static_cast<unsigned long>(step.count() / 4 + 1));
-    }
+void PumpUntil(const std::function<bool()>& done) {
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 ModeWindow::ModeWindow(SettingsRecord& settings, std::string settingsPath,

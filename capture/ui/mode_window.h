@@ -8,7 +8,6 @@
 #include <QMainWindow>
 #include <QMetaObject>
 #include <QStyle>
-#include <chrono>
 #include <functional>
 #include <string>
 #include <utility>
@@ -57,11 +56,11 @@ QToolButton* MakePictureButton(int controlId, QStyle::StandardPixmap picture,
 // eighth of its height.
 QSize DialogUnitsToPixels(QSize dialogUnits, const QFont& font);
 
-// Turns the event loop until `done` returns true, looking every `step`. For a close that
-// must wait for worker threads which may still need the user-interface thread (a question
-// box they wait on). User-interface thread.
-void PumpUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds step = std::chrono::milliseconds(20));
+// Turns the event loop until `done` returns true; `done` itself waits a little (for worker
+// threads) before it answers no. For a close that must wait for worker threads which may
+// still need the user-interface thread (a question box they wait on). User-interface
+// thread.
+void PumpUntil(const std::function<bool()>& done);
 
 // What a mode window gets from start-up; each outlives the window.
 struct ModeWindowServices {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 
 #include "packetmode/packet_list.h"
@@ -259,7 +260,7 @@ TEST(PacketList, SortReordersRowsNotSlotsAndKeepsTheMarkOnItsPacket) {
     PacketList list(store);
     Fill(store, list, 5);
     list.setSelectionMark(1);  // slot 1
-    list.sortRows([](int32_t a, int32_t b) { return a > b; });
+    ASSERT_TRUE(list.reorderRows({4, 3, 2, 1, 0}));
     for (int row = 0; row < 5; ++row)
         EXPECT_EQ(list.slotOfRow(row), 4 - row);
     EXPECT_EQ(list.selectionMark(), 3);
@@ -396,7 +397,12 @@ TEST(PacketListView, MirrorOfTheViewAlwaysMatchesTheList) {
         } else if (op < 77) {
             list.deleteAllRows();
         } else if (op < 79) {
-            list.sortRows([](int32_t a, int32_t b) { return (a % 7) < (b % 7); });
+            std::vector<int32_t> order(static_cast<size_t>(rows));
+            std::iota(order.begin(), order.end(), 0);
+            std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+                return list.slotOfRow(a) % 7 < list.slotOfRow(b) % 7;
+            });
+            ASSERT_TRUE(list.reorderRows(order));
         } else {
             applyOne();
         }
