@@ -34,4 +34,16 @@ std::optional<std::string> ResolveHostIpv4(const std::string& name) {
     return dotted;
 }
 
+std::optional<std::string> ReverseResolveIpv4(std::array<uint8_t, 4> octets) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    std::memcpy(&address.sin_addr, octets.data(), octets.size());
+    char name[NI_MAXHOST] = {};
+    // NI_NAMEREQD: an address without a name is a failed lookup, not its own dotted text.
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, name,
+                    sizeof name, nullptr, 0, NI_NAMEREQD) != 0)
+        return std::nullopt;
+    return std::string(name);
+}
+
 }  // namespace vorlanx

@@ -16,6 +16,7 @@
 #include "capture/ui/mode_window.h"
 #include "packetmode/packet_details.h"
 #include "packetmode/packet_mode_core.h"
+#include "platform/host_names.h"
 #include "platform/local_time.h"
 #include "platform/process.h"
 #include "platform/sound.h"
@@ -47,6 +48,8 @@ struct PacketModeWindowServices {
     SoundPlayer& sound;
     const LocalTimeSource& localTime;
     ProgramLauncher& launcher;
+    // The Filter Setup resolver and the list's reverse lookups.
+    HostNameLookup names = {};
 };
 
 class PacketModeWindow : public ModeWindow {

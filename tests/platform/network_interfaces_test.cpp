@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/host_names.h"
 #include "platform/network_interfaces.h"
 
 namespace vorlanx {
@@ -81,6 +83,19 @@ TEST(InterfaceOwningAddress, TextsThatAreNoOwnedDottedQuadFindNothing) {
                              "256.0.0.1", " 127.0.0.1", "127.0.0.1 ", "127.0.0.01x", "::1"}) {
         EXPECT_FALSE(InterfaceOwningAddress(text).has_value()) << '"' << text << '"';
     }
+}
+
+
+// The real resolver on names every Linux machine knows from its hosts file.
+TEST(HostNames, ResolveAndReverseOnThisMachine) {
+    EXPECT_EQ(ResolveHostIpv4("localhost"), "127.0.0.1");
+    EXPECT_EQ(ResolveHostIpv4("127.0.0.1"), "127.0.0.1");
+    EXPECT_EQ(ResolveHostIpv4(""), std::nullopt);
+    EXPECT_EQ(ResolveHostIpv4(std::string("127.0.0.1\0x", 11)), std::nullopt);
+    const std::optional<std::string> name = ReverseResolveIpv4({127, 0, 0, 1});
+    ASSERT_TRUE(name.has_value());
+    EXPECT_FALSE(name->empty());
+    EXPECT_EQ(ResolveHostIpv4(*name), "127.0.0.1") << *name;
 }
 
 }  // namespace
