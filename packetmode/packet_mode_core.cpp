@@ -63,10 +63,25 @@ void PacketModeCore::stopMonitors() {
         m_soundThread.join();
 }
 
+void PacketModeCore::reverseResolve(int addressOffset, ReverseLookup lookup) {
+    m_lookups.spawn("ReverseResolve", 0, [this, addressOffset, lookup = std::move(lookup)] {
+        const std::optional<PromptRequest> message =
+            ReverseResolveMarkedPacket(m_list, m_store, addressOffset, lookup);
+        // A lookup may outlast the window's close; its answer is no longer wanted then.
+        if (message && !m_state.exitRequested.load())
+            m_services.prompt.ask(*message);
+    });
+}
+
+bool PacketModeCore::waitForThreads(std::chrono::milliseconds timeout) {
+    return m_engine.waitForThreads(timeout) && m_lookups.waitUntilAllDone(timeout);
+}
+
 void PacketModeCore::shutdown() {
     m_state.exitRequested = true;
     m_engine.requestExit();
     m_engine.shutdown();
+    m_lookups.joinAll();
     stopMonitors();
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -17,12 +18,14 @@
 #include <thread>
 
 #include "capture/capture_source.h"
+#include "capture/worker_threads.h"
 #include "packetmode/current_packet_filters.h"
 #include "packetmode/packet_list.h"
 #include "packetmode/packet_mode_engine.h"
 #include "packetmode/packet_mode_state.h"
 #include "packetmode/packet_mode_view.h"
 #include "packetmode/packet_store.h"
+#include "packetmode/reverse_resolve.h"
 #include "packetmode/status_monitor.h"
 #include "platform/local_time.h"
 #include "platform/sound.h"
@@ -56,6 +59,21 @@ class PacketModeCore {
     CurrentPacketFilters& filters() { return m_filters; }
     PacketModeEngine& engine() { return m_engine; }
 
+    // The direction of the next column sort: clear, descending. Flipped by every completed
+    // sort; it lives as long as the mode's window.
+    bool& sortAscending() { return m_sortAscending; }
+
+    // Context menu "Reverse resolve ... IP address": looks up the address at
+    // `addressOffset` (12 source, 16 destination) of the marked packet on a thread of its
+    // own and reports the answer through the prompt (nothing once the window closes).
+    // Several may run at once. User-interface thread.
+    void reverseResolve(int addressOffset, ReverseLookup lookup);
+
+    // True when every worker thread of the mode (the engine's and the lookups) has ended,
+    // within `timeout`. The window's close keeps its event loop turning on this, since a
+    // worker may be waiting for a message to be answered.
+    bool waitForThreads(std::chrono::milliseconds timeout);
+
     // What the sound monitor reads: check box 1014 and the settings' wave file. Any thread.
     void setSoundChecked(bool checked) { m_soundChecked.store(checked); }
     void setSoundFile(std::string path);
@@ -65,8 +83,8 @@ class PacketModeCore {
     // Sets exitRequested, stops the sound player (a sound playing ends, later ones do not
     // start) and joins both monitors. Idempotent.
     void stopMonitors();
-    // Everything ends: exitRequested, the engine's threads (the event loop must keep
-    // answering prompts while this waits, see PacketModeEngine::shutdown) and the monitors.
+    // Everything ends: exitRequested, the engine's threads and the lookups (the event loop
+    // must keep answering prompts while this waits, see waitForThreads) and the monitors.
     // Idempotent.
     void shutdown();
 
@@ -83,6 +101,8 @@ class PacketModeCore {
     std::atomic<bool> m_soundChecked{true};
     mutable std::mutex m_soundFileMutex;
     std::string m_soundFile;  // guarded by m_soundFileMutex
+    bool m_sortAscending = false;
+    WorkerThreads m_lookups;
     std::thread m_statusThread;
     std::thread m_soundThread;
 };

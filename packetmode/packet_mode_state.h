@@ -27,6 +27,10 @@ struct PacketModeState {
     std::atomic<bool> findAbortRequested{false};
     std::atomic<bool> findNextRequested{false};
 
+    // The list row on which the context menu was last opened; -1 when the last attempt
+    // showed no menu. Set before the chosen command runs.
+    std::atomic<int32_t> contextRow{-1};
+
     // Position of progress bar 1019: the slot index of the newest packet. The view polls it,
     // so the capture thread never waits for the user-interface thread to move the bar.
     std::atomic<int32_t> listProgressPosition{0};

@@ -53,4 +53,16 @@ inline constexpr int kMenuChangeMode = main_menu_ids::kChangeMode;
 inline constexpr int kMenuHelp = main_menu_ids::kHelp;
 inline constexpr int kMenuAbout = main_menu_ids::kAbout;
 
+// The packet list's context menu (popup 158) and its commands.
+inline constexpr int kContextMenu = 158;
+inline constexpr int kMenuReverseSource = 32782;
+inline constexpr int kMenuReverseDestination = 32783;
+inline constexpr int kMenuDeletePacket = 32784;
+inline constexpr int kMenuNextSameAck = 32785;
+inline constexpr int kMenuPreviousSameAck = 32786;
+inline constexpr int kMenuFirstSameAck = 32787;
+inline constexpr int kMenuLastSameAck = 32788;
+inline constexpr int kMenuDeleteSameAck = 32791;
+inline constexpr int kMenuDeleteDifferentAck = 32792;
+
 }  // namespace vorlanx::packet_ids

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -12,7 +13,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -31,6 +34,8 @@
 
 #include "capture/capture_start.h"
 #include "capture/ui/interface_choice_window.h"
+#include "packetmode/packet_sort.h"
+#include "packetmode/ui/packet_context_menu.h"
 #include "packetmode/ui/packet_list_model.h"
 #include "packetmode/ui/packet_mode_controls.h"
 #include "platform/qt/control_ids.h"
@@ -216,7 +221,7 @@ PacketModeWindow::~PacketModeWindow() {
     m_core->engine().requestExit();
     // A worker may be waiting for a message box to be answered, which needs the event
     // loop; keep it turning until every thread of the engine has ended.
-    PumpUntil([this] { return m_core->engine().waitForThreads(std::chrono::milliseconds(20)); });
+    PumpUntil([this] { return m_core->waitForThreads(std::chrono::milliseconds(20)); });
     m_core->shutdown();
 }
 
@@ -255,6 +260,14 @@ QLayout* PacketModeWindow::buildListArea() {
     m_listView->verticalHeader()->setDefaultSectionSize(m_listView->fontMetrics().height() + 4);
     m_listView->setWordWrap(false);
     m_listView->horizontalHeader()->setHighlightSections(false);
+    // A click on a heading sorts by the system's own keys (sortByColumn), not Qt's.
+    m_listView->setSortingEnabled(false);
+    m_listView->horizontalHeader()->setSectionsClickable(true);
+    connect(m_listView->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &PacketModeWindow::sortByColumn);
+    // Right click, double click and the context-menu key open the packet menu.
+    m_listView->installEventFilter(this);
+    m_listView->viewport()->installEventFilter(this);
     // A few rows at the least: the rest of the window's smallest height is the controls'.
     m_listView->setMinimumHeight(m_listView->fontMetrics().height() * 6);
 
@@ -674,7 +687,75 @@ void PacketModeWindow::highlightField(int controlId) {
     m_entirePacket->ensureCursorVisible();
 }
 
+void PacketModeWindow::sortByColumn(int column) {
+    const PacketSortOutcome outcome = SortPacketList(
+        column, {m_core->state(), m_core->store(), m_core->list(), m_services.prompt,
+                 m_core->sortAscending(), [](bool busy) {
+                     if (busy)
+                         QApplication::setOverrideCursor(Qt::WaitCursor);
+                     else
+                         QApplication::restoreOverrideCursor();
+                 }});
+    if (outcome != PacketSortOutcome::Sorted)
+        return;
+    // The view takes the new order as one reset; the marked packet stays selected.
+    syncList();
+    moveViewToRow(m_core->list().selectionMark());
+}
+
+void PacketModeWindow::showPacketContextMenu(QPoint at) {
+    PacketList& list = m_core->list();
+    const int32_t mark = list.selectionMark();
+    if (mark < 0 || list.rowCount() == 0 || !m_listView->selectionModel()->hasSelection()) {
+        m_core->state().contextRow = -1;
+        return;
+    }
+    bool tcp = false;
+    m_core->store().withRecord(list.slotOfRow(mark), [&](const PacketView& packet) {
+        tcp = packet.protocol() == kProtocolTcp;
+    });
+    QMenu* menu = BuildPacketContextMenu(this, tcp, [this](int id) {
+        return listCommandAvailable(id);
+    });
+    int command = 0;
+    // Submenu commands reach the popup's signal too.
+    connect(menu, &QMenu::triggered, this, [&command](QAction* a) { command = a->data().toInt(); });
+    menu->exec(at);
+    delete menu;
+    m_core->state().contextRow = mark;
+    if (command != 0)
+        runListCommand(command);
+}
+
+bool PacketModeWindow::listCommandAvailable(int commandId) const {
+    // TODO: the same-ACK commands and "Delete packet from list" arrive with the TCP tools.
+    return commandId == ids::kMenuReverseSource || commandId == ids::kMenuReverseDestination;
+}
+
+void PacketModeWindow::runListCommand(int commandId) {
+    if (commandId == ids::kMenuReverseSource || commandId == ids::kMenuReverseDestination)
+        m_core->reverseResolve(commandId == ids::kMenuReverseSource ? kSourceAddressOffset
+                                                                    : kDestinationAddressOffset,
+                               m_services.names.reverse);
+}
+
 bool PacketModeWindow::eventFilter(QObject* watched, QEvent* event) {
+    const bool onList = watched == m_listView || watched == m_listView->viewport();
+    if (onList && event->type() == QEvent::ContextMenu) {
+        auto* request = static_cast<QContextMenuEvent*>(event);
+        // The context-menu key opens the menu near the window's top-left corner, a click
+        // where the mouse is.
+        showPacketContextMenu(request->reason() == QContextMenuEvent::Keyboard
+                                  ? frameGeometry().topLeft() + QPoint(5, 20)
+                                  : request->globalPos());
+        return true;
+    }
+    if (watched == m_listView->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        // The click has selected its row by now; the menu opens once it is handled.
+        QTimer::singleShot(0, this, [this, at] { showPacketContextMenu(at); });
+        return true;
+    }
     if (event->type() == QEvent::FocusIn) {
         if (auto* box = qobject_cast<QLineEdit*>(watched))
             highlightField(box->property(kControlIdProperty).toInt());

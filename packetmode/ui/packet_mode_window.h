@@ -10,6 +10,8 @@
 #include <array>
 #include <atomic>
 #include <memory>
+
+#include <QPoint>
 #include <string>
 
 #include "capture/capture_source.h"
@@ -82,6 +84,14 @@ class PacketModeWindow : public ModeWindow {
     // TCP tools. Nothing for a row that does not exist. User-interface thread.
     void selectRow(int32_t row);
 
+    // The packet list's context menu for the marked row, left-aligned at `at` (screen
+    // coordinates); then the chosen command. No menu (contextRow -1) without a marked,
+    // selected row. User-interface thread.
+    void showPacketContextMenu(QPoint at);
+    // A click on the header of `column`: sorts the list by it unless a worker holds the
+    // list. User-interface thread.
+    void sortByColumn(int column);
+
     // The mode's core (engine, store, list, state), for tests.
     PacketModeCore& core() { return *m_core; }
     PacketListModel& model() { return *m_model; }
@@ -118,6 +128,8 @@ class PacketModeWindow : public ModeWindow {
     void emptyDetailFields();
     void setDetails(const PacketDetails& details);
     void offerInvalidRowDeletion(int32_t row, int32_t slot);
+    bool listCommandAvailable(int commandId) const;
+    void runListCommand(int commandId);
     void beginClose();
 
     PacketModeWindowServices m_services;

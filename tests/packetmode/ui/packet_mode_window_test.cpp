@@ -2,9 +2,12 @@
 // scripted source, the detail pane, highlighting, following the list, and the close.
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPaintEvent>
 #include <QPlainTextEdit>
@@ -21,6 +24,8 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
+#include <map>
+#include <optional>
 
 #include "packetmode/ui/packet_list_model.h"
 #include "packetmode/ui/packet_mode_controls.h"
@@ -62,6 +67,9 @@ struct Harness {
     test::SilentSoundPlayer sound;
     FixedLocalTimeSource time{LocalTime{2003, 4, 2, 14, 5, 9, 7}};
     test::RefusingLauncher launcher;
+    // What the reverse lookups answer; the window tests never ask the network.
+    std::optional<std::string> reverseName;
+    std::vector<std::array<uint8_t, 4>> reverseAsked;
     std::unique_ptr<PacketModeWindow> window;
 
     // `adjust` changes the settings the window starts with.
@@ -71,7 +79,13 @@ struct Harness {
             adjust(settings);
         window = std::make_unique<PacketModeWindow>(
             settings, settingsPath,
-            PacketModeWindowServices{prompt, sources, sound, time, launcher});
+            PacketModeWindowServices{
+                prompt, sources, sound, time, launcher,
+                HostNameLookup{[](const std::string&) { return std::optional<std::string>(); },
+                               [this](std::array<uint8_t, 4> octets) {
+                                   reverseAsked.push_back(octets);
+                                   return reverseName;
+                               }}});
     }
     // Initialises and shows the window, as runPacketMode does.
     bool open() {
@@ -148,6 +162,9 @@ class PacketModeWindowTest : public QObject {
     void resizingGivesHeightToTheListAndWidthToThePanes();
     void decAndHexLinesNeverWrap();
     void closeWritesTheSevenFields();
+    void contextMenuNeedsASelectedRowAndGreysTcpOptions();
+    void reverseResolveFromTheMenu();
+    void headerClicksSortAndFlipAcrossColumns();
 };
 
 void PacketModeWindowTest::initialStateByControlId() {
@@ -582,6 +599,152 @@ void PacketModeWindowTest::closeWritesTheSevenFields() {
     QVERIFY(!onDisk.viewHex());
     QVERIFY(onDisk.applyFilters());
     QCOMPARE(QString::fromStdString(onDisk.interfaceAddress()), QStringLiteral("127.0.0.1"));
+}
+
+namespace {
+
+// Opens the packet list's context menu with `event` and returns, by id, which commands it
+// offered enabled ("tcp" for the submenu) and where it opened; the menu is closed, or
+// `choose` is triggered. Empty when no menu opened.
+struct MenuSeen {
+    std::map<int, bool> enabled;
+    QStringList texts;
+    QPoint at;
+};
+std::optional<MenuSeen> OpenListMenu(QWidget* target, QContextMenuEvent::Reason reason,
+                                     QPoint at = {}, int choose = 0) {
+    std::optional<MenuSeen> seen;
+    QTimer::singleShot(50, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        seen.emplace();
+        seen->at = menu->pos();
+        for (QAction* a : menu->actions()) {
+            seen->texts << a->text();
+            if (a->menu()) {
+                seen->enabled[0] = a->isEnabled();
+                for (QAction* sub : a->menu()->actions())
+                    if (!sub->isSeparator())
+                        seen->enabled[sub->data().toInt()] = sub->isEnabled();
+            } else if (!a->isSeparator()) {
+                seen->enabled[a->data().toInt()] = a->isEnabled();
+            }
+            if (choose != 0 && a->data().toInt() == choose)
+                a->trigger();
+        }
+        menu->close();
+    });
+    QContextMenuEvent event(reason, target->mapFromGlobal(at), at);
+    QApplication::sendEvent(target, &event);
+    QTest::qWait(100);
+    return seen;
+}
+
+}  // namespace
+
+void PacketModeWindowTest::contextMenuNeedsASelectedRowAndGreysTcpOptions() {
+    Harness h;
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
+    h.feed(channel, udp());
+    h.feed(channel, tcp());
+    auto* list = h.control<QTableView>(ids::kList);
+    PacketModeState& state = h.window->core().state();
+    const QPoint click = list->viewport()->mapToGlobal(QPoint(30, 10));
+
+    state.contextRow = 7;
+    QVERIFY(!OpenListMenu(list->viewport(), QContextMenuEvent::Mouse, click));
+    QCOMPARE(state.contextRow.load(), -1);
+
+    const QStringList texts = {QStringLiteral("Reverse resolve &Source IP address"),
+                               QStringLiteral("Reverse resolve D&estination IP address"),
+                               QString(), QStringLiteral("TCP specific options"), QString(),
+                               QStringLiteral("&Delete packet from list")};
+    const struct {
+        int row;
+        bool byKey;
+        bool tcpOptions;
+    } cases[] = {{0, true, false}, {1, false, true}};
+    for (const auto& c : cases) {
+        h.select(c.row);
+        const auto seen =
+            c.byKey ? OpenListMenu(list, QContextMenuEvent::Keyboard)
+                    : OpenListMenu(list->viewport(), QContextMenuEvent::Mouse, click);
+        QVERIFY(seen);
+        QCOMPARE(seen->texts, texts);
+        QCOMPARE(seen->enabled.at(0), c.tcpOptions);
+        QVERIFY(seen->enabled.at(ids::kMenuReverseSource));
+        QVERIFY(seen->enabled.at(ids::kMenuReverseDestination));
+        QCOMPARE(seen->enabled.size(), size_t{10});
+        QCOMPARE(seen->at, c.byKey ? h.window->frameGeometry().topLeft() + QPoint(5, 20)
+                                   : click);
+        QCOMPARE(state.contextRow.load(), c.row);
+    }
+}
+
+void PacketModeWindowTest::reverseResolveFromTheMenu() {
+    Harness h;
+    h.reverseName = "loopback.example";
+    auto channel = h.openShowingTcp();
+    QVERIFY(channel);
+    auto* list = h.control<QTableView>(ids::kList);
+    QVERIFY(OpenListMenu(list, QContextMenuEvent::Keyboard, {}, ids::kMenuReverseDestination));
+    QVERIFY(QTest::qWaitFor([&] { return !h.prompt.asked().empty(); }));
+    const PromptRequest told = h.prompt.asked().back();
+    QCOMPARE(told.text, std::string("IP:                   127.0.0.2\nDomain name: loopback.example"));
+    QCOMPARE(told.icon, PromptIcon::Information);
+    QCOMPARE(h.reverseAsked.size(), size_t{1});
+}
+
+void PacketModeWindowTest::headerClicksSortAndFlipAcrossColumns() {
+    Harness h;
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
+    // Sizes 40 + payload; the sources sort differently from the sizes.
+    h.feed(channel, test::BuildDatagramBetween(6, {9, 255, 255, 255}, {1, 1, 1, 1}, 1, 2, "aa"));
+    h.feed(channel, test::BuildDatagramBetween(6, {10, 0, 0, 2}, {1, 1, 1, 1}, 1, 2, "a"));
+    h.feed(channel, test::BuildDatagramBetween(6, {2, 0, 0, 1}, {1, 1, 1, 1}, 1, 2, "aaa"));
+    auto* list = h.control<QTableView>(ids::kList);
+    h.select(1);  // the packet from 10.0.0.2
+    QHeaderView* header = list->horizontalHeader();
+    const auto clickHeading = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, 5));
+        h.window->syncList();
+    };
+    const auto column = [&](int c) {
+        QStringList cells;
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            cells << h.cell(row, c);
+        return cells;
+    };
+    const QStringList descendingSizes = {QStringLiteral("43"), QStringLiteral("42"),
+                                         QStringLiteral("41")};
+    clickHeading(1);  // the first sort is descending
+    QCOMPARE(column(1), descendingSizes);
+    clickHeading(2);  // the next one ascending, whatever the column
+    QCOMPARE(column(2), (QStringList{QStringLiteral("2.0.0.1"), QStringLiteral("9.255.255.255"),
+                                     QStringLiteral("10.0.0.2")}));
+    QCOMPARE(list->currentIndex().row(), 2);  // the marked packet stays selected
+    QCOMPARE(h.window->core().list().selectionMark(), 2);
+
+    {  // a worker holds the list: the click is lost and the direction stays
+        auto busy = h.window->core().state().lockListForWorker();
+        clickHeading(1);
+    }
+    QVERIFY(!h.window->core().sortAscending());
+    QCOMPARE(column(2).last(), QStringLiteral("10.0.0.2"));
+
+    // Over 1000 rows a filter-string column asks first; No changes nothing.
+    h.feed(channel, udp(), 1000);
+    h.prompt.script({PromptAnswer::No});
+    clickHeading(7);
+    QCOMPARE(h.prompt.asked().back().caption, std::string("Are you sure?"));
+    QVERIFY(!h.window->core().sortAscending());
+    QCOMPARE(column(2).mid(0, 3), (QStringList{QStringLiteral("2.0.0.1"),
+                                              QStringLiteral("9.255.255.255"),
+                                              QStringLiteral("10.0.0.2")}));
 }
 
 QTEST_MAIN(PacketModeWindowTest)
