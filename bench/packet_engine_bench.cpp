@@ -59,6 +59,7 @@ class NullView final : public PacketModeView {
     void showOperationProgress(int32_t) override {}
     void setOperationProgress(int32_t) override {}
     void hideOperationProgress() override {}
+    void showSaveCancel(bool) override {}
     void emptyDetailFields() override {}
 };
 

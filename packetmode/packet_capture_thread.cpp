@@ -1,5 +1,7 @@
 #include "packetmode/packet_capture_thread.h"
 
+#include <chrono>
+
 #include "capture/date_time_template.h"
 
 namespace vorlanx {
@@ -94,6 +96,9 @@ PacketCaptureThread::EndReason PacketCaptureThread::run() {
         store.addAllocationBytes(length + kRecordSpareBytes);
         // When the copy cannot be allocated the slot keeps no time text; the row stays.
         (void)store.setTimeText(slot, timeText());
+        store.setCaptureTime(slot, std::chrono::duration_cast<std::chrono::microseconds>(
+                                       std::chrono::system_clock::now().time_since_epoch())
+                                       .count());
         store.setListed(slot, true);
         // `count` grows while listBusy is held, so no clear can come in between and
         // leave it pointing past an emptied slot.

@@ -64,7 +64,7 @@ void PacketModeCore::stopMonitors() {
 }
 
 void PacketModeCore::reverseResolve(int addressOffset, ReverseLookup lookup) {
-    m_lookups.spawn("ReverseResolve", 0, [this, addressOffset, lookup = std::move(lookup)] {
+    m_tools.spawn("ReverseResolve", 0, [this, addressOffset, lookup = std::move(lookup)] {
         const std::optional<PromptRequest> message =
             ReverseResolveMarkedPacket(m_list, m_store, addressOffset, lookup);
         // A lookup may outlast the window's close; its answer is no longer wanted then.
@@ -73,15 +73,22 @@ void PacketModeCore::reverseResolve(int addressOffset, ReverseLookup lookup) {
     });
 }
 
+void PacketModeCore::save(SaveRequest request) {
+    m_tools.spawn("ReportSave", -1, [this, request = std::move(request)] {
+        RunSave(request, {m_state, m_store, m_list, m_services.view, m_services.prompt,
+                          m_services.localTime});
+    });
+}
+
 bool PacketModeCore::waitForThreads(std::chrono::milliseconds timeout) {
-    return m_engine.waitForThreads(timeout) && m_lookups.waitUntilAllDone(timeout);
+    return m_engine.waitForThreads(timeout) && m_tools.waitUntilAllDone(timeout);
 }
 
 void PacketModeCore::shutdown() {
     m_state.exitRequested = true;
     m_engine.requestExit();
     m_engine.shutdown();
-    m_lookups.joinAll();
+    m_tools.joinAll();
     stopMonitors();
 }
 

@@ -25,6 +25,7 @@
 #include "packetmode/packet_mode_state.h"
 #include "packetmode/packet_mode_view.h"
 #include "packetmode/packet_store.h"
+#include "packetmode/report_save.h"
 #include "packetmode/reverse_resolve.h"
 #include "packetmode/status_monitor.h"
 #include "platform/local_time.h"
@@ -69,7 +70,11 @@ class PacketModeCore {
     // Several may run at once. User-interface thread.
     void reverseResolve(int addressOffset, ReverseLookup lookup);
 
-    // True when every worker thread of the mode (the engine's and the lookups) has ended,
+    // File > Save, once the path and options are known: writes the file on a thread of its
+    // own, one step below normal priority. Several may run at once. User-interface thread.
+    void save(SaveRequest request);
+
+    // True when every worker thread of the mode (the engine's, lookups and saves) has ended,
     // within `timeout`. The window's close keeps its event loop turning on this, since a
     // worker may be waiting for a message to be answered.
     bool waitForThreads(std::chrono::milliseconds timeout);
@@ -102,7 +107,7 @@ class PacketModeCore {
     mutable std::mutex m_soundFileMutex;
     std::string m_soundFile;  // guarded by m_soundFileMutex
     bool m_sortAscending = false;
-    WorkerThreads m_lookups;
+    WorkerThreads m_tools;  // reverse lookups and saves
     std::thread m_statusThread;
     std::thread m_soundThread;
 };

@@ -27,6 +27,10 @@ struct PacketModeState {
     std::atomic<bool> findAbortRequested{false};
     std::atomic<bool> findNextRequested{false};
 
+    // Saving the list: saves in progress, and Cancel (1132) pressed.
+    std::atomic<int32_t> activeSaves{0};
+    std::atomic<bool> saveCancelRequested{false};
+
     // The list row on which the context menu was last opened; -1 when the last attempt
     // showed no menu. Set before the chosen command runs.
     std::atomic<int32_t> contextRow{-1};

@@ -32,6 +32,9 @@ class PacketModeView {
     virtual void setOperationProgress(int32_t position) = 0;
     // Shows the list again and hides progress bar 1129. Any thread.
     virtual void hideOperationProgress() = 0;
+    // Shows and enables, or hides and disables, the Cancel button (1132) of a save. Any
+    // thread.
+    virtual void showSaveCancel(bool visible) = 0;
     // Empties the detail fields 1005 to 1010, 1013, 1015, 1023, 1011, 1012, 1021, 1016,
     // 1017 and 1022 and hides the six flag labels 1041 to 1046. Any thread.
     virtual void emptyDetailFields() = 0;

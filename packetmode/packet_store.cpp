@@ -9,13 +9,15 @@ PacketStore::PacketStore()
     : m_records(new PacketRecord[kCapacity]),
       m_lengths(new int32_t[kCapacity]()),
       m_timeTexts(new std::unique_ptr<char[]>[kCapacity]),
+      m_captureTimes(new int64_t[kCapacity]()),
       m_listed(new uint8_t[kCapacity]()) {}
 
 PacketStore::~PacketStore() = default;
 
 size_t PacketStore::arrayBytes() {
     return static_cast<size_t>(kCapacity) * (sizeof(PacketRecord) + sizeof(int32_t) +
-                                             sizeof(std::unique_ptr<char[]>) + sizeof(uint8_t));
+                                             sizeof(std::unique_ptr<char[]>) + sizeof(int64_t) +
+                                             sizeof(uint8_t));
 }
 
 void PacketStore::put(int32_t slot, PacketRecord record, int32_t length) {
@@ -44,6 +46,20 @@ bool PacketStore::setTimeText(int32_t slot, std::string_view text) noexcept {
     return m_timeTexts[static_cast<size_t>(slot)] != nullptr;
 }
 
+void PacketStore::setCaptureTime(int32_t slot, int64_t microseconds) {
+    if (!valid(slot))
+        return;
+    std::lock_guard lock(m_slotMutex);
+    m_captureTimes[static_cast<size_t>(slot)] = microseconds;
+}
+
+int64_t PacketStore::captureTime(int32_t slot) const {
+    if (!valid(slot))
+        return 0;
+    std::lock_guard lock(m_slotMutex);
+    return m_captureTimes[static_cast<size_t>(slot)];
+}
+
 void PacketStore::setListed(int32_t slot, bool listed) {
     if (!valid(slot))
         return;
@@ -61,6 +77,7 @@ bool PacketStore::release(int32_t slot) {
         const auto i = static_cast<size_t>(slot);
         record = std::move(m_records[i]);
         text = std::move(m_timeTexts[i]);
+        m_captureTimes[i] = 0;
         m_lengths[i] = 0;
     }
     return static_cast<bool>(record);

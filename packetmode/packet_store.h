@@ -1,8 +1,8 @@
 // Every packet Packet Mode has accepted since the last clear, by slot index.
 //
-// Four arrays of 1,000,000 slots, allocated once when the window opens and never grown:
-// the record, its length, a private copy of its Date / Time text and whether its row is
-// listed. Slots are filled in order (`count` is the next one) and not reused before a
+// Five arrays of 1,000,000 slots, allocated once when the window opens and never grown:
+// the record, its length, a private copy of its Date / Time text, its capture time (for
+// saved capture files) and whether its row is listed. Slots are filled in order (`count` is the next one) and not reused before a
 // clear. Every list row names its slot, so sorting or deleting rows never moves a packet.
 //
 // Multi-step changes (fill a slot and add its row, clear everything) are made under
@@ -26,7 +26,7 @@ class PacketStore {
   public:
     static constexpr int32_t kCapacity = 1'000'000;
 
-    // Allocates the four arrays at full size, all slots empty.
+    // Allocates the five arrays at full size, all slots empty.
     PacketStore();
     ~PacketStore();
     PacketStore(const PacketStore&) = delete;
@@ -55,6 +55,9 @@ class PacketStore {
     // be allocated (the slot then keeps no time text) or the index is outside the store.
     bool setTimeText(int32_t slot, std::string_view text) noexcept;
     void setListed(int32_t slot, bool listed);
+    // The moment the packet was captured, in microseconds since the epoch; taken with the
+    // time text and released with it.
+    void setCaptureTime(int32_t slot, int64_t microseconds);
     // Releases the slot's record and time text and sets its length to 0. True when it held
     // a record.
     bool release(int32_t slot);
@@ -68,6 +71,7 @@ class PacketStore {
     bool listed(int32_t slot) const;
     bool hasTimeText(int32_t slot) const;
     std::string timeText(int32_t slot) const;
+    int64_t captureTime(int32_t slot) const;
 
     // Runs fn(const PacketView&) on the slot's record while no other thread can release
     // it; false (fn not run) when the slot holds no record. Keep fn short: it holds the
@@ -84,7 +88,7 @@ class PacketStore {
         return true;
     }
 
-    // Bytes of the four arrays (they exist for the store's whole life).
+    // Bytes of the five arrays (they exist for the store's whole life).
     static size_t arrayBytes();
 
   private:
@@ -94,6 +98,7 @@ class PacketStore {
     std::unique_ptr<PacketRecord[]> m_records;
     std::unique_ptr<int32_t[]> m_lengths;
     std::unique_ptr<std::unique_ptr<char[]>[]> m_timeTexts;
+    std::unique_ptr<int64_t[]> m_captureTimes;
     std::unique_ptr<uint8_t[]> m_listed;
     std::atomic<int32_t> m_count{0};
     std::atomic<uint32_t> m_allocationBytes{0};

@@ -109,6 +109,12 @@ class PacketModeWindow::ViewAdapter final : public PacketModeView {
     void hideOperationProgress() override {
         post([this] { m_window.m_listArea->setCurrentIndex(0); });
     }
+    void showSaveCancel(bool visible) override {
+        post([this, visible] {
+            m_window.m_cancel->setVisible(visible);
+            m_window.m_cancel->setEnabled(visible);
+        });
+    }
     void emptyDetailFields() override {
         post([this] { m_window.emptyDetailFields(); });
     }

@@ -45,6 +45,10 @@ class RecordingPacketModeView final : public PacketModeView {
         m_listHidden = false;
         m_events.push_back("hideOperationProgress");
     }
+    void showSaveCancel(bool visible) override {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back(visible ? "showSaveCancel" : "hideSaveCancel");
+    }
     void emptyDetailFields() override {
         std::lock_guard lock(m_mutex);
         ++m_detailFieldsEmptied;

@@ -1,0 +1,42 @@
+// Writes IPv4 datagrams as a classic capture file (pcap, raw-IPv4 link type) through
+// libpcap's own dumper, so every analyser that reads capture files opens it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+struct pcap;
+struct pcap_dumper;
+
+namespace vorlanx {
+
+class PcapFileWriter {
+  public:
+    PcapFileWriter() = default;
+    // Closes the file (failures not reported).
+    ~PcapFileWriter();
+    PcapFileWriter(const PcapFileWriter&) = delete;
+    PcapFileWriter& operator=(const PcapFileWriter&) = delete;
+
+    // Creates `path` (an existing file is replaced), mode 0666 under the umask, and writes
+    // the file header. 0, or the errno of the failure.
+    int open(const std::string& path);
+    bool isOpen() const { return m_dumper != nullptr; }
+
+    // Adds one record: the datagram whole, captured at `microseconds` since the epoch.
+    // Buffered; a write that failed shows at the next flush or close.
+    void write(std::span<const uint8_t> datagram, int64_t microseconds);
+    // Writes what is buffered. 0, or the errno of the failed write.
+    int flush();
+    // Flushes and closes. 0, or the errno of the failed write or close. The file is a
+    // valid capture of every record written before.
+    int close();
+
+  private:
+    pcap* m_dead = nullptr;
+    pcap_dumper* m_dumper = nullptr;
+    int m_error = 0;
+};
+
+}  // namespace vorlanx

@@ -1,0 +1,185 @@
+// Saving the stored packets to real files: the report's bytes, listed-only, Cancel, write
+// and create failures, saves side by side, and capture files read back by libpcap and by
+// the program's own capture-file source.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <thread>
+
+#include "capture/pcap_file_source.h"
+#include "packetmode/packet_report.h"
+#include "packetmode/report_save.h"
+#include "support/file_contents.h"
+#include "support/recording_packet_mode_view.h"
+#include "support/scripted_prompt.h"
+#include "support/temp_dir.h"
+#include "support/test_datagram.h"
+
+namespace vorlanx {
+namespace {
+
+// Cancels a save once it has reported progress.
+class CancellingView final : public PacketModeView {
+  public:
+    explicit CancellingView(PacketModeState& state) : m_state(state) {}
+    void setStatusText(const std::string&) override {}
+    void setListProgressRange(int32_t) override {}
+    void emptyEntirePacketPane() override {}
+    void showOperationProgress(int32_t) override {}
+    void setOperationProgress(int32_t position) override {
+        if (position >= 1)
+            m_state.saveCancelRequested = true;
+    }
+    void hideOperationProgress() override {}
+    void showSaveCancel(bool) override {}
+    void emptyDetailFields() override {}
+
+  private:
+    PacketModeState& m_state;
+};
+
+struct Saving {
+    test::TempDir dir;
+    PacketModeState state;
+    PacketStore store;
+    PacketList list{store};
+    test::RecordingPacketModeView view;
+    test::ScriptedPrompt prompt;
+    FixedLocalTimeSource time{LocalTime{2026, 12, 8, 21, 0, 0, 5}};
+    std::vector<std::vector<uint8_t>> datagrams;
+
+    // Stores and lists `n` datagrams of growing size; slot i has time text "t<i>" and was
+    // captured at i seconds and i microseconds.
+    explicit Saving(int n) {
+        for (int i = 0; i < n; ++i)
+            add(test::BuildDatagram({.protocol = 17, .payload = std::string(size_t(i), 'p')}));
+    }
+    void add(std::vector<uint8_t> d) {
+        const int32_t slot = store.count();
+        store.put(slot, PacketRecord::create(d), static_cast<int32_t>(d.size()));
+        store.setTimeText(slot, "t" + std::to_string(slot));
+        store.setCaptureTime(slot, int64_t{slot} * 1000001);
+        store.setListed(slot, true);
+        store.advanceCount();
+        list.append(slot, nullptr);
+        datagrams.push_back(std::move(d));
+    }
+    SaveResult save(const std::string& name, SaveFormat format, SavingOptions options = {},
+                    PacketModeView* otherView = nullptr) {
+        return RunSave({dir.file(name), format, options, "%Y"},
+                       {state, store, list, otherView ? *otherView : view, prompt, time});
+    }
+    std::string report(const std::string& name) { return test::ReadFileBytes(dir.file(name)); }
+    std::string entries(std::initializer_list<int32_t> slots, PacketRendering r = PacketRendering::None) {
+        std::string out;
+        for (int32_t slot : slots)
+            AppendPacketEntry(out, PacketView(PacketRecord::create(datagrams[size_t(slot)]).block(),
+                                              uint32_t(datagrams[size_t(slot)].size())),
+                              "t" + std::to_string(slot), r);
+        return out;
+    }
+};
+
+// The report with its milliseconds put to 0.
+std::string Timeless(const std::string& report) {
+    return std::regex_replace(report, std::regex(" listed in [0-9]+ milliseconds\\.$"),
+                              " listed in 0 milliseconds.");
+}
+
+TEST(ReportSave, ReportBytes) {
+    const struct {
+        int packets;
+        bool deleteRow1;
+        SavingOptions options;
+        std::initializer_list<int32_t> saved;
+        PacketRendering rendering;
+    } cases[] = {
+        {0, false, {}, {}, PacketRendering::None},
+        {1, false, {}, {0}, PacketRendering::None},
+        {3, true, {}, {0, 2}, PacketRendering::None},
+        {3, true, {.withData = true, .hex = true, .listedOnly = false}, {0, 1, 2},
+         PacketRendering::Hex},
+    };
+    for (const auto& c : cases) {
+        Saving s(c.packets);
+        if (c.deleteRow1) {
+            s.list.deleteRow(1);
+            s.store.setListed(1, false);
+        }
+        const SaveResult result = s.save("r.txt", SaveFormat::Report, c.options);
+        EXPECT_TRUE(result.created);
+        EXPECT_EQ(result.error, 0);
+        EXPECT_EQ(result.saved, int64_t(c.saved.size()));
+        EXPECT_EQ(Timeless(s.report("r.txt")), ReportHeader() + s.entries(c.saved, c.rendering) +
+                                                   ReportTrailer(int64_t(c.saved.size()), 0));
+        EXPECT_TRUE(s.prompt.asked().empty());
+        EXPECT_EQ(s.state.activeSaves.load(), 0);
+    }
+}
+
+TEST(ReportSave, CancelAndFailures) {
+    {  // Cancel: the entries so far, then the trailer with their number.
+        Saving s(50);
+        CancellingView cancelling(s.state);
+        const SaveResult result = s.save("c.txt", SaveFormat::Report, {}, &cancelling);
+        EXPECT_TRUE(result.cancelled);
+        EXPECT_EQ(result.saved, 1);
+        EXPECT_EQ(Timeless(s.report("c.txt")), ReportHeader() + s.entries({0}) + ReportTrailer(1, 0));
+    }
+    {  // A full disk: what was written, no trailer, the disk-full message.
+        Saving s(3);
+        const SaveResult result =
+            RunSave({"/dev/full", SaveFormat::Report, {}, "%Y"},
+                    {s.state, s.store, s.list, s.view, s.prompt, s.time});
+        EXPECT_EQ(result.error, ENOSPC);
+        ASSERT_EQ(s.prompt.asked().size(), 1u);
+        EXPECT_EQ(s.prompt.asked()[0].caption, kWriteErrorCaption);
+        EXPECT_EQ(s.prompt.asked()[0].text,
+                  "2026\r\n\r\nError while writing file with path:\r\n  /dev/full\r\n"
+                  "Windows reports that the disk is full.");
+        EXPECT_EQ(s.state.activeSaves.load(), 0);
+    }
+    for (SaveFormat format : {SaveFormat::Report, SaveFormat::Capture}) {
+        Saving s(1);  // a file that cannot be created
+        EXPECT_FALSE(s.save("no/such/dir/x", format).created);
+        ASSERT_EQ(s.prompt.texts(), std::vector<std::string>{kUnableToSaveText});
+        EXPECT_EQ(s.prompt.asked()[0].icon, PromptIcon::Error);
+    }
+}
+
+TEST(ReportSave, TwoSavesAtOnce) {
+    Saving s(2000);
+    std::thread other([&] { s.save("a.txt", SaveFormat::Report); });
+    s.save("b.txt", SaveFormat::Report);
+    other.join();
+    EXPECT_EQ(Timeless(s.report("a.txt")), Timeless(s.report("b.txt")));
+    EXPECT_EQ(s.state.activeSaves.load(), 0);
+}
+
+TEST(ReportSave, CaptureFileReplaysTheSameDatagrams) {
+    Saving s(0);
+    for (size_t size : {20u, 70u, 65535u}) {
+        auto d = test::BuildDatagram({.protocol = 17, .payload = std::string(size > 28 ? size - 28 : 0, 'x')});
+        d.resize(size);  // 20 bytes: the IP header alone
+        s.add(d);
+    }
+    s.list.deleteRow(1);
+    s.store.setListed(1, false);
+    for (bool listedOnly : {false, true}) {
+        const SaveResult result = s.save("c.pcap", SaveFormat::Capture, {.listedOnly = listedOnly});
+        EXPECT_EQ(result.error, 0);
+        auto source = PcapFileSource::openFile(s.dir.file("c.pcap"));
+        std::vector<size_t> expected = listedOnly ? std::vector<size_t>{0, 2} : std::vector<size_t>{0, 1, 2};
+        for (size_t slot : expected) {
+            const auto datagram = source->receive();
+            ASSERT_TRUE(datagram) << source->errorText();
+            EXPECT_EQ(std::vector<uint8_t>(datagram->begin(), datagram->end()), s.datagrams[slot]);
+            EXPECT_EQ(source->lastRecordTime().count(), int64_t(slot) * 1000001);
+        }
+        EXPECT_FALSE(source->receive());
+        EXPECT_FALSE(source->failed()) << source->errorText();
+    }
+}
+
+}  // namespace
+}  // namespace vorlanx
