@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -36,6 +37,7 @@
 #include "capture/ui/interface_choice_window.h"
 #include "packetmode/packet_sort.h"
 #include "packetmode/ui/packet_context_menu.h"
+#include "packetmode/ui/saving_options_window.h"
 #include "packetmode/ui/packet_list_model.h"
 #include "packetmode/ui/packet_mode_controls.h"
 #include "platform/qt/control_ids.h"
@@ -178,8 +180,10 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     m_listView->setModel(m_model);
     for (int c = 0; c < kPacketListColumnCount; ++c)
         m_listView->setColumnWidth(c, PacketList::columnWidth(c));
-    // TODO: Save, General, Help and About get their commands as their windows arrive.
-    buildMainMenu({});
+    // TODO: General, Help and About get their commands as their windows arrive.
+    MainMenuCommands commands;
+    commands.save = [this] { saveList(); };
+    buildMainMenu(commands);
     // The template's size is the smallest; the first size is what the controls would like,
     // as far as the screen has room.
     const QSize smallest =
@@ -198,6 +202,8 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     connect(m_start, &QToolButton::clicked, this, [this] { m_core->engine().start(m_settings); });
     connect(m_stop, &QToolButton::clicked, this, [this] { m_core->engine().stop(); });
     connect(m_clear, &QToolButton::clicked, this, [this] { m_core->engine().clear(); });
+    connect(m_cancel, &QPushButton::clicked, this,
+            [this] { m_core->state().saveCancelRequested = true; });
     for (QRadioButton* r : {m_text, m_dec, m_hex})
         connect(r, &QRadioButton::toggled, this, [this](bool on) {
             if (on)
@@ -691,6 +697,33 @@ void PacketModeWindow::highlightField(int controlId) {
     cursor.setPosition(std::min(static_cast<int>(range->end), length), QTextCursor::KeepAnchor);
     m_entirePacket->setTextCursor(cursor);
     m_entirePacket->ensureCursorVisible();
+}
+
+void PacketModeWindow::saveList() {
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    const QString captureFilter = QStringLiteral("Capture files (*.pcap)");
+    dialog.setNameFilters({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)"),
+                           captureFilter});
+    // The name typed gets the extension of the kind of file chosen.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, captureFilter](const QString& f) {
+        dialog.setDefaultSuffix(f == captureFilter ? QStringLiteral("pcap") : QStringLiteral("txt"));
+    });
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    const bool capture = dialog.selectedNameFilter() == captureFilter ||
+                         path.endsWith(QStringLiteral(".pcap"), Qt::CaseInsensitive);
+    if (!capture) {
+        SavingOptionsWindow options(m_settings, this);
+        options.setWindowModality(Qt::WindowModal);
+        options.exec();
+    }
+    m_core->save({path.toStdString(), capture ? SaveFormat::Capture : SaveFormat::Report,
+                  SavingOptions::fromRecord(m_settings), m_settings.dateTimeTemplate()});
 }
 
 void PacketModeWindow::sortByColumn(int column) {

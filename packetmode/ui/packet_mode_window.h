@@ -88,6 +88,9 @@ class PacketModeWindow : public ModeWindow {
     // coordinates); then the chosen command. No menu (contextRow -1) without a marked,
     // selected row. User-interface thread.
     void showPacketContextMenu(QPoint at);
+    // File > Save: asks for the file (a report, or a capture file by its filter or ".pcap"
+    // name) and, for a report, the saving options; a worker writes it.
+    void saveList();
     // A click on the header of `column`: sorts the list by it unless a worker holds the
     // list. User-interface thread.
     void sortByColumn(int column);

@@ -20,6 +20,7 @@ void BuildMainMenu(QMenuBar* bar, QObject* context, const MainMenuCommands& comm
     };
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
     add(file, QStringLiteral("&Save"), ids::kSave, commands.save);
+    file->actions().constLast()->setStatusTip(QStringLiteral("Save the list of received packets"));
     add(file, QStringLiteral("&Exit"), ids::kExit, commands.exit);
     QMenu* settings = bar->addMenu(QStringLiteral("&Settings"));
     add(settings, QStringLiteral("&Network interface"), ids::kNetworkInterface,

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
+#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -33,6 +35,7 @@
 #include "platform/qt/control_ids.h"
 #include "settings/settings_file.h"
 #include "support/datagram_between.h"
+#include "support/file_contents.h"
 #include "support/quiet_platform.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
@@ -165,6 +168,7 @@ class PacketModeWindowTest : public QObject {
     void contextMenuNeedsASelectedRowAndGreysTcpOptions();
     void reverseResolveFromTheMenu();
     void headerClicksSortAndFlipAcrossColumns();
+    void saveAsksForTheFileAndWritesIt();
 };
 
 void PacketModeWindowTest::initialStateByControlId() {
@@ -745,6 +749,69 @@ void PacketModeWindowTest::headerClicksSortAndFlipAcrossColumns() {
     QCOMPARE(column(2).mid(0, 3), (QStringList{QStringLiteral("2.0.0.1"),
                                               QStringLiteral("9.255.255.255"),
                                               QStringLiteral("10.0.0.2")}));
+}
+
+void PacketModeWindowTest::saveAsksForTheFileAndWritesIt() {
+    Harness h;
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
+    h.feed(channel, udp(), 3);
+    h.settings.setSaveWithData(false);
+    h.settings.setSaveDataHex(true);
+    QAction* save = nullptr;
+    for (QAction* a : h.window->menuBar()->findChildren<QAction*>())
+        if (a->property(kControlIdProperty).toInt() == ids::kMenuSave)
+            save = a;
+    QVERIFY(save && save->isEnabled());
+    QCOMPARE(save->statusTip(), QStringLiteral("Save the list of received packets"));
+
+    const struct {
+        const char* name;
+        bool optionsShown;
+        const char* starts;
+    } cases[] = {{"list", true, "Brindlecraft VORLANX saved information:\r\n"},
+                 {"list.pcap", false, "\xD4\xC3\xB2\xA1"}};
+    for (const auto& c : cases) {
+        bool optionsShown = false;
+        bool radiosEnabled = true;
+        // Answers the file dialog, then (for a report) the saving options, as they come.
+        QTimer answer;
+        bool pathGiven = false;
+        connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !pathGiven) {
+                pathGiven = true;
+                dialog->selectFile(QString::fromStdString(h.dir.file(c.name)));
+                QMetaObject::invokeMethod(dialog, "accept");
+            } else if (modal && modal->windowTitle() == QStringLiteral("Saving options")) {
+                optionsShown = true;
+                radiosEnabled = FindControl<QRadioButton>(modal, 1026)->isEnabled();
+                FindControl<QCheckBox>(modal, 1029)->setChecked(true);
+                FindControl<QPushButton>(modal, 1028)->click();
+            }
+        });
+        answer.start(20);
+        save->trigger();
+        answer.stop();
+        QCOMPARE(optionsShown, c.optionsShown);
+        const std::string path = h.dir.file(c.optionsShown ? std::string(c.name) + ".txt" : c.name);
+        // Written once the trailer is there, or the three records (24-byte file header,
+        // 16 bytes before each datagram).
+        const auto written = [&] {
+            const std::string b = test::ReadFileBytes(path);
+            return c.optionsShown ? b.ends_with("milliseconds.") : b.size() == 24 + 3 * (16 + udp().size());
+        };
+        QVERIFY(QTest::qWaitFor(written));
+        const std::string bytes = test::ReadFileBytes(path);
+        QVERIFY(bytes.rfind(c.starts, 0) == 0);
+        if (c.optionsShown) {
+            QVERIFY(!radiosEnabled);  // with data off, the renderings wait
+            QVERIFY(h.settings.saveWithData());
+            QVERIFY(bytes.find("\r\n3 Packets listed in ") != std::string::npos);
+            QVERIFY(bytes.find("\r\n\r\n45 00 ") != std::string::npos);  // Hex data
+        }
+    }
+    QVERIFY(h.prompt.asked().empty());
 }
 
 QTEST_MAIN(PacketModeWindowTest)
