@@ -60,6 +60,7 @@ class NullView final : public PacketModeView {
     void setOperationProgress(int32_t) override {}
     void hideOperationProgress() override {}
     void emptyDetailFields() override {}
+    void focusList() override {}
 };
 
 class NowSource final : public LocalTimeSource {

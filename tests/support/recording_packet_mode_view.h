@@ -33,7 +33,7 @@ class RecordingPacketModeView final : public PacketModeView {
     void showOperationProgress(int32_t maximum) override {
         std::lock_guard lock(m_mutex);
         m_operationProgressMaximum = maximum;
-        m_listHidden = true;
+        ++m_covers;
         m_events.push_back("showOperationProgress " + std::to_string(maximum));
     }
     void setOperationProgress(int32_t position) override {
@@ -42,13 +42,18 @@ class RecordingPacketModeView final : public PacketModeView {
     }
     void hideOperationProgress() override {
         std::lock_guard lock(m_mutex);
-        m_listHidden = false;
+        if (m_covers > 0)
+            --m_covers;
         m_events.push_back("hideOperationProgress");
     }
     void emptyDetailFields() override {
         std::lock_guard lock(m_mutex);
         ++m_detailFieldsEmptied;
         m_events.push_back("emptyDetailFields");
+    }
+    void focusList() override {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back("focusList");
     }
 
     std::vector<std::string> statuses() const {
@@ -84,7 +89,7 @@ class RecordingPacketModeView final : public PacketModeView {
     }
     bool listHidden() const {
         std::lock_guard lock(m_mutex);
-        return m_listHidden;
+        return m_covers > 0;
     }
     int detailFieldsEmptied() const {
         std::lock_guard lock(m_mutex);
@@ -103,7 +108,7 @@ class RecordingPacketModeView final : public PacketModeView {
     std::vector<int32_t> m_operationProgress;
     std::vector<std::string> m_events;
     int32_t m_operationProgressMaximum = -1;
-    bool m_listHidden = false;
+    int m_covers = 0;  // operations covering the list, as the window counts them
     int m_detailFieldsEmptied = 0;
     int m_entirePacketEmptied = 0;
 };
