@@ -38,7 +38,8 @@ class PacketModeView {
     // Empties the detail fields 1005 to 1010, 1013, 1015, 1023, 1011, 1012, 1021, 1016,
     // 1017 and 1022 and hides the six flag labels 1041 to 1046. Any thread.
     virtual void emptyDetailFields() = 0;
-    // Gives the list the keyboard focus (Find, at a match). Any thread.
+    // Gives the list the keyboard focus, its selection on the marked row (Find, at a
+    // match). Any thread.
     virtual void focusList() = 0;
 };
 
