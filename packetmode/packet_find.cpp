@@ -1,7 +1,6 @@
 #include "packetmode/packet_find.h"
 
-#include <string.h>  // memmem
-
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -17,6 +16,7 @@ const std::string kBlankFindText = "Unable to perform search for blank substring
 const std::string kNoInstance = "No instance of string found.";
 const std::string kSearchAgainText = "Search is complete.\r\n\r\nWould you like to search again?";
 const std::string kSearchAgainCaption = "Search again?";
+constexpr size_t kTypicalPayloadBytes = 2048;  // the work buffer's first size
 
 }  // namespace
 
@@ -26,14 +26,28 @@ PayloadSearch::PayloadSearch(std::string text, bool matchCase)
         FoldAsciiCase(m_text);
 }
 
-bool PayloadSearch::foundIn(std::string& payloadText) const {
-    if (m_text.empty() || payloadText.size() < m_text.size())
-        return false;
-    if (!m_matchCase)
-        FoldAsciiCase(payloadText);
-    // glibc's memmem: a two-way search behind a vectorised scan for the first bytes.
-    return memmem(payloadText.data(), payloadText.size(), m_text.data(), m_text.size()) !=
-           nullptr;
+std::string_view PayloadSearch::textOf(const PacketView& packet, std::string& work) const {
+    const uint32_t offset = packet.payloadOffset();
+    if (offset >= packet.length())
+        return {};
+    const size_t count = packet.length() - offset;
+    if (work.size() < count)
+        work.resize(std::max<size_t>(count, kTypicalPayloadBytes));
+    const uint8_t* src = packet.data() + offset;
+    auto* dst = reinterpret_cast<unsigned char*>(work.data());
+    // Branch-free, so each loop runs many bytes per instruction: this is the scan's cost.
+    if (m_matchCase) {
+        for (size_t i = 0; i < count; ++i)
+            dst[i] = src[i] == 0 ? ' ' : src[i];
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            dst[i] = FoldAsciiByte(src[i] == 0 ? ' ' : src[i]);
+    }
+    return std::string_view(work.data(), count);
+}
+
+bool PayloadSearch::foundIn(std::string_view payloadText) const {
+    return !m_text.empty() && payloadText.find(m_text) != std::string_view::npos;
 }
 
 int32_t ScanForMatch(const PacketStore& store, const PayloadSearch& search, int32_t from,
@@ -43,8 +57,10 @@ int32_t ScanForMatch(const PacketStore& store, const PayloadSearch& search, int3
             hooks.progress(slot);
         // The text is built under the slot's lock (a clear may release the record meanwhile)
         // and searched after it.
-        if (store.withRecord(slot, [&](const PacketView& packet) { packet.payloadText(work); }) &&
-            search.foundIn(work))
+        std::string_view text;
+        if (store.withRecord(
+                slot, [&](const PacketView& packet) { text = search.textOf(packet, work); }) &&
+            search.foundIn(text))
             return slot;
         if (hooks.stop && hooks.stop())
             return -1;
@@ -109,9 +125,9 @@ FindThread::RunEnd FindThread::search() {
         return RunEnd::Done;  // aborted: no message
 
     if (found) {
-        const PromptAnswer answer = m_context.prompt.ask({kSearchAgainCaption, kSearchAgainText,
-                                                          PromptButtons::YesNo,
-                                                          PromptIcon::Question, false});
+        const PromptAnswer answer =
+            m_context.prompt.ask({kSearchAgainCaption, kSearchAgainText, PromptButtons::YesNo,
+                                  PromptIcon::Question, false});
         return answer == PromptAnswer::Yes ? RunEnd::SearchAgain : RunEnd::Done;
     }
     m_context.list.setSelectionMark(-1);

@@ -10,13 +10,14 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
-#include "platform/user_prompt.h"
 #include "packetmode/packet_list.h"
 #include "packetmode/packet_mode_state.h"
 #include "packetmode/packet_mode_view.h"
 #include "packetmode/packet_store.h"
 #include "packetmode/shared_snapshot.h"
+#include "platform/user_prompt.h"
 
 namespace vorlanx {
 
@@ -27,9 +28,12 @@ class PayloadSearch {
     PayloadSearch(std::string text, bool matchCase);
 
     bool empty() const { return m_text.empty(); }
-    // True when `payloadText` (a packet's payload text, in the caller's reused buffer)
-    // contains the text; folds `payloadText` in place first when "Match case" is off.
-    bool foundIn(std::string& payloadText) const;
+    // The payload text of `packet` (zero bytes read as spaces), folded when "Match case" is
+    // off, built in one pass into `work`: one buffer the caller reuses for every packet,
+    // grown only for a longer payload. Valid until `work` changes. Any thread.
+    std::string_view textOf(const PacketView& packet, std::string& work) const;
+    // True when `payloadText`, as textOf built it, contains the text.
+    bool foundIn(std::string_view payloadText) const;
 
   private:
     std::string m_text;

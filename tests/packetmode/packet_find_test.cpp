@@ -37,12 +37,14 @@ struct FindSetup {
     test::SilentSoundPlayer sound;
     test::ScriptedPrompt prompt;
     FixedLocalTimeSource localTime{LocalTime{2024, 3, 5, 14, 7, 9, 42}};
-    PacketModeCore core{PacketModeCoreServices{sources, view, statusView, sound, localTime, prompt}};
+    PacketModeCore core{
+        PacketModeCoreServices{sources, view, statusView, sound, localTime, prompt}};
 
     void add(const std::vector<uint8_t>& datagram) {
         auto lock = core.state().lockListForWorker();
         const int32_t slot = core.store().count();
-        core.store().put(slot, PacketRecord::create(datagram), static_cast<int32_t>(datagram.size()));
+        core.store().put(slot, PacketRecord::create(datagram),
+                         static_cast<int32_t>(datagram.size()));
         core.list().append(slot, nullptr);
         core.store().setListed(slot, true);
         core.store().advanceCount();
@@ -79,12 +81,9 @@ TEST(PacketFind, ScanMatchesPayloadTextOnly) {
         int32_t slot;  // first match; 4 (the end) when none
     };
     const Case cases[] = {
-        {"HOST", false, 1},  // folded: finds "Host:"
-        {"HOST", true, 4},
-        {"Host", true, 1},
-        {"HDR!", false, 4},  // only in the header
-        {"body", true, 2},
-        {"a b", true, 3},  // a zero byte reads as a space
+        {"HOST", false, 1},                                         // folded: finds "Host:"
+        {"HOST", true, 4},  {"Host", true, 1}, {"HDR!", false, 4},  // only in the header
+        {"body", true, 2},  {"a b", true, 3},                       // a zero byte reads as a space
     };
     FindSetup s;
     s.add(Udp("plain"));
