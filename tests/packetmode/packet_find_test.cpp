@@ -8,12 +8,8 @@
 #include <chrono>
 #include <thread>
 
-#include "packetmode/packet_mode_core.h"
 #include "support/datagram_between.h"
-#include "support/quiet_platform.h"
-#include "support/recording_packet_mode_view.h"
-#include "support/scripted_capture_source.h"
-#include "support/scripted_prompt.h"
+#include "support/packet_mode_edges.h"
 #include "support/wait_until.h"
 
 namespace vorlanx {
@@ -30,15 +26,8 @@ std::vector<uint8_t> Udp(const std::string& payload) {
 }
 
 // A Packet Mode core whose packets are stored and listed directly, as a capture would.
-struct FindSetup {
-    test::ScriptedCaptureSourceFactory sources;
-    test::RecordingPacketModeView view;
-    test::RecordingStatusMonitorView statusView;
-    test::SilentSoundPlayer sound;
-    test::ScriptedPrompt prompt;
-    FixedLocalTimeSource localTime{LocalTime{2024, 3, 5, 14, 7, 9, 42}};
-    PacketModeCore core{
-        PacketModeCoreServices{sources, view, statusView, sound, localTime, prompt}};
+struct FindSetup : test::PacketModeEdges {
+    PacketModeCore core{services()};
 
     void add(const std::vector<uint8_t>& datagram) {
         auto lock = core.state().lockListForWorker();
