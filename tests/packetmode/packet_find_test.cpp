@@ -69,11 +69,16 @@ TEST(PacketFind, ScanMatchesPayloadTextOnly) {
         bool matchCase;
         int32_t slot;  // first match; 4 (the end) when none
     };
+    // clang-format off
     const Case cases[] = {
-        {"HOST", false, 1},                                         // folded: finds "Host:"
-        {"HOST", true, 4},  {"Host", true, 1}, {"HDR!", false, 4},  // only in the header
-        {"body", true, 2},  {"a b", true, 3},                       // a zero byte reads as a space
+        {"HOST", false, 1},  // folded, it finds "Host:"
+        {"HOST", true, 4},
+        {"Host", true, 1},
+        {"HDR!", false, 4},  // only in the header
+        {"body", true, 2},
+        {"a b", true, 3},  // a zero byte reads as a space
     };
+    // clang-format on
     FindSetup s;
     s.add(Udp("plain"));
     s.add(Udp("GET / HTTP/1.1\r\nHost: example"));
@@ -118,66 +123,62 @@ TEST(PacketFind, NothingToSearchOrBlankText) {
     }
 }
 
-TEST(PacketFind, NextMovesToEachMatchThenAsksToSearchAgain) {
-    FindSetup s;
-    for (const char* payload : {"a needle", "hay", "needle again", "NEEDLE", "hay"})
-        s.add(Udp(payload));
-    s.find("needle");
-    EXPECT_EQ(s.waitForMatch(1), 0);
-    EXPECT_TRUE(s.prompt.asked().empty());
-    s.core.engine().findOrNext();
-    EXPECT_EQ(s.waitForMatch(2), 2);
-    s.core.engine().findOrNext();
-    EXPECT_EQ(s.waitForMatch(3), 3);
-    s.core.engine().findOrNext();
-    EXPECT_EQ(s.waitForEnd(), std::vector<std::string>{kSearchAgain});
-    const PromptRequest question = s.prompt.asked().at(0);
-    EXPECT_EQ(question.caption, "Search again?");
-    EXPECT_EQ(question.buttons, PromptButtons::YesNo);
-    EXPECT_EQ(question.icon, PromptIcon::Question);
-    // The list is shown at each match and covered again while the scan goes on.
-    std::vector<std::string> expected;
-    for (int i = 0; i < 3; ++i)
-        expected.insert(expected.end(),
-                        {"showOperationProgress 5", "hideOperationProgress", "focusList"});
-    expected.insert(expected.end(), {"showOperationProgress 5", "hideOperationProgress"});
-    EXPECT_EQ(s.view.events(), expected);
-}
-
-TEST(PacketFind, MatchOnlyInDeletedRowCompletesWithoutShowing) {
-    FindSetup s;
-    s.add(Udp("hay"));
-    s.add(Udp("needle"));
-    ASSERT_TRUE(s.core.list().deleteRow(1));
-    s.find("needle");
-    EXPECT_EQ(s.waitForEnd(), std::vector<std::string>{kSearchAgain});
-    EXPECT_EQ(s.matchesShown(), 0);
-}
-
-TEST(PacketFind, NoInstanceEmptiesThePaneBeforeTheMessage) {
-    FindSetup s;
-    s.add(Udp("hay"));
-    s.core.list().setSelectionMark(0);
-    s.find("needle");
-    EXPECT_EQ(s.waitForEnd(), std::vector<std::string>{kNoInstance});
-    EXPECT_EQ(s.core.list().selectionMark(), -1);
-    EXPECT_EQ(s.view.events(),
-              (std::vector<std::string>{"showOperationProgress 1", "hideOperationProgress",
-                                        "emptyDetailFields", "emptyEntirePacketPane"}));
-}
-
-TEST(PacketFind, YesSearchesAgainFromSlotZero) {
-    FindSetup s;
-    s.add(Udp("needle"));
-    s.add(Udp("hay"));
-    s.prompt.script({PromptAnswer::Yes, PromptAnswer::No});
-    s.find("needle");
-    EXPECT_EQ(s.waitForMatch(1), 0);
-    s.core.engine().findOrNext();
-    EXPECT_EQ(s.waitForMatch(2), 0);
-    EXPECT_TRUE(s.core.state().findRunning.load());
-    s.core.engine().findOrNext();
-    EXPECT_EQ(s.waitForEnd(), (std::vector<std::string>{kSearchAgain, kSearchAgain}));
+TEST(PacketFind, RunsShowEachMatchThenAskOrTell) {
+    using Answers = std::vector<PromptAnswer>;
+    struct Case {
+        const char* name;
+        std::vector<std::string> payloads;
+        int32_t deletedRow;              // -1: none
+        Answers answers;                 // to "Search again?"
+        std::vector<int32_t> rowsShown;  // in order; Next is pressed at each
+        std::vector<std::string> texts;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"Next goes on to each match, case off",
+         {"a needle", "hay", "needle again", "NEEDLE", "hay"}, -1, {}, {0, 2, 3}, {kSearchAgain}},
+        {"Yes starts again from slot 0", {"needle", "hay"}, -1, Answers{PromptAnswer::Yes},
+         {0, 0}, {kSearchAgain, kSearchAgain}},
+        {"a match only in a deleted row", {"hay", "needle"}, 1, {}, {}, {kSearchAgain}},
+        {"no match", {"hay", "hay"}, -1, {}, {}, {kNoInstance}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        FindSetup s;
+        for (const std::string& payload : c.payloads)
+            s.add(Udp(payload));
+        if (c.deletedRow >= 0)
+            ASSERT_TRUE(s.core.list().deleteRow(c.deletedRow));
+        s.core.list().setSelectionMark(0);
+        for (PromptAnswer answer : c.answers)
+            s.prompt.script({answer});
+        s.find("needle");
+        for (size_t i = 0; i < c.rowsShown.size(); ++i) {
+            EXPECT_EQ(s.waitForMatch(static_cast<int>(i) + 1), c.rowsShown[i]) << c.name;
+            s.core.engine().findOrNext();
+        }
+        EXPECT_EQ(s.waitForEnd(), c.texts) << c.name;
+        EXPECT_EQ(s.matchesShown(), static_cast<int>(c.rowsShown.size())) << c.name;
+        for (const PromptRequest& asked : s.prompt.asked()) {
+            const bool question = asked.text == kSearchAgain;
+            EXPECT_EQ(asked.caption, question ? "Search again?" : "") << c.name;
+            EXPECT_EQ(asked.buttons, question ? PromptButtons::YesNo : PromptButtons::Ok);
+            EXPECT_EQ(asked.icon, question ? PromptIcon::Question : PromptIcon::None);
+        }
+        // Every run covers the list with its progress over all its slots, and lifts it at
+        // each match and at its end.
+        const std::vector<std::string> events = s.view.events();
+        const std::string cover = "showOperationProgress " + std::to_string(c.payloads.size());
+        EXPECT_EQ(std::count(events.begin(), events.end(), cover),
+                  std::count(events.begin(), events.end(), "hideOperationProgress"))
+            << c.name;
+        if (c.texts == std::vector<std::string>{kNoInstance}) {
+            EXPECT_EQ(s.core.list().selectionMark(), -1);
+            EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
+                      (std::vector<std::string>{"hideOperationProgress", "emptyDetailFields",
+                                                "emptyEntirePacketPane"}));
+        }
+    }
 }
 
 TEST(PacketFind, AbortClearOrExitWhileWaitingEndsSilently) {

@@ -137,18 +137,12 @@ struct Harness {
     // True once Find waits at actual row `row`, shown selected in the list.
     bool waitsAt(int row) {
         auto* view = control<QTableView>(ids::kList);
-        const bool waits = QTest::qWaitFor([&] {
+        return QTest::qWaitFor([&] {
             return window->core().state().findRunning.load() && view->isVisible() &&
                    window->core().list().selectionMark() == row &&
                    view->currentIndex().row() == row &&
                    view->selectionModel()->isRowSelected(row, QModelIndex());
         });
-        if (!waits)
-            qWarning() << "running" << window->core().state().findRunning.load() << "mark"
-                       << window->core().list().selectionMark() << "current"
-                       << view->currentIndex().row() << "asked" << prompt.texts().size()
-                       << (prompt.texts().empty() ? "" : prompt.texts().back().c_str());
-        return waits;
     }
 };
 
