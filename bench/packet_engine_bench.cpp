@@ -61,6 +61,7 @@ class NullView final : public PacketModeView {
     void hideOperationProgress() override {}
     void showSaveCancel(bool) override {}
     void emptyDetailFields() override {}
+    void focusList() override {}
 };
 
 class NowSource final : public LocalTimeSource {

@@ -63,10 +63,8 @@ void FoldAsciiCase(std::string& text) {
     // every payload byte when "Match case" is off.
     auto* p = reinterpret_cast<unsigned char*>(text.data());
     const size_t n = text.size();
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char u = p[i];
-        p[i] = static_cast<unsigned char>(u + (static_cast<unsigned char>(u - 'A') < 26 ? 32 : 0));
-    }
+    for (size_t i = 0; i < n; ++i)
+        p[i] = FoldAsciiByte(p[i]);
 }
 
 bool FilterCriteria::AddressList::contains(uint32_t address) const {

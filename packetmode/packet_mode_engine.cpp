@@ -8,6 +8,7 @@
 #include "capture/capture_start.h"
 #include "capture/date_time_template.h"
 #include "packetmode/packet_capture_thread.h"
+#include "packetmode/packet_find.h"
 #include "packetmode/store_clear_thread.h"
 
 namespace vorlanx {
@@ -41,6 +42,7 @@ std::string CaptureLossText(const CaptureLosses& losses) {
 PacketModeEngine::PacketModeEngine(PacketModeServices services)
     : m_services(services),
       m_dateTimeTemplate(std::make_shared<const std::string>(kDefaultDateTimeTemplate)),
+      m_findText(std::make_shared<const std::string>()),
       m_workers(std::make_unique<WorkerThreads>()) {}
 
 PacketModeEngine::~PacketModeEngine() {
@@ -120,6 +122,33 @@ void PacketModeEngine::requestExit() {
     std::lock_guard lock(m_sourceMutex);
     if (m_source)
         m_source->close();
+}
+
+void PacketModeEngine::findOrNext() {
+    PacketModeState& state = m_services.state;
+    if (m_shutdown.load() || state.exitRequested.load())
+        return;
+    // Taken here, before the thread exists, so a second press cannot start a second search.
+    if (state.findRunning.exchange(true)) {
+        state.findNextRequested.store(true);
+        return;
+    }
+    try {
+        m_workers->spawn("Find", -1, [this] {
+            FindThread(FindContext{m_services.state, m_services.store, m_services.list,
+                                   m_services.view, m_services.prompt, m_findText, m_shutdown})
+                .run();
+        });
+    } catch (...) {
+        state.findRunning.store(false);
+        throw;
+    }
+}
+
+void PacketModeEngine::findTextChanged(std::string text) {
+    m_findText.replace(std::make_shared<const std::string>(std::move(text)));
+    if (m_services.state.findRunning.load())
+        m_services.state.findAbortRequested.store(true);
 }
 
 void PacketModeEngine::refreshLiveCopies(const SettingsRecord& settings, bool applyFiltersChecked) {

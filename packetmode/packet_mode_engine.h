@@ -3,7 +3,8 @@
 //
 // The window calls it on the user-interface thread. It runs the system's threads:
 // PacketModeStarter (one per start request, short), PacketCaptureThread (at most one,
-// one priority step above normal) and StoreClearThread. Every thread it starts can be
+// one priority step above normal), StoreClearThread and FindThread (at most one, one step
+// below normal). Every thread it starts can be
 // told to stop and is joined by shutdown(). Messages go through the UserPrompt, window
 // changes through the PacketModeView.
 #pragma once
@@ -83,6 +84,14 @@ class PacketModeEngine {
     // ends the process once clearDone is set again. User-interface thread.
     void releaseAll();
 
+    // "Find / Next" (button 1049): while a search runs, asks it to go on from the match it
+    // shows; otherwise starts a FindThread one priority step below normal. Two quick
+    // presses start one search. User-interface thread.
+    void findOrNext();
+    // The text of the find box (1048) changed: the next search looks for `text`; a running
+    // one ends silently. User-interface thread.
+    void findTextChanged(std::string text);
+
     // The status monitor's refresh of the live copies: "Apply filters to incoming
     // packets", the filter strings (and criteria) and the Date / Time template. Thread of
     // the record's owner.
@@ -130,6 +139,7 @@ class PacketModeEngine {
 
     PacketModeServices m_services;
     SharedSnapshot<std::string> m_dateTimeTemplate;
+    SharedSnapshot<std::string> m_findText;  // what the find box holds, for the find thread
     std::atomic<bool> m_shutdown{false};
     std::atomic<int> m_captureThreadsStarted{0};
 

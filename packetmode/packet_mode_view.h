@@ -26,11 +26,14 @@ class PacketModeView {
     // Empties the "Entire packet" pane (1020). Any thread.
     virtual void emptyEntirePacketPane() = 0;
     // Hides the list (1000) and shows progress bar 1129 in its place with range
-    // 0..maximum and position 0. Any thread.
+    // 0..maximum and position 0. Several operations may cover the list at once: each call
+    // is paired with one hideOperationProgress, and the list shows again after the last.
+    // Any thread.
     virtual void showOperationProgress(int32_t maximum) = 0;
     // Moves progress bar 1129. Any thread.
     virtual void setOperationProgress(int32_t position) = 0;
-    // Shows the list again and hides progress bar 1129. Any thread.
+    // Ends one showOperationProgress: once none is left, shows the list again and hides
+    // progress bar 1129. Any thread.
     virtual void hideOperationProgress() = 0;
     // Shows and enables, or hides and disables, the Cancel button (1132) of a save. Any
     // thread.
@@ -38,6 +41,9 @@ class PacketModeView {
     // Empties the detail fields 1005 to 1010, 1013, 1015, 1023, 1011, 1012, 1021, 1016,
     // 1017 and 1022 and hides the six flag labels 1041 to 1046. Any thread.
     virtual void emptyDetailFields() = 0;
+    // Gives the list the keyboard focus, its selection on the marked row (Find, at a
+    // match). Any thread.
+    virtual void focusList() = 0;
 };
 
 }  // namespace vorlanx

@@ -98,8 +98,11 @@ class PacketModeWindow::ViewAdapter final : public PacketModeView {
     void emptyEntirePacketPane() override {
         post([this] { m_window.m_entirePacket->clear(); });
     }
+    // Clear, Find and the saves share the list area: it shows the list again only when the
+    // last of them is done.
     void showOperationProgress(int32_t maximum) override {
         post([this, maximum] {
+            ++m_operations;
             m_window.m_listProgress->setRange(0, maximum);
             m_window.m_listProgress->setValue(0);
             m_window.m_listArea->setCurrentIndex(1);
@@ -109,7 +112,10 @@ class PacketModeWindow::ViewAdapter final : public PacketModeView {
         post([this, position] { m_window.m_listProgress->setValue(position); });
     }
     void hideOperationProgress() override {
-        post([this] { m_window.m_listArea->setCurrentIndex(0); });
+        post([this] {
+            if (m_operations > 0 && --m_operations == 0)
+                m_window.m_listArea->setCurrentIndex(0);
+        });
     }
     void showSaveCancel(bool visible) override {
         post([this, visible] {
@@ -120,6 +126,15 @@ class PacketModeWindow::ViewAdapter final : public PacketModeView {
     void emptyDetailFields() override {
         post([this] { m_window.emptyDetailFields(); });
     }
+    void focusList() override {
+        post([this] {
+            // The marked row first: a list that gets the focus without a current row
+            // makes its first row current, and with it the mark.
+            m_window.syncList();
+            m_window.moveViewToRow(m_window.m_core->list().selectionMark());
+            m_window.m_listView->setFocus();
+        });
+    }
 
   private:
     template <typename F>
@@ -127,6 +142,7 @@ class PacketModeWindow::ViewAdapter final : public PacketModeView {
         m_window.post(std::forward<F>(f));
     }
     PacketModeWindow& m_window;
+    int m_operations = 0;  // operations covering the list; user-interface thread
 };
 
 // What the status monitor reads and changes of the window.
@@ -198,12 +214,16 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     applyColors();
     m_core->filters().criteriaChanged(m_settings);
     m_core->engine().refreshLiveCopies(m_settings, m_applyFilters->isChecked());
+    m_core->engine().findTextChanged(m_findText->text().toStdString());
 
     connect(m_start, &QToolButton::clicked, this, [this] { m_core->engine().start(m_settings); });
     connect(m_stop, &QToolButton::clicked, this, [this] { m_core->engine().stop(); });
     connect(m_clear, &QToolButton::clicked, this, [this] { m_core->engine().clear(); });
     connect(m_cancel, &QPushButton::clicked, this,
             [this] { m_core->state().saveCancelRequested = true; });
+    connect(m_find, &QPushButton::clicked, this, [this] { m_core->engine().findOrNext(); });
+    connect(m_findText, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_core->engine().findTextChanged(text.toStdString()); });
     for (QRadioButton* r : {m_text, m_dec, m_hex})
         connect(r, &QRadioButton::toggled, this, [this](bool on) {
             if (on)
@@ -214,11 +234,19 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     connect(m_sound, &QCheckBox::toggled, this, [this](bool on) { m_core->setSoundChecked(on); });
     connect(m_applyFilters, &QCheckBox::toggled, this,
             [this](bool on) { m_applyFiltersChecked = on; });
+    // The mark follows the current row once it is selected: the list also makes its first
+    // row current, unselected, when it gets the focus without a current row (as when it
+    // shows again after an operation), and that must not move a mark Find has set.
+    const auto followSelection = [this] {
+        const QModelIndex current = m_listView->currentIndex();
+        if (current.isValid() &&
+            m_listView->selectionModel()->isRowSelected(current.row(), QModelIndex()))
+            m_core->list().setSelectionMark(m_core->list().actualRow(current.row()));
+    };
     connect(m_listView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid())
-                    m_core->list().setSelectionMark(m_core->list().actualRow(current.row()));
-            });
+            followSelection);
+    connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            followSelection);
 
     m_listTimer = new QTimer(this);
     connect(m_listTimer, &QTimer::timeout, this, &PacketModeWindow::syncList);
@@ -462,7 +490,6 @@ QLayout* PacketModeWindow::buildToolRows() {
     m_findText->setMaxLength(1023);
     m_find = Tag(new QPushButton(QStringLiteral("Find / Next")), ids::kFind,
                  QStringLiteral("Find / Next"));
-    m_find->setEnabled(false);  // TODO: enabled when Find arrives
     findRow->addWidget(m_findText, 1);
     findRow->addWidget(m_find);
     rows->addLayout(findRow);
@@ -571,7 +598,9 @@ void PacketModeWindow::watchSelection() {
     const bool markSetAnew = serial != m_shownSerial;
     if (markSetAnew) {
         m_shownSerial = serial;
-        // A mark set by a worker (Find, the TCP tools) moves the view's selection too.
+        // A mark set by a worker (Find, the TCP tools) moves the view's selection too, also
+        // to a row the view has not taken in yet.
+        syncList();
         moveViewToRow(mark);
     }
     if (mark < 0) {
@@ -598,7 +627,10 @@ void PacketModeWindow::moveViewToRow(int32_t row) {
     if (published < 0)
         return;
     const QModelIndex index = m_model->index(published, 0);
-    if (m_listView->currentIndex() != index)
+    // Also a current row left unselected, as the list makes its first row when it gets
+    // the focus without one.
+    if (m_listView->currentIndex() != index ||
+        !m_listView->selectionModel()->isRowSelected(published, QModelIndex()))
         // Not blocked: the view repaints the old and the new row. The current-row signal
         // sets the mark to the row it already has.
         m_listView->selectionModel()->setCurrentIndex(

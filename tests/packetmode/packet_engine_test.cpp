@@ -9,10 +9,7 @@
 
 #include "packetmode/packet_capture_thread.h"
 #include "support/datagram_between.h"
-#include "support/quiet_platform.h"
-#include "support/recording_packet_mode_view.h"
-#include "support/scripted_capture_source.h"
-#include "support/scripted_prompt.h"
+#include "support/packet_mode_edges.h"
 #include "support/test_datagram.h"
 #include "support/wait_until.h"
 
@@ -35,7 +32,7 @@ std::vector<uint8_t> Udp(uint16_t sport, uint16_t dport, std::string payload = "
 const std::string kListening = "Listening on: 127.0.0.1";
 using Texts = std::vector<std::string>;
 
-class PacketEngineTest : public ::testing::Test {
+class PacketEngineTest : public ::testing::Test, protected test::PacketModeEdges {
   protected:
     void SetUp() override {
         settings.setInterfaceAddress("127.0.0.1");
@@ -45,9 +42,7 @@ class PacketEngineTest : public ::testing::Test {
     // (Re)creates the core; its list refuses rows beyond `listCapacity`.
     void build(int32_t listCapacity) {
         core.reset();
-        core = std::make_unique<PacketModeCore>(
-            PacketModeCoreServices{sources, view, statusView, sound, localTime, prompt},
-            listCapacity);
+        core = std::make_unique<PacketModeCore>(services(), listCapacity);
     }
     PacketModeEngine& engine() { return core->engine(); }
     PacketModeState& state() { return core->state(); }
@@ -99,12 +94,6 @@ class PacketEngineTest : public ::testing::Test {
         return cells;
     }
 
-    test::ScriptedCaptureSourceFactory sources;
-    test::RecordingPacketModeView view;
-    test::RecordingStatusMonitorView statusView;
-    test::SilentSoundPlayer sound;
-    test::ScriptedPrompt prompt;
-    FixedLocalTimeSource localTime{LocalTime{2024, 3, 5, 14, 7, 9, 42}};
     SettingsRecord settings = SettingsRecord::defaults("/home/user/");
     std::unique_ptr<PacketModeCore> core;
 };

@@ -18,26 +18,6 @@
 namespace vorlanx {
 namespace {
 
-// Cancels a save once it has reported progress.
-class CancellingView final : public PacketModeView {
-  public:
-    explicit CancellingView(PacketModeState& state) : m_state(state) {}
-    void setStatusText(const std::string&) override {}
-    void setListProgressRange(int32_t) override {}
-    void emptyEntirePacketPane() override {}
-    void showOperationProgress(int32_t) override {}
-    void setOperationProgress(int32_t position) override {
-        if (position >= 1)
-            m_state.saveCancelRequested = true;
-    }
-    void hideOperationProgress() override {}
-    void showSaveCancel(bool) override {}
-    void emptyDetailFields() override {}
-
-  private:
-    PacketModeState& m_state;
-};
-
 struct Saving {
     test::TempDir dir;
     PacketModeState state;
@@ -64,10 +44,9 @@ struct Saving {
         list.append(slot, nullptr);
         datagrams.push_back(std::move(d));
     }
-    SaveResult save(const std::string& name, SaveFormat format, SavingOptions options = {},
-                    PacketModeView* otherView = nullptr) {
+    SaveResult save(const std::string& name, SaveFormat format, SavingOptions options = {}) {
         return RunSave({dir.file(name), format, options, "%Y"},
-                       {state, store, list, otherView ? *otherView : view, prompt, time});
+                       {state, store, list, view, prompt, time});
     }
     std::string report(const std::string& name) { return test::ReadFileBytes(dir.file(name)); }
     std::string entries(std::initializer_list<int32_t> slots, PacketRendering r = PacketRendering::None) {
@@ -120,8 +99,8 @@ TEST(ReportSave, ReportBytes) {
 TEST(ReportSave, CancelAndFailures) {
     {  // Cancel: the entries so far, then the trailer with their number.
         Saving s(50);
-        CancellingView cancelling(s.state);
-        const SaveResult result = s.save("c.txt", SaveFormat::Report, {}, &cancelling);
+        s.view.onOperationProgress = [&](int32_t) { s.state.saveCancelRequested = true; };
+        const SaveResult result = s.save("c.txt", SaveFormat::Report);
         EXPECT_TRUE(result.cancelled);
         EXPECT_EQ(result.saved, 1);
         EXPECT_EQ(Timeless(s.report("c.txt")), ReportHeader() + s.entries({0}) + ReportTrailer(1, 0));

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,16 +34,24 @@ class RecordingPacketModeView final : public PacketModeView {
     void showOperationProgress(int32_t maximum) override {
         std::lock_guard lock(m_mutex);
         m_operationProgressMaximum = maximum;
-        m_listHidden = true;
+        ++m_covers;
         m_events.push_back("showOperationProgress " + std::to_string(maximum));
     }
     void setOperationProgress(int32_t position) override {
-        std::lock_guard lock(m_mutex);
-        m_operationProgress.push_back(position);
+        {
+            std::lock_guard lock(m_mutex);
+            m_operationProgress.push_back(position);
+        }
+        if (onOperationProgress)
+            onOperationProgress(position);
     }
+    // Called on every move of progress bar 1129, on the worker's thread (to act in the
+    // middle of an operation). Set it before the operation starts.
+    std::function<void(int32_t position)> onOperationProgress;
     void hideOperationProgress() override {
         std::lock_guard lock(m_mutex);
-        m_listHidden = false;
+        if (m_covers > 0)
+            --m_covers;
         m_events.push_back("hideOperationProgress");
     }
     void showSaveCancel(bool visible) override {
@@ -53,6 +62,10 @@ class RecordingPacketModeView final : public PacketModeView {
         std::lock_guard lock(m_mutex);
         ++m_detailFieldsEmptied;
         m_events.push_back("emptyDetailFields");
+    }
+    void focusList() override {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back("focusList");
     }
 
     std::vector<std::string> statuses() const {
@@ -88,7 +101,7 @@ class RecordingPacketModeView final : public PacketModeView {
     }
     bool listHidden() const {
         std::lock_guard lock(m_mutex);
-        return m_listHidden;
+        return m_covers > 0;
     }
     int detailFieldsEmptied() const {
         std::lock_guard lock(m_mutex);
@@ -107,7 +120,7 @@ class RecordingPacketModeView final : public PacketModeView {
     std::vector<int32_t> m_operationProgress;
     std::vector<std::string> m_events;
     int32_t m_operationProgressMaximum = -1;
-    bool m_listHidden = false;
+    int m_covers = 0;  // operations covering the list, as the window counts them
     int m_detailFieldsEmptied = 0;
     int m_entirePacketEmptied = 0;
 };

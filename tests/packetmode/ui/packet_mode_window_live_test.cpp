@@ -1,9 +1,11 @@
 // The Packet Mode window capturing real traffic on the loopback interface (needs
 // CAP_NET_RAW; skips with a clear line without it).
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -105,6 +107,7 @@ class PacketModeLiveTest : public QObject {
     void init();
     void capturesRealLoopbackTraffic();
     void clearEmptiesListAndPaneAndANewCaptureFillsThemAgain();
+    void findSelectsTheDatagramWithTheText();
 };
 
 void PacketModeLiveTest::init() {
@@ -176,6 +179,33 @@ void PacketModeLiveTest::clearEmptiesListAndPaneAndANewCaptureFillsThemAgain() {
     QVERIFY(!type.isEmpty());
     QTRY_COMPARE(packetType->text(), type);
     QVERIFY(h.stop());
+}
+
+void PacketModeLiveTest::findSelectsTheDatagramWithTheText() {
+    LiveHarness h;
+    QVERIFY(h.openAndStart());
+    std::vector<std::string> payloads = Payloads(5);
+    payloads[3] = "vorlanx live Find-Me-7Q";
+    const test::LoopbackUdp udp = test::SendLoopbackUdp(payloads);
+    QVERIFY(udp.ok);
+    QTRY_COMPARE(h.rows(QStringLiteral("UDP"), 5, udp.toPort).size(), size_t{5});
+    QVERIFY(h.stop());
+
+    h.control<QCheckBox>(ids::kMatchCase)->setChecked(false);
+    h.control<QLineEdit>(ids::kFindText)->setText(QStringLiteral("FIND-ME-7q"));
+    h.control<QPushButton>(ids::kFind)->click();
+    auto* view = h.control<QTableView>(ids::kList);
+    QTRY_VERIFY(h.window->core().list().selectionMark() >= 0 && view->isVisible() &&
+                view->currentIndex().row() == h.window->core().list().selectionMark());
+    const int row = view->currentIndex().row();
+    QCOMPARE(h.cell(row, 5), QString::number(udp.toPort));
+    QTRY_COMPARE(h.control<QPlainTextEdit>(ids::kPacketData)->toPlainText(),
+                 QStringLiteral("vorlanx live Find-Me-7Q"));
+    // No other packet holds it: Next ends the search.
+    h.control<QPushButton>(ids::kFind)->click();
+    QTRY_COMPARE(h.prompt.texts(),
+                 std::vector<std::string>{
+                     "Search is complete.\r\n\r\nWould you like to search again?"});
 }
 
 QTEST_MAIN(PacketModeLiveTest)

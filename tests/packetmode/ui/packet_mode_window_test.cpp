@@ -145,7 +145,25 @@ struct Harness {
             return nullptr;
         return channel;
     }
+    // Types `text` into the find box and presses "Find / Next" `presses` times.
+    void find(const QString& text, int presses = 1) {
+        control<QLineEdit>(ids::kFindText)->setText(text);
+        for (int i = 0; i < presses; ++i)
+            control<QPushButton>(ids::kFind)->click();
+    }
+    // True once Find waits at actual row `row`, shown selected in the list.
+    bool waitsAt(int row) {
+        auto* view = control<QTableView>(ids::kList);
+        return QTest::qWaitFor([&] {
+            return window->core().state().findRunning.load() && view->isVisible() &&
+                   window->core().list().selectionMark() == row &&
+                   view->currentIndex().row() == row &&
+                   view->selectionModel()->isRowSelected(row, QModelIndex());
+        });
+    }
 };
+
+const std::string kSearchAgain = "Search is complete.\r\n\r\nWould you like to search again?";
 
 }  // namespace
 
@@ -169,6 +187,9 @@ class PacketModeWindowTest : public QObject {
     void reverseResolveFromTheMenu();
     void headerClicksSortAndFlipAcrossColumns();
     void saveAsksForTheFileAndWritesIt();
+    void findShowsOneMatchAtATimeAfterADoublePress();
+    void clearWhileFindScansUncoversTheListOnce();
+    void closeWhileFindWaitsAtAMatch();
 };
 
 void PacketModeWindowTest::initialStateByControlId() {
@@ -811,6 +832,68 @@ void PacketModeWindowTest::saveAsksForTheFileAndWritesIt() {
             QVERIFY(bytes.find("\r\n\r\n45 00 ") != std::string::npos);  // Hex data
         }
     }
+    QVERIFY(h.prompt.asked().empty());
+}
+
+void PacketModeWindowTest::findShowsOneMatchAtATimeAfterADoublePress() {
+    Harness h;
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
+    h.feed(channel, udp());
+    h.feed(channel, tcp("a needle"));
+    h.feed(channel, udp());
+    {
+        // Both presses land before the search reaches its match, where it waits for the
+        // list as a worker does.
+        auto busy = h.window->core().state().lockListForWorker();
+        h.find(QStringLiteral("NEEDLE"), 2);
+    }
+    QVERIFY(h.waitsAt(1));
+    QTRY_COMPARE(h.text(ids::kPacketType), QStringLiteral("TCP"));
+    QTest::qWait(100);  // a second search would have asked or moved by now
+    QVERIFY(h.prompt.asked().empty());
+    h.control<QPushButton>(ids::kFind)->click();
+    QTRY_VERIFY(!h.window->core().state().findRunning.load());
+    QTest::qWait(100);
+    QCOMPARE(h.prompt.texts(), std::vector<std::string>{kSearchAgain});
+    QVERIFY(h.control<QTableView>(ids::kList)->isVisible());
+}
+
+void PacketModeWindowTest::clearWhileFindScansUncoversTheListOnce() {
+    Harness h;
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
+    h.feed(channel, tcp("needle"), 3);
+    PacketModeCore& core = h.window->core();
+    auto* list = h.control<QTableView>(ids::kList);
+    {
+        // Held as a worker holds it: the search covers the list and stops at its first
+        // match until it can mark the row; Clear asks it to end and waits too.
+        auto busy = core.state().lockListForWorker();
+        h.find(QStringLiteral("needle"));
+        QTRY_VERIFY(!list->isVisible());
+        h.control<QToolButton>(ids::kClear)->click();
+        QTRY_VERIFY(core.state().findAbortRequested.load());
+    }
+    QTRY_VERIFY(!core.state().findRunning.load() && core.state().clearDone.load());
+    QTRY_VERIFY(list->isVisible());
+    QVERIFY(!h.control<QProgressBar>(ids::kListProgress)->isVisible());
+    QCOMPARE(list->model()->rowCount(), 0);
+    QVERIFY(h.prompt.asked().empty());  // the search ended without a message
+}
+
+void PacketModeWindowTest::closeWhileFindWaitsAtAMatch() {
+    Harness h;
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
+    h.feed(channel, tcp("needle"), 2);
+    h.find(QStringLiteral("needle"));
+    QVERIFY(h.waitsAt(0));
+    QSignalSpy finished(h.window.get(), &PacketModeWindow::closeFinished);
+    h.window->close();
+    QVERIFY(finished.wait(10000));
+    QTRY_VERIFY(!h.window->core().state().findRunning.load());
+    h.window.reset();  // joins every thread
     QVERIFY(h.prompt.asked().empty());
 }
 
