@@ -31,6 +31,7 @@
 
 #include "capture/capture_start.h"
 #include "capture/ui/interface_choice_window.h"
+#include "packetmode/ui/filter_setup_window.h"
 #include "packetmode/ui/packet_list_model.h"
 #include "packetmode/ui/packet_mode_controls.h"
 #include "platform/qt/control_ids.h"
@@ -197,6 +198,7 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     connect(m_sound, &QCheckBox::toggled, this, [this](bool on) { m_core->setSoundChecked(on); });
     connect(m_applyFilters, &QCheckBox::toggled, this,
             [this](bool on) { m_applyFiltersChecked = on; });
+    connect(m_filterSetup, &QPushButton::clicked, this, &PacketModeWindow::openFilterSetup);
     connect(m_listView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid())
@@ -212,6 +214,9 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
 }
 
 PacketModeWindow::~PacketModeWindow() {
+    // They store into the record and the filters: they go first, their lookups joined.
+    for (const QPointer<FilterSetupWindow>& w : m_filterWindows)
+        delete w.data();
     m_core->state().exitRequested = true;
     m_core->engine().requestExit();
     // A worker may be waiting for a message box to be answered, which needs the event
@@ -446,7 +451,6 @@ QLayout* PacketModeWindow::buildToolRows() {
     filterRow->addWidget(new QLabel(QStringLiteral("Filter systems--->")));
     m_filterSetup = Tag(new QPushButton(QStringLiteral("Setup packet filters")), ids::kFilterSetup,
                         QStringLiteral("Setup packet filters"));
-    m_filterSetup->setEnabled(false);  // TODO: enabled when the filter setup window arrives
     filterRow->addWidget(m_filterSetup);
     filterRow->addStretch(1);
     rows->addLayout(filterRow);
@@ -696,8 +700,22 @@ void PacketModeWindow::closeEvent(QCloseEvent* event) {
         beginClose();
 }
 
+void PacketModeWindow::openFilterSetup() {
+    std::erase_if(m_filterWindows, [](const QPointer<FilterSetupWindow>& w) { return w.isNull(); });
+    // No owner: it stays open beside this window, which stays usable.
+    auto* window =
+        new FilterSetupWindow(m_settings, m_core->filters(), m_services.prompt, m_services.names);
+    window->deleteWhenClosedAndIdle();
+    m_filterWindows.emplace_back(window);
+    window->show();
+}
+
 void PacketModeWindow::beginClose() {
     m_closing = true;
+    // Open Filter Setup windows close unstored, before this window stores the settings.
+    for (const QPointer<FilterSetupWindow>& w : m_filterWindows)
+        if (w)
+            w->reject();
     m_core->engine().requestExit();
     // The monitors end here, a sound that plays with them, so the process end waits for
     // nothing audible.

@@ -7,10 +7,12 @@
 // StatusMonitorView adapters, which queue each change to the user-interface thread.
 #pragma once
 
+#include <QPointer>
 #include <array>
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "capture/capture_source.h"
 #include "capture/ui/mode_window.h"
@@ -39,6 +41,7 @@ class QToolButton;
 
 namespace vorlanx {
 
+class FilterSetupWindow;
 class PacketListModel;
 
 // What the window needs from the platform; the caller owns each and outlives the window.
@@ -118,6 +121,8 @@ class PacketModeWindow : public ModeWindow {
     void emptyDetailFields();
     void setDetails(const PacketDetails& details);
     void offerInvalidRowDeletion(int32_t row, int32_t slot);
+    // "Setup packet filters": one more independent Filter Setup window on the live record.
+    void openFilterSetup();
     void beginClose();
 
     PacketModeWindowServices m_services;
@@ -140,6 +145,9 @@ class PacketModeWindow : public ModeWindow {
     CaptureLosses m_shownLosses;
     bool m_asking = false;
     PacketDetails m_details;
+
+    // The Filter Setup windows opened so far; each deletes itself once closed and idle.
+    std::vector<QPointer<FilterSetupWindow>> m_filterWindows;
 
     bool m_closing = false;
     bool m_closed = false;
