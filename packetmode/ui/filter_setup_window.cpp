@@ -40,6 +40,7 @@ constexpr int kListRowsShown = 6;
 constexpr int kEntryChars = 19;    // the record's 20-byte address texts
 constexpr int kTextChars = 1023;   // the record's 1024-byte strings
 constexpr int kSizeDigits = 10;
+constexpr int kPortNoteChars = 36;
 
 struct IpFilterSpec {
     ids::IpFilterIds ids;
@@ -197,11 +198,13 @@ void FilterSetupWindow::buildControls() {
         ++row;
     }
     portGrid->addWidget(new QLabel(qs(kPortZeroNote)), row, 0, 1, 2);
-    portsLayout->addLayout(portGrid, 3);
+    portsLayout->addLayout(portGrid);
     auto* portNote = new QLabel(qs(kPortListNote));
     portNote->setWordWrap(true);
     portNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    portsLayout->addWidget(portNote, 2);
+    // Wide enough that the wrapped note fits the grid's height beside it.
+    portNote->setMinimumWidth(portNote->fontMetrics().averageCharWidth() * kPortNoteChars);
+    portsLayout->addWidget(portNote, 1);
 
     // Sizes and protocols.
     auto* limits = new QVBoxLayout;
