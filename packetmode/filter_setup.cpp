@@ -253,8 +253,8 @@ ResolverOutcome RunResolverCommand(ResolverCommand command, const std::string& h
         if (name && !name->empty())
             outcome.hostText = name;
         else
-            outcome.message = PromptRequest{"Error", kUnableToReverseResolveText,
-                                            PromptButtons::Ok, PromptIcon::Error};
+            outcome.message = PromptRequest{"Error", kUnableToReverseResolveText, PromptButtons::Ok,
+                                            PromptIcon::Error};
     }
     return outcome;
 }

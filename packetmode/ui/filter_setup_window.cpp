@@ -26,8 +26,10 @@ constexpr const char* kTitle = "Brindlecraft VORLANX - Filter Setup";
 constexpr const char* kResolverLabel =
     "Host name resolver  (You can use it to obtain the IP addresses necessary for filters)";
 constexpr const char* kIpListNote = "Max of 100 IP's per list, blank list indicates no filter.";
-constexpr const char* kPortZeroNote = "Note: A port or ports of zero or of a blank indicate no filter.";
-constexpr const char* kSizeZeroNote = "Note: In the above fields, an entry of 0 indicates no filter.";
+constexpr const char* kPortZeroNote =
+    "Note: A port or ports of zero or of a blank indicate no filter.";
+constexpr const char* kSizeZeroNote =
+    "Note: In the above fields, an entry of 0 indicates no filter.";
 constexpr const char* kPortListNote =
     "To give several ports in one field, separate them with commas, for example 80,443.\n\n"
     "The ports of one field are alternatives: the field is met when the packet's port is any "
@@ -37,8 +39,8 @@ constexpr const char* kMustNotContainLabel = "Packet data must NOT contain any o
 
 constexpr int kListColumnWidth = 120;
 constexpr int kListRowsShown = 6;
-constexpr int kEntryChars = 19;    // the record's 20-byte address texts
-constexpr int kTextChars = 1023;   // the record's 1024-byte strings
+constexpr int kEntryChars = 19;   // the record's 20-byte address texts
+constexpr int kTextChars = 1023;  // the record's 1024-byte strings
 constexpr int kSizeDigits = 10;
 constexpr int kPortNoteChars = 36;
 
@@ -96,7 +98,8 @@ QTreeWidget* AddressList(int id, const char* label) {
     list->setMinimumHeight(list->fontMetrics().height() * kListRowsShown);
     // The selection stays as visible while another control has the focus.
     QPalette p = list->palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Active, QPalette::Highlight));
     p.setColor(QPalette::Inactive, QPalette::HighlightedText,
                p.color(QPalette::Active, QPalette::HighlightedText));
     list->setPalette(p);
@@ -141,9 +144,10 @@ void FilterSetupWindow::buildControls() {
         int id;
         const char* label;
         ResolverCommand command;
-    } resolverButtons[] = {{ids::kResolve, "Resolve", ResolverCommand::Resolve},
-                           {ids::kReverseResolve, "Reverse resolve", ResolverCommand::ReverseResolve},
-                           {ids::kCopyToFilters, "Copy to filters", ResolverCommand::CopyToFilters}};
+    } resolverButtons[] = {
+        {ids::kResolve, "Resolve", ResolverCommand::Resolve},
+        {ids::kReverseResolve, "Reverse resolve", ResolverCommand::ReverseResolve},
+        {ids::kCopyToFilters, "Copy to filters", ResolverCommand::CopyToFilters}};
     for (size_t i = 0; i < m_resolverButtons.size(); ++i) {
         const auto& spec = resolverButtons[i];
         m_resolverButtons[i] = Button(spec.id, spec.label);
@@ -218,8 +222,9 @@ void FilterSetupWindow::buildControls() {
     row = 0;
     for (const auto& spec : sizeEdits) {
         *spec.edit = Edit(spec.id, spec.label, kSizeDigits);
-        (*spec.edit)->setValidator(
-            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^[0-9]*$")), *spec.edit));
+        (*spec.edit)
+            ->setValidator(new QRegularExpressionValidator(
+                QRegularExpression(QStringLiteral("^[0-9]*$")), *spec.edit));
         sizeGrid->addWidget(new QLabel(qs(spec.label)), row, 0);
         sizeGrid->addWidget(*spec.edit, row, 1);
         ++row;
@@ -376,13 +381,13 @@ void FilterSetupWindow::runResolver(ResolverCommand command) {
     setResolverBusy(true);
     // The lookups may take seconds: they run on a thread of the window while it waits for
     // the answer with the resolver's controls disabled.
-    m_lookups.spawn("FilterResolver", 0,
-                    [this, command, host = text(m_resolverHost), names = m_names] {
-                        ResolverOutcome outcome = RunResolverCommand(command, host, names);
-                        QMetaObject::invokeMethod(
-                            this, [this, outcome = std::move(outcome)] { resolverAnswered(outcome); },
-                            Qt::QueuedConnection);
-                    });
+    m_lookups.spawn(
+        "FilterResolver", 0, [this, command, host = text(m_resolverHost), names = m_names] {
+            ResolverOutcome outcome = RunResolverCommand(command, host, names);
+            QMetaObject::invokeMethod(
+                this, [this, outcome = std::move(outcome)] { resolverAnswered(outcome); },
+                Qt::QueuedConnection);
+        });
 }
 
 void FilterSetupWindow::resolverAnswered(const ResolverOutcome& outcome) {

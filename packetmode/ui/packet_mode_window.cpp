@@ -701,6 +701,8 @@ void PacketModeWindow::closeEvent(QCloseEvent* event) {
 }
 
 void PacketModeWindow::openFilterSetup() {
+    if (m_closing)
+        return;
     std::erase_if(m_filterWindows, [](const QPointer<FilterSetupWindow>& w) { return w.isNull(); });
     // No owner: it stays open beside this window, which stays usable.
     auto* window =
