@@ -44,13 +44,13 @@ constexpr int kTextChars = 1023;  // the record's 1024-byte strings
 constexpr int kSizeDigits = 10;
 constexpr int kPortNoteChars = 36;
 
-struct IpFilterSpec {
+struct IpFilterPart {
     ids::IpFilterIds ids;
     const char* label;
     IpFilterFields FilterSetupFields::*fields;
 };
 // In the order of m_ipFilters.
-constexpr IpFilterSpec kIpFilterSpecs[] = {
+constexpr IpFilterPart kIpFilterParts[] = {
     {ids::kSrcIp, "Source IP must be:", &FilterSetupFields::srcIp},
     {ids::kSrcIpNot, "Source IP must NOT be:", &FilterSetupFields::srcIpNot},
     {ids::kDstIp, "Dest. IP must be:", &FilterSetupFields::dstIp},
@@ -149,10 +149,10 @@ void FilterSetupWindow::buildControls() {
         {ids::kReverseResolve, "Reverse resolve", ResolverCommand::ReverseResolve},
         {ids::kCopyToFilters, "Copy to filters", ResolverCommand::CopyToFilters}};
     for (size_t i = 0; i < m_resolverButtons.size(); ++i) {
-        const auto& spec = resolverButtons[i];
-        m_resolverButtons[i] = Button(spec.id, spec.label);
+        const auto& part = resolverButtons[i];
+        m_resolverButtons[i] = Button(part.id, part.label);
         connect(m_resolverButtons[i], &QPushButton::clicked, this,
-                [this, command = spec.command] { runResolver(command); });
+                [this, command = part.command] { runResolver(command); });
         resolverRow->addWidget(m_resolverButtons[i]);
     }
     systemsLayout->addLayout(resolverRow);
@@ -160,20 +160,20 @@ void FilterSetupWindow::buildControls() {
     // The five address filters side by side: label, entry, Add IP and Remove IP, list.
     auto* ipGrid = new QGridLayout;
     for (size_t i = 0; i < m_ipFilters.size(); ++i) {
-        const IpFilterSpec& spec = kIpFilterSpecs[i];
+        const IpFilterPart& part = kIpFilterParts[i];
         IpFilterControls& filter = m_ipFilters[i];
         const int column = static_cast<int>(i);
-        ipGrid->addWidget(new QLabel(qs(spec.label)), 0, column);
-        filter.entry = Edit(spec.ids.entry, spec.label, kEntryChars);
+        ipGrid->addWidget(new QLabel(qs(part.label)), 0, column);
+        filter.entry = Edit(part.ids.entry, part.label, kEntryChars);
         filter.entry->setValidator(AddressValidator(filter.entry));
         ipGrid->addWidget(filter.entry, 1, column);
         auto* buttons = new QHBoxLayout;
-        QPushButton* add = Button(spec.ids.add, "Add IP");
-        QPushButton* remove = Button(spec.ids.remove, "Remove IP");
+        QPushButton* add = Button(part.ids.add, "Add IP");
+        QPushButton* remove = Button(part.ids.remove, "Remove IP");
         buttons->addWidget(add);
         buttons->addWidget(remove);
         ipGrid->addLayout(buttons, 2, column);
-        filter.list = AddressList(spec.ids.list, spec.label);
+        filter.list = AddressList(part.ids.list, part.label);
         ipGrid->addWidget(filter.list, 3, column);
         connect(add, &QPushButton::clicked, this, [this, i] { addIp(m_ipFilters[i]); });
         connect(remove, &QPushButton::clicked, this, [this, i] { removeIp(m_ipFilters[i]); });
@@ -195,10 +195,10 @@ void FilterSetupWindow::buildControls() {
                      {&m_dstPortNot, ids::kDstPortNot, "Destination Port must NOT be:"},
                      {&m_eitherPort, ids::kEitherPort, "Source or Dest. Port must be:"}};
     int row = 0;
-    for (const auto& spec : portEdits) {
-        *spec.edit = Edit(spec.id, spec.label);
-        portGrid->addWidget(new QLabel(qs(spec.label)), row, 0);
-        portGrid->addWidget(*spec.edit, row, 1);
+    for (const auto& part : portEdits) {
+        *part.edit = Edit(part.id, part.label);
+        portGrid->addWidget(new QLabel(qs(part.label)), row, 0);
+        portGrid->addWidget(*part.edit, row, 1);
         ++row;
     }
     portGrid->addWidget(new QLabel(qs(kPortZeroNote)), row, 0, 1, 2);
@@ -220,13 +220,13 @@ void FilterSetupWindow::buildControls() {
     } sizeEdits[] = {{&m_minPacketSize, ids::kMinPacketSize, "Minimum packet size:"},
                      {&m_maxPacketSize, ids::kMaxPacketSize, "Maximum packet size:"}};
     row = 0;
-    for (const auto& spec : sizeEdits) {
-        *spec.edit = Edit(spec.id, spec.label, kSizeDigits);
-        (*spec.edit)
+    for (const auto& part : sizeEdits) {
+        *part.edit = Edit(part.id, part.label, kSizeDigits);
+        (*part.edit)
             ->setValidator(new QRegularExpressionValidator(
-                QRegularExpression(QStringLiteral("^[0-9]*$")), *spec.edit));
-        sizeGrid->addWidget(new QLabel(qs(spec.label)), row, 0);
-        sizeGrid->addWidget(*spec.edit, row, 1);
+                QRegularExpression(QStringLiteral("^[0-9]*$")), *part.edit));
+        sizeGrid->addWidget(new QLabel(qs(part.label)), row, 0);
+        sizeGrid->addWidget(*part.edit, row, 1);
         ++row;
     }
     limits->addLayout(sizeGrid);
@@ -242,9 +242,9 @@ void FilterSetupWindow::buildControls() {
                          {&m_allowUdp, ids::kAllowUdp, "UDP"},
                          {&m_allowIcmp, ids::kAllowIcmp, "ICMP"},
                          {&m_allowOther, ids::kAllowOther, "Other"}};
-    for (const auto& spec : protocolBoxes) {
-        *spec.box = Tag(new QCheckBox(qs(spec.label)), spec.id, qs(spec.label));
-        protocols->addWidget(*spec.box);
+    for (const auto& part : protocolBoxes) {
+        *part.box = Tag(new QCheckBox(qs(part.label)), part.id, qs(part.label));
+        protocols->addWidget(*part.box);
     }
     protocols->addStretch(1);
     limits->addLayout(protocols);
@@ -287,7 +287,7 @@ void FilterSetupWindow::buildControls() {
 
 void FilterSetupWindow::showFields(const FilterSetupFields& f) {
     for (size_t i = 0; i < m_ipFilters.size(); ++i) {
-        const IpFilterFields& fields = f.*kIpFilterSpecs[i].fields;
+        const IpFilterFields& fields = f.*kIpFilterParts[i].fields;
         m_ipFilters[i].entry->setText(qs(fields.entry));
         m_ipFilters[i].list->clear();
         for (const std::string& row : fields.rows)
@@ -321,7 +321,7 @@ IpFilterFields FilterSetupWindow::gather(const IpFilterControls& filter) const {
 FilterSetupFields FilterSetupWindow::gather() const {
     FilterSetupFields f;
     for (size_t i = 0; i < m_ipFilters.size(); ++i)
-        f.*kIpFilterSpecs[i].fields = gather(m_ipFilters[i]);
+        f.*kIpFilterParts[i].fields = gather(m_ipFilters[i]);
     f.srcPortText = text(m_srcPort);
     f.srcPortNotText = text(m_srcPortNot);
     f.dstPortText = text(m_dstPort);
@@ -398,7 +398,7 @@ void FilterSetupWindow::resolverAnswered(const ResolverOutcome& outcome) {
             FilterSetupFields fields = gather();
             CopyToFilters(fields, *outcome.entryAddress);
             for (size_t i = 0; i < m_ipFilters.size(); ++i)
-                m_ipFilters[i].entry->setText(qs((fields.*kIpFilterSpecs[i].fields).entry));
+                m_ipFilters[i].entry->setText(qs((fields.*kIpFilterParts[i].fields).entry));
         }
         // Still busy while the message shows: a close meanwhile must not delete the window
         // under it.
