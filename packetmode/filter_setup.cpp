@@ -1,6 +1,8 @@
 #include "packetmode/filter_setup.h"
 
 #include <algorithm>
+#include <cstring>
+#include <exception>
 #include <limits>
 
 #include "packetmode/current_packet_filters.h"
@@ -218,6 +220,43 @@ void CopyToFilters(FilterSetupFields& fields, std::string_view resolvedAddress) 
     for (IpFilterFields* filter :
          {&fields.eitherIp, &fields.dstIp, &fields.dstIpNot, &fields.srcIp, &fields.srcIpNot})
         filter->entry = resolvedAddress;
+}
+
+ResolverOutcome RunResolverCommand(ResolverCommand command, const std::string& hostText,
+                                   const HostNameLookup& names) {
+    auto lookUp = [](const auto& lookup, const auto& argument) -> std::optional<std::string> {
+        try {
+            if (lookup)
+                return lookup(argument);
+        } catch (const std::exception&) {
+            // A lookup that fails in any way is a name without an answer.
+        }
+        return std::nullopt;
+    };
+
+    ResolverOutcome outcome;
+    // An answer that is not a dotted address counts as none: the edit and the entries only
+    // ever get an address the lists take.
+    const std::optional<std::string> address = lookUp(names.resolve, hostText);
+    const std::optional<uint32_t> parsed = address ? ParseAddressText(*address) : std::nullopt;
+    if (!parsed) {
+        outcome.message = PromptRequest{"", kUnableToResolveText};
+        return outcome;
+    }
+    outcome.hostText = address;
+    if (command == ResolverCommand::CopyToFilters) {
+        outcome.entryAddress = address;
+    } else if (command == ResolverCommand::ReverseResolve) {
+        std::array<uint8_t, 4> octets{};
+        std::memcpy(octets.data(), &*parsed, octets.size());
+        const std::optional<std::string> name = lookUp(names.reverse, octets);
+        if (name && !name->empty())
+            outcome.hostText = name;
+        else
+            outcome.message = PromptRequest{"Error", kUnableToReverseResolveText, PromptButtons::Ok,
+                                            PromptIcon::Error};
+    }
+    return outcome;
 }
 
 }  // namespace vorlanx

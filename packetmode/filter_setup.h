@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "capture/packet_record.h"
+#include "platform/host_names.h"
+#include "platform/user_prompt.h"
 #include "settings/settings_record.h"
 
 namespace vorlanx {
@@ -81,5 +83,31 @@ void RemoveIp(IpFilterFields& filter, std::optional<size_t> selectedRow);
 // Copy to filters, after a successful resolve: the resolved address goes into the entries
 // 1106, 1076, 1077, 1074 and 1075, in that order; the lists stay as they are.
 void CopyToFilters(FilterSetupFields& fields, std::string_view resolvedAddress);
+
+// The host name resolver's three buttons: 1089, 1124 and 1123.
+enum class ResolverCommand { Resolve, ReverseResolve, CopyToFilters };
+
+// How a resolver command ends.
+struct ResolverOutcome {
+    // The resolver edit's new text; nothing leaves it as it is.
+    std::optional<std::string> hostText;
+    // Copy to filters: the address for the five IP entries (see CopyToFilters).
+    std::optional<std::string> entryAddress;
+    // The message to show once the texts are in place.
+    std::optional<PromptRequest> message;
+};
+
+inline constexpr const char* kUnableToResolveText = "Unable to resolve host name";
+inline constexpr const char* kUnableToReverseResolveText = "Unable to reverse resolve address.";
+
+// Runs `command` on the resolver edit's text `hostText`. Every command resolves first: the
+// first IPv4 address replaces the text, or "Unable to resolve host name" (application's
+// title, OK) ends the command. Reverse resolve then looks that address up and puts its host
+// name in the text, or says "Unable to reverse resolve address." (caption "Error", error
+// icon); Copy to filters hands the address on for the entries. A lookup that throws counts
+// as a failed one. Blocks for as long as the lookups take: run it off the user-interface
+// thread. Any thread.
+ResolverOutcome RunResolverCommand(ResolverCommand command, const std::string& hostText,
+                                   const HostNameLookup& names);
 
 }  // namespace vorlanx

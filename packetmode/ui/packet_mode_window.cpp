@@ -38,6 +38,7 @@
 #include "packetmode/packet_sort.h"
 #include "packetmode/ui/packet_context_menu.h"
 #include "packetmode/ui/saving_options_window.h"
+#include "packetmode/ui/filter_setup_window.h"
 #include "packetmode/ui/packet_list_model.h"
 #include "packetmode/ui/packet_mode_controls.h"
 #include "platform/qt/control_ids.h"
@@ -243,6 +244,7 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
             m_listView->selectionModel()->isRowSelected(current.row(), QModelIndex()))
             m_core->list().setSelectionMark(m_core->list().actualRow(current.row()));
     };
+    connect(m_filterSetup, &QPushButton::clicked, this, &PacketModeWindow::openFilterSetup);
     connect(m_listView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             followSelection);
     connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -257,6 +259,9 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
 }
 
 PacketModeWindow::~PacketModeWindow() {
+    // They store into the record and the filters: they go first, their lookups joined.
+    for (const QPointer<FilterSetupWindow>& w : m_filterWindows)
+        delete w.data();
     m_core->state().exitRequested = true;
     m_core->engine().requestExit();
     // A worker may be waiting for a message box to be answered, which needs the event
@@ -498,7 +503,6 @@ QLayout* PacketModeWindow::buildToolRows() {
     filterRow->addWidget(new QLabel(QStringLiteral("Filter systems--->")));
     m_filterSetup = Tag(new QPushButton(QStringLiteral("Setup packet filters")), ids::kFilterSetup,
                         QStringLiteral("Setup packet filters"));
-    m_filterSetup->setEnabled(false);  // TODO: enabled when the filter setup window arrives
     filterRow->addWidget(m_filterSetup);
     filterRow->addStretch(1);
     rows->addLayout(filterRow);
@@ -848,8 +852,24 @@ void PacketModeWindow::closeEvent(QCloseEvent* event) {
         beginClose();
 }
 
+void PacketModeWindow::openFilterSetup() {
+    if (m_closing)
+        return;
+    std::erase_if(m_filterWindows, [](const QPointer<FilterSetupWindow>& w) { return w.isNull(); });
+    // No owner: it stays open beside this window, which stays usable.
+    auto* window =
+        new FilterSetupWindow(m_settings, m_core->filters(), m_services.prompt, m_services.names);
+    window->deleteWhenClosedAndIdle();
+    m_filterWindows.emplace_back(window);
+    window->show();
+}
+
 void PacketModeWindow::beginClose() {
     m_closing = true;
+    // Open Filter Setup windows close unstored, before this window stores the settings.
+    for (const QPointer<FilterSetupWindow>& w : m_filterWindows)
+        if (w)
+            w->reject();
     m_core->engine().requestExit();
     // The monitors end here, a sound that plays with them, so the process end waits for
     // nothing audible.

@@ -7,12 +7,13 @@
 // StatusMonitorView adapters, which queue each change to the user-interface thread.
 #pragma once
 
+#include <QPoint>
+#include <QPointer>
 #include <array>
 #include <atomic>
 #include <memory>
-
-#include <QPoint>
 #include <string>
+#include <vector>
 
 #include "capture/capture_source.h"
 #include "capture/ui/mode_window.h"
@@ -41,6 +42,7 @@ class QToolButton;
 
 namespace vorlanx {
 
+class FilterSetupWindow;
 class PacketListModel;
 
 // What the window needs from the platform; the caller owns each and outlives the window.
@@ -133,6 +135,8 @@ class PacketModeWindow : public ModeWindow {
     void offerInvalidRowDeletion(int32_t row, int32_t slot);
     bool listCommandAvailable(int commandId) const;
     void runListCommand(int commandId);
+    // "Setup packet filters": one more independent Filter Setup window on the live record.
+    void openFilterSetup();
     void beginClose();
 
     PacketModeWindowServices m_services;
@@ -155,6 +159,9 @@ class PacketModeWindow : public ModeWindow {
     CaptureLosses m_shownLosses;
     bool m_asking = false;
     PacketDetails m_details;
+
+    // The Filter Setup windows opened so far; each deletes itself once closed and idle.
+    std::vector<QPointer<FilterSetupWindow>> m_filterWindows;
 
     bool m_closing = false;
     bool m_closed = false;

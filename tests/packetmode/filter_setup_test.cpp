@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <stdexcept>
 
 #include "packetmode/current_packet_filters.h"
 
@@ -226,6 +227,63 @@ TEST(FilterSetup, AddRemoveAndCopyWorkOnTheEntryAndTheList) {
          {&fields.eitherIp, &fields.dstIp, &fields.dstIpNot, &fields.srcIp, &fields.srcIpNot})
         EXPECT_EQ(f->entry, "192.0.2.7");
     EXPECT_EQ(fields.srcIp.rows, std::vector<std::string>{"10.9.9.9"}) << "lists stay";
+}
+
+TEST(FilterSetup, ResolverCommandsEndWithTheirTextAndMessage) {
+    using C = ResolverCommand;
+    using Answer = std::optional<std::string>;
+    constexpr const char* kNoName = "Unable to resolve host name";
+    constexpr const char* kNoReverse = "Unable to reverse resolve address.";
+    struct Row {
+        const char* name;
+        C command;
+        Answer address, hostName;
+        bool throws;
+        Answer text, entries;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"resolve", C::Resolve, "192.0.2.7", {}, false, "192.0.2.7", {}, nullptr},
+        {"copy", C::CopyToFilters, "192.0.2.7", {}, false, "192.0.2.7", "192.0.2.7", nullptr},
+        {"reverse", C::ReverseResolve, "192.0.2.7", "host.example", false, "host.example", {},
+         nullptr},
+        {"no address", C::Resolve, {}, {}, false, {}, {}, kNoName},
+        {"no address, no reverse lookup", C::ReverseResolve, {}, "x", false, {}, {}, kNoName},
+        {"no address, nothing copied", C::CopyToFilters, {}, {}, false, {}, {}, kNoName},
+        {"an answer that is no address", C::CopyToFilters, "::1", {}, false, {}, {}, kNoName},
+        {"a lookup that throws", C::Resolve, {}, {}, true, {}, {}, kNoName},
+        {"no host name: the address stays", C::ReverseResolve, "192.0.2.7", {}, false,
+         "192.0.2.7", {}, kNoReverse},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::array<uint8_t, 4>> reversed;  // the addresses looked up
+        HostNameLookup names{
+            [&](const std::string& name) -> Answer {
+                EXPECT_EQ(name, "www.example") << row.name;
+                if (row.throws)
+                    throw std::runtime_error("resolver down");
+                return row.address;
+            },
+            [&](std::array<uint8_t, 4> octets) {
+                reversed.push_back(octets);
+                return row.hostName;
+            }};
+        const ResolverOutcome out = RunResolverCommand(row.command, "www.example", names);
+        EXPECT_EQ(out.hostText, row.text) << row.name;
+        EXPECT_EQ(out.entryAddress, row.entries) << row.name;
+        EXPECT_EQ(out.message.has_value(), row.message != nullptr) << row.name;
+        if (out.message && row.message) {
+            EXPECT_EQ(out.message->text, row.message) << row.name;
+            const bool reverse = std::string(row.message) == kNoReverse;
+            EXPECT_EQ(out.message->caption, reverse ? "Error" : "") << row.name;
+            EXPECT_EQ(out.message->icon, reverse ? PromptIcon::Error : PromptIcon::None);
+            EXPECT_EQ(out.message->buttons, PromptButtons::Ok);
+        }
+        const bool looksUpName = row.command == C::ReverseResolve && row.text.has_value();
+        EXPECT_EQ(reversed.size(), looksUpName ? 1u : 0u) << row.name;
+        if (!reversed.empty())
+            EXPECT_EQ(reversed.front(), (std::array<uint8_t, 4>{192, 0, 2, 7})) << row.name;
+    }
 }
 
 }  // namespace

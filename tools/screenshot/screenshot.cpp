@@ -20,6 +20,8 @@
 #include "capture/pcap_file_source.h"
 #include "filemode/ui/file_mode_controls.h"
 #include "filemode/ui/file_mode_window.h"
+#include "packetmode/current_packet_filters.h"
+#include "packetmode/ui/filter_setup_window.h"
 #include "packetmode/ui/packet_mode_controls.h"
 #include "packetmode/ui/packet_mode_window.h"
 #include "platform/qt/control_ids.h"
@@ -100,6 +102,21 @@ int main(int argc, char** argv) {
         }
         settle(300);
         ok = save(window, folder, QStringLiteral("packet_mode.png")) && ok;
+    }
+    {
+        // Some criteria filled in, as a user sets them up.
+        SettingsRecord filterSettings = settings;
+        filterSettings.setSrcIpList(0, 0x0A00A8C0);  // 192.168.0.10
+        filterSettings.setSrcIpList(1, 0x0100007F);  // 127.0.0.1
+        filterSettings.setEitherIpList(0, 0x070200C0);  // 192.0.2.7
+        filterSettings.setDstPortList(0, 80);
+        filterSettings.setDstPortList(1, 443);
+        filterSettings.setMustContain1("GET ");
+        filterSettings.setAllowIcmp(false);
+        filterSettings.setFilterResolverHost("localhost");
+        CurrentPacketFilters filters;
+        FilterSetupWindow window(filterSettings, filters, prompt);
+        ok = save(window, folder, QStringLiteral("filter_setup.png")) && ok;
     }
     {
         InterfaceChoiceWindow window(settings, prompt, nullptr, [] {

@@ -639,9 +639,11 @@ struct MenuSeen {
 std::optional<MenuSeen> OpenListMenu(QWidget* target, QContextMenuEvent::Reason reason,
                                      QPoint at = {}, int choose = 0) {
     std::optional<MenuSeen> seen;
-    QTimer::singleShot(50, [&] {
+    // Looks for the popup until it shows: the menu runs its own loop until it closes.
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
+        if (!menu || seen)
             return;
         seen.emplace();
         seen->at = menu->pos();
@@ -660,9 +662,10 @@ std::optional<MenuSeen> OpenListMenu(QWidget* target, QContextMenuEvent::Reason 
         }
         menu->close();
     });
+    look.start(20);
     QContextMenuEvent event(reason, target->mapFromGlobal(at), at);
     QApplication::sendEvent(target, &event);
-    QTest::qWait(100);
+    look.stop();
     return seen;
 }
 
