@@ -73,8 +73,17 @@ void PacketModeCore::reverseResolve(int addressOffset, ReverseLookup lookup) {
     });
 }
 
+void PacketModeCore::deleteFromList(ListDeletion kind, ListCommandTarget target,
+                                    std::function<void()> showSelectedPacket) {
+    m_deletes.spawn("ListDelete", 0, [this, kind, target, show = std::move(showSelectedPacket)] {
+        DeleteFromList(kind, target, SameAckContext{m_state, m_store, m_list, m_services.prompt},
+                       show);
+    });
+}
+
 bool PacketModeCore::waitForThreads(std::chrono::milliseconds timeout) {
-    return m_engine.waitForThreads(timeout) && m_lookups.waitUntilAllDone(timeout);
+    return m_engine.waitForThreads(timeout) && m_lookups.waitUntilAllDone(timeout) &&
+           m_deletes.waitUntilAllDone(timeout);
 }
 
 void PacketModeCore::shutdown() {
@@ -82,6 +91,7 @@ void PacketModeCore::shutdown() {
     m_engine.requestExit();
     m_engine.shutdown();
     m_lookups.joinAll();
+    m_deletes.joinAll();
     stopMonitors();
 }
 

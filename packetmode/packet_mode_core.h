@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +27,7 @@
 #include "packetmode/packet_mode_view.h"
 #include "packetmode/packet_store.h"
 #include "packetmode/reverse_resolve.h"
+#include "packetmode/same_ack_tools.h"
 #include "packetmode/status_monitor.h"
 #include "platform/local_time.h"
 #include "platform/sound.h"
@@ -69,9 +71,15 @@ class PacketModeCore {
     // Several may run at once. User-interface thread.
     void reverseResolve(int addressOffset, ReverseLookup lookup);
 
-    // True when every worker thread of the mode (the engine's and the lookups) has ended,
-    // within `timeout`. The window's close keeps its event loop turning on this, since a
-    // worker may be waiting for a message to be answered.
+    // Context menu delete commands (one packet, same ACK, different ACK) on `target`, on a
+    // thread of their own; `showSelectedPacket` runs on it once the rows are deleted.
+    // User-interface thread.
+    void deleteFromList(ListDeletion kind, ListCommandTarget target,
+                        std::function<void()> showSelectedPacket);
+
+    // True when every worker thread of the mode (the engine's, the lookups and the deletes)
+    // has ended, within `timeout`. The window's close keeps its event loop turning on this,
+    // since a worker may be waiting for a message to be answered.
     bool waitForThreads(std::chrono::milliseconds timeout);
 
     // What the sound monitor reads: check box 1014 and the settings' wave file. Any thread.
@@ -103,6 +111,7 @@ class PacketModeCore {
     std::string m_soundFile;  // guarded by m_soundFileMutex
     bool m_sortAscending = false;
     WorkerThreads m_lookups;
+    WorkerThreads m_deletes;
     std::thread m_statusThread;
     std::thread m_soundThread;
 };
