@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,8 @@ class PacketStore {
     // be allocated (the slot then keeps no time text) or the index is outside the store.
     bool setTimeText(int32_t slot, std::string_view text) noexcept;
     void setListed(int32_t slot, bool listed);
+    // The same for many slots under one hold of the store's lock.
+    void setListed(std::span<const int32_t> slots, bool listed);
     // Releases the slot's record and time text and sets its length to 0. True when it held
     // a record.
     bool release(int32_t slot);

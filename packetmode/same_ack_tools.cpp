@@ -232,6 +232,7 @@ ListDeletionResult DeleteFromList(ListDeletion kind, ListCommandTarget target,
     std::vector<uint8_t> doomed;
     doomed.reserve(static_cast<size_t>(context.store.count()));
     std::vector<int32_t> removed;
+    removed.reserve(static_cast<size_t>(context.list.rowCount()));  // not grown under listBusy
     PacketList::RowSweep sweep;
     bool done = false;
     while (!done && !context.state.exitRequested.load()) {
@@ -248,8 +249,7 @@ ListDeletionResult DeleteFromList(ListDeletion kind, ListCommandTarget target,
                         deadline, doomed)) {
             removed.clear();
             done = context.list.deleteRowsOfSlots(doomed, sweep, deadline, removed);
-            for (const int32_t slot : removed)
-                context.store.setListed(slot, false);
+            context.store.setListed(removed, false);
             result.deleted += static_cast<uint32_t>(removed.size());
         }
         ++result.holds;

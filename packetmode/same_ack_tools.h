@@ -67,9 +67,10 @@ std::optional<SameAckFind> FindSameAck(const PacketStore& store, SameAckMove mov
 int32_t GotoSameAck(SameAckMove move, int32_t slot, const SameAckContext& context,
                     const std::function<void(int32_t row)>& showRow = {});
 
-// How long a delete holds listBusy at a time while it looks at slots and rows; the capture
-// appends its rows between two holds.
-inline constexpr std::chrono::milliseconds kDeletionHoldBudget{5};
+// How long a delete looks at slots and rows in one hold of listBusy; the capture appends
+// its rows between two holds. Closing the gap behind the deleted rows and unlisting their
+// slots come on top, so a hold lasts up to about twice this.
+inline constexpr std::chrono::milliseconds kDeletionHoldBudget{4};
 
 struct ListDeletionResult {
     bool confirmed = false;  // the user answered Yes to the question
