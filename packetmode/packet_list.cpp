@@ -91,6 +91,7 @@ bool PacketList::deleteRow(int32_t row) {
     if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
         return false;
     m_rows.erase(m_rows.begin() + row);
+    ++m_layoutCount;
     if (m_selectionMark == row) {
         m_selectionMark = -1;
         ++m_selectionSerial;  // the marked packet is gone
@@ -106,6 +107,8 @@ void PacketList::deleteAllRows() {
     std::lock_guard lock(m_mutex);
     m_rows.clear();
     m_stringColumns.clear();
+    ++m_layoutCount;
+    ++m_clearCount;
     if (m_selectionMark >= 0) {
         m_selectionMark = -1;
         ++m_selectionSerial;  // the marked packet is gone
@@ -133,9 +136,68 @@ bool PacketList::reorderRows(const std::vector<int32_t>& order) {
     // Copied back rather than moved in, so the rows keep the capacity reserved for a full
     // list and the next append does not copy them all.
     std::copy(rows.begin(), rows.end(), m_rows.begin());
+    ++m_layoutCount;
     m_selectionMark = mark;
     journalResetLocked();
     return true;
+}
+
+bool PacketList::deleteRowsOfSlots(std::span<const uint8_t> doomed, RowSweep& sweep,
+                                   std::chrono::steady_clock::time_point deadline,
+                                   std::vector<int32_t>& removedSlots) {
+    std::lock_guard lock(m_mutex);
+    if (sweep.layout != m_layoutCount) {
+        // Rows moved since the last call: the rows before nextRow are not the ones looked at.
+        sweep.nextRow = 0;
+        sweep.layout = m_layoutCount;
+    }
+    // Kept rows move down over the deleted ones as the sweep goes: [0, write) is done,
+    // [read, end) not looked at yet.
+    const size_t end = m_rows.size();
+    const size_t from = std::min(static_cast<size_t>(std::max(sweep.nextRow, 0)), end);
+    size_t read = from;
+    size_t write = from;
+    const int32_t mark = m_selectionMark;
+    int32_t newMark = mark;
+    while (read < end) {
+        const size_t chunkEnd = std::min(end, read + static_cast<size_t>(kSweepChunkRows));
+        for (; read < chunkEnd; ++read) {
+            const Row row = m_rows[read];
+            const bool doomedRow = row.slot < doomed.size() && doomed[row.slot] != 0;
+            if (static_cast<int32_t>(read) == mark)
+                newMark = doomedRow ? -1 : static_cast<int32_t>(write);
+            if (doomedRow) {
+                removedSlots.push_back(static_cast<int32_t>(row.slot));
+                // Deleted one by one, this row would be row `write` by now.
+                journalRemovalLocked(static_cast<int32_t>(write));
+            } else {
+                m_rows[write++] = row;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+    }
+    const auto removed = static_cast<int32_t>(read - write);
+    if (removed > 0) {
+        m_rows.erase(m_rows.begin() + static_cast<ptrdiff_t>(write),
+                     m_rows.begin() + static_cast<ptrdiff_t>(read));
+        ++m_layoutCount;
+        if (mark >= static_cast<int32_t>(read))
+            newMark = mark - removed;
+        if (newMark < 0 && mark >= 0)
+            ++m_selectionSerial;  // the marked packet is gone
+        m_selectionMark = newMark;
+        if (m_rows.empty())
+            m_stringColumns.clear();
+    }
+    sweep.nextRow = static_cast<int32_t>(write);
+    sweep.layout = m_layoutCount;
+    return read == end;
+}
+
+uint64_t PacketList::clearCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_clearCount;
 }
 
 std::string PacketList::cellText(int32_t row, int column) const {

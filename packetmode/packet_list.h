@@ -16,10 +16,12 @@
 // Every function is thread-safe; the view-side ones are meant for one thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,6 +88,26 @@ class PacketList {
     // The text of a cell; "" for a row or column that does not exist.
     std::string cellText(int32_t row, int column) const;
 
+    // How far a deletion of many rows got: the first row it has not looked at yet, as long
+    // as no other change moved rows since (then it starts again at row 0).
+    struct RowSweep {
+        int32_t nextRow = 0;
+        uint64_t layout = 0;  // the list's layout count when the sweep last stopped
+    };
+    // Rows a sweep looks at between two looks at the clock.
+    static constexpr int32_t kSweepChunkRows = 4096;
+    // Deletes, from `sweep.nextRow` on, every row whose slot `doomed` marks (doomed[slot] is
+    // non-zero; slots beyond its end are kept), appending each deleted row's slot to
+    // `removedSlots`. Stops at the first chunk boundary past `deadline`, so a caller can
+    // bound how long it holds listBusy and resume later; the rows keep their order and the
+    // view sees the removals (many at once as one reset). True once every row was looked at.
+    bool deleteRowsOfSlots(std::span<const uint8_t> doomed, RowSweep& sweep,
+                           std::chrono::steady_clock::time_point deadline,
+                           std::vector<int32_t>& removedSlots);
+    // Clears so far (deleteAllRows calls): a slot taken before a different count names a
+    // packet of an earlier list.
+    uint64_t clearCount() const;
+
     // The selection mark: the row the detail pane and the tools work on, or -1. Deleting
     // the row clears it; deleting rows above it moves it up with its row.
     void setSelectionMark(int32_t row);
@@ -140,6 +162,8 @@ class PacketList {
     std::vector<std::shared_ptr<const FilterColumnTexts>> m_stringColumns;
     int32_t m_selectionMark = -1;
     uint64_t m_selectionSerial = 0;
+    uint64_t m_layoutCount = 0;  // changes that moved or removed rows (appends do not)
+    uint64_t m_clearCount = 0;
 
     // View bookkeeping: the view shows m_publishedCount rows; the journal holds the resets
     // and removals it has not applied, oldest first; after them the first m_projectedCount

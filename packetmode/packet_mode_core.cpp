@@ -80,6 +80,14 @@ void PacketModeCore::save(SaveRequest request) {
     });
 }
 
+void PacketModeCore::deleteFromList(ListDeletion kind, ListCommandTarget target,
+                                    std::function<void()> showSelectedPacket) {
+    m_tools.spawn("ListDelete", 0, [this, kind, target, show = std::move(showSelectedPacket)] {
+        DeleteFromList(kind, target, SameAckContext{m_state, m_store, m_list, m_services.prompt},
+                       show);
+    });
+}
+
 bool PacketModeCore::waitForThreads(std::chrono::milliseconds timeout) {
     return m_engine.waitForThreads(timeout) && m_tools.waitUntilAllDone(timeout);
 }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,6 +28,7 @@
 #include "packetmode/packet_store.h"
 #include "packetmode/report_save.h"
 #include "packetmode/reverse_resolve.h"
+#include "packetmode/same_ack_tools.h"
 #include "packetmode/status_monitor.h"
 #include "platform/local_time.h"
 #include "platform/sound.h"
@@ -74,9 +76,15 @@ class PacketModeCore {
     // own, one step below normal priority. Several may run at once. User-interface thread.
     void save(SaveRequest request);
 
-    // True when every worker thread of the mode (the engine's, lookups and saves) has ended,
-    // within `timeout`. The window's close keeps its event loop turning on this, since a
-    // worker may be waiting for a message to be answered.
+    // Context menu delete commands (one packet, same ACK, different ACK) on `target`, on a
+    // thread of their own; `showSelectedPacket` runs on it once the rows are deleted.
+    // User-interface thread.
+    void deleteFromList(ListDeletion kind, ListCommandTarget target,
+                        std::function<void()> showSelectedPacket);
+
+    // True when every worker thread of the mode (the engine's, lookups, saves and deletes)
+    // has ended, within `timeout`. The window's close keeps its event loop turning on this,
+    // since a worker may be waiting for a message to be answered.
     bool waitForThreads(std::chrono::milliseconds timeout);
 
     // What the sound monitor reads: check box 1014 and the settings' wave file. Any thread.
@@ -107,7 +115,7 @@ class PacketModeCore {
     mutable std::mutex m_soundFileMutex;
     std::string m_soundFile;  // guarded by m_soundFileMutex
     bool m_sortAscending = false;
-    WorkerThreads m_tools;  // reverse lookups and saves
+    WorkerThreads m_tools;  // reverse lookups, saves and deletes
     std::thread m_statusThread;
     std::thread m_soundThread;
 };

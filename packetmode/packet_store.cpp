@@ -67,6 +67,13 @@ void PacketStore::setListed(int32_t slot, bool listed) {
     m_listed[static_cast<size_t>(slot)] = listed ? 1 : 0;
 }
 
+void PacketStore::setListed(std::span<const int32_t> slots, bool listed) {
+    std::lock_guard lock(m_slotMutex);
+    for (const int32_t slot : slots)
+        if (valid(slot))
+            m_listed[static_cast<size_t>(slot)] = listed ? 1 : 0;
+}
+
 bool PacketStore::release(int32_t slot) {
     if (!valid(slot))
         return false;

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -58,6 +59,8 @@ class PacketStore {
     // The moment the packet was captured, in microseconds since the epoch; taken with the
     // time text and released with it.
     void setCaptureTime(int32_t slot, int64_t microseconds);
+    // The same for many slots under one hold of the store's lock.
+    void setListed(std::span<const int32_t> slots, bool listed);
     // Releases the slot's record and time text and sets its length to 0. True when it held
     // a record.
     bool release(int32_t slot);

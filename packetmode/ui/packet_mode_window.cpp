@@ -31,7 +31,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "capture/capture_start.h"
 #include "capture/ui/interface_choice_window.h"
@@ -797,21 +799,58 @@ void PacketModeWindow::showPacketContextMenu(QPoint at) {
     connect(menu, &QMenu::triggered, this, [&command](QAction* a) { command = a->data().toInt(); });
     menu->exec(at);
     delete menu;
-    m_core->state().contextRow = mark;
+    // Read again: a delete running meanwhile may have moved the marked row.
+    m_core->state().contextRow = list.selectionMark();
     if (command != 0)
         runListCommand(command);
 }
 
+namespace {
+
+// The TCP tools of the context menu, by command id.
+constexpr std::pair<int, SameAckMove> kGotoCommands[] = {
+    {ids::kMenuPreviousSameAck, SameAckMove::Previous},
+    {ids::kMenuNextSameAck, SameAckMove::Next},
+    {ids::kMenuFirstSameAck, SameAckMove::First},
+    {ids::kMenuLastSameAck, SameAckMove::Last}};
+constexpr std::pair<int, ListDeletion> kDeleteCommands[] = {
+    {ids::kMenuDeletePacket, ListDeletion::Packet},
+    {ids::kMenuDeleteSameAck, ListDeletion::SameAck},
+    {ids::kMenuDeleteDifferentAck, ListDeletion::DifferentAck}};
+
+}  // namespace
+
 bool PacketModeWindow::listCommandAvailable(int commandId) const {
-    // TODO: the same-ACK commands and "Delete packet from list" arrive with the TCP tools.
-    return commandId == ids::kMenuReverseSource || commandId == ids::kMenuReverseDestination;
+    const auto named = [commandId](const auto& commands) {
+        return std::any_of(std::begin(commands), std::end(commands),
+                           [commandId](const auto& c) { return c.first == commandId; });
+    };
+    return commandId == ids::kMenuReverseSource || commandId == ids::kMenuReverseDestination ||
+           named(kGotoCommands) || named(kDeleteCommands);
 }
 
 void PacketModeWindow::runListCommand(int commandId) {
-    if (commandId == ids::kMenuReverseSource || commandId == ids::kMenuReverseDestination)
+    if (commandId == ids::kMenuReverseSource || commandId == ids::kMenuReverseDestination) {
         m_core->reverseResolve(commandId == ids::kMenuReverseSource ? kSourceAddressOffset
                                                                     : kDestinationAddressOffset,
                                m_services.names.reverse);
+        return;
+    }
+    // The TCP tools work on the packet of contextRow, taken now: rows may move before a
+    // delete gets the list.
+    const ListCommandTarget target =
+        ListCommandTargetOf(m_core->list(), m_core->state().contextRow.load());
+    if (target.slot < 0)
+        return;
+    for (const auto& [id, move] : kGotoCommands)
+        if (commandId == id)
+            GotoSameAck(move, target.slot,
+                        {m_core->state(), m_core->store(), m_core->list(), m_services.prompt},
+                        [this](int32_t row) { selectRow(row); });
+    for (const auto& [id, kind] : kDeleteCommands)
+        if (commandId == id)
+            m_core->deleteFromList(kind, target,
+                                   [this] { post([this] { showSelectedPacket(); }); });
 }
 
 bool PacketModeWindow::eventFilter(QObject* watched, QEvent* event) {

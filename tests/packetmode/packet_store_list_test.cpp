@@ -255,6 +255,47 @@ TEST(PacketList, DeleteFindAndSelectionMark) {
     EXPECT_EQ(list.slotOfRow(0), -1);
 }
 
+TEST(PacketList, BatchDeleteResumesStartsOverAfterRowsMovedAndKeepsTheMark) {
+    PacketStore store;
+    PacketList list(store);
+    Fill(store, list, 10000);
+    std::vector<uint8_t> doomed(10000);
+    for (size_t slot = 0; slot < doomed.size(); slot += 3)
+        doomed[slot] = 1;
+    list.setSelectionMark(9001);
+    PacketList::RowSweep sweep;
+    std::vector<int32_t> removed;
+    // A deadline already past: one chunk of rows per call.
+    ASSERT_FALSE(list.deleteRowsOfSlots(doomed, sweep, {}, removed));
+    EXPECT_EQ(removed.size(), 1366u);  // slots 0, 3, ... 4095
+    EXPECT_EQ(sweep.nextRow, 4096 - 1366);
+    EXPECT_EQ(list.slotOfRow(list.selectionMark()), 9001);
+
+    std::vector<int32_t> reversed(static_cast<size_t>(list.rowCount()));
+    std::iota(reversed.rbegin(), reversed.rend(), 0);
+    ASSERT_TRUE(list.reorderRows(reversed));
+    ASSERT_FALSE(list.deleteRowsOfSlots(doomed, sweep, {}, removed));
+    EXPECT_EQ(removed[1366], 9999);  // started over at row 0, now the last slot
+    ASSERT_TRUE(list.deleteRowsOfSlots(doomed, sweep, std::chrono::steady_clock::time_point::max(),
+                                       removed));
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed.size(), 3334u);
+    EXPECT_EQ(std::unique(removed.begin(), removed.end()), removed.end());
+    EXPECT_EQ(list.rowCount(), 10000 - 3334);
+    for (int32_t row = 0; row < list.rowCount(); ++row)
+        ASSERT_EQ(doomed[static_cast<size_t>(list.slotOfRow(row))], 0);
+    EXPECT_EQ(list.slotOfRow(list.selectionMark()), 9001);
+    EXPECT_TRUE(list.deleteRowsOfSlots(doomed, sweep, {}, removed));  // nothing left
+
+    const uint64_t serial = list.selectionMarkSerial();
+    doomed[9001] = 1;
+    PacketList::RowSweep another;
+    ASSERT_TRUE(list.deleteRowsOfSlots(doomed, another,
+                                       std::chrono::steady_clock::time_point::max(), removed));
+    EXPECT_EQ(list.selectionMark(), -1);
+    EXPECT_EQ(list.selectionMarkSerial(), serial + 1);
+}
+
 TEST(PacketList, SortReordersRowsNotSlotsAndKeepsTheMarkOnItsPacket) {
     PacketStore store;
     PacketList list(store);
@@ -354,7 +395,8 @@ TEST(PacketListView, ManyRemovalsCollapseIntoOneReset) {
 }
 
 // A view that mirrors the rows it was told about, checked against the list after every
-// step of a long random mix of appends, deletions, clears, sorts and partial catch-ups.
+// step of a long random mix of appends, deletions (one row, or a batch), clears, sorts and
+// partial catch-ups.
 TEST(PacketListView, MirrorOfTheViewAlwaysMatchesTheList) {
     PacketStore store;
     PacketList list(store, 5000);
@@ -362,6 +404,10 @@ TEST(PacketListView, MirrorOfTheViewAlwaysMatchesTheList) {
     std::mt19937 random(1234);
     int32_t nextSlot = 0;
     const auto d = Datagram(17);
+    std::vector<uint8_t> everyFourth(10000);
+    for (size_t slot = 0; slot < everyFourth.size(); slot += 4)
+        everyFourth[slot] = 1;
+    PacketList::RowSweep sweep;
 
     auto applyOne = [&] {
         const auto c = list.nextChange();
@@ -396,6 +442,10 @@ TEST(PacketListView, MirrorOfTheViewAlwaysMatchesTheList) {
             ASSERT_TRUE(list.deleteRow(static_cast<int32_t>(random() % rows)));
         } else if (op < 77) {
             list.deleteAllRows();
+        } else if (op < 78) {
+            // A batch delete stopped after its first chunk, resumed by the next one.
+            std::vector<int32_t> removed;
+            list.deleteRowsOfSlots(everyFourth, sweep, {}, removed);
         } else if (op < 79) {
             std::vector<int32_t> order(static_cast<size_t>(rows));
             std::iota(order.begin(), order.end(), 0);

@@ -190,6 +190,7 @@ class PacketModeWindowTest : public QObject {
     void findShowsOneMatchAtATimeAfterADoublePress();
     void clearWhileFindScansUncoversTheListOnce();
     void closeWhileFindWaitsAtAMatch();
+    void sameAckToolsFromTheMenu();
 };
 
 void PacketModeWindowTest::initialStateByControlId() {
@@ -651,9 +652,12 @@ std::optional<MenuSeen> OpenListMenu(QWidget* target, QContextMenuEvent::Reason 
             seen->texts << a->text();
             if (a->menu()) {
                 seen->enabled[0] = a->isEnabled();
-                for (QAction* sub : a->menu()->actions())
+                for (QAction* sub : a->menu()->actions()) {
                     if (!sub->isSeparator())
                         seen->enabled[sub->data().toInt()] = sub->isEnabled();
+                    if (choose != 0 && sub->data().toInt() == choose)
+                        sub->trigger();
+                }
             } else if (!a->isSeparator()) {
                 seen->enabled[a->data().toInt()] = a->isEnabled();
             }
@@ -704,6 +708,8 @@ void PacketModeWindowTest::contextMenuNeedsASelectedRowAndGreysTcpOptions() {
         QCOMPARE(seen->enabled.at(0), c.tcpOptions);
         QVERIFY(seen->enabled.at(ids::kMenuReverseSource));
         QVERIFY(seen->enabled.at(ids::kMenuReverseDestination));
+        QVERIFY(seen->enabled.at(ids::kMenuDeletePacket));
+        QVERIFY(seen->enabled.at(ids::kMenuDeleteDifferentAck));
         QCOMPARE(seen->enabled.size(), size_t{10});
         QCOMPARE(seen->at, c.byKey ? h.window->frameGeometry().topLeft() + QPoint(5, 20)
                                    : click);
@@ -898,6 +904,36 @@ void PacketModeWindowTest::closeWhileFindWaitsAtAMatch() {
     QTRY_VERIFY(!h.window->core().state().findRunning.load());
     h.window.reset();  // joins every thread
     QVERIFY(h.prompt.asked().empty());
+}
+
+void PacketModeWindowTest::sameAckToolsFromTheMenu() {
+    Harness h;
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
+    // Sequence numbers 100, 300, 200 with one acknowledgement number, then another one.
+    for (const auto& [sequence, ack] :
+         {std::pair{100u, 9u}, std::pair{300u, 9u}, std::pair{200u, 9u}, std::pair{5u, 8u}}) {
+        auto d = tcp();
+        for (size_t i = 0; i < 4; ++i) {
+            d[24 + i] = static_cast<uint8_t>(sequence >> (24 - 8 * i));
+            d[28 + i] = static_cast<uint8_t>(ack >> (24 - 8 * i));
+        }
+        h.feed(channel, d);
+    }
+    auto* list = h.control<QTableView>(ids::kList);
+    h.select(0);
+    QVERIFY(OpenListMenu(list, QContextMenuEvent::Keyboard, {}, ids::kMenuNextSameAck));
+    QCOMPARE(list->currentIndex().row(), 2);
+    QVERIFY(QTest::qWaitFor([&] { return h.text(ids::kSequence) == QStringLiteral("200"); }));
+
+    h.prompt.script({PromptAnswer::Yes});
+    QVERIFY(OpenListMenu(list, QContextMenuEvent::Keyboard, {}, ids::kMenuDeleteSameAck));
+    QVERIFY(QTest::qWaitFor([&] { return h.prompt.asked().size() == 2; }));
+    QCOMPARE(h.prompt.asked().back().text, std::string("3 item(s) deleted from packet list."));
+    h.window->syncList();
+    QCOMPARE(list->model()->rowCount(), 1);
+    QCOMPARE(h.window->core().list().slotOfRow(0), 3);  // the other acknowledgement number
+    QVERIFY(!h.window->core().store().listed(1));
 }
 
 QTEST_MAIN(PacketModeWindowTest)
