@@ -7,7 +7,10 @@
 //   vorlanx_screenshot <output folder> <capture file>
 #include <QApplication>
 #include <QDir>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QMenu>
+#include <QPainter>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -102,6 +105,29 @@ int main(int argc, char** argv) {
         }
         settle(300);
         ok = save(window, folder, QStringLiteral("packet_mode.png")) && ok;
+        // The packet list's context menu on the selected row, drawn over the window where it
+        // opens (the popup is a window of its own).
+        if (auto* list = FindControl<QTableView>(&window, packet_ids::kList)) {
+            const QRect row = list->visualRect(list->currentIndex());
+            const QPoint at = list->viewport()->mapToGlobal(row.center());
+            bool shot = false;
+            QTimer::singleShot(300, [&] {
+                if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                    QPixmap picture = window.grab();
+                    QPainter painter(&picture);
+                    painter.drawPixmap(window.mapFromGlobal(menu->pos()), menu->grab());
+                    painter.end();
+                    shot = picture.save(folder + QStringLiteral("/packet_menu.png"));
+                    menu->close();
+                }
+            });
+            QContextMenuEvent request(QContextMenuEvent::Mouse, list->viewport()->mapFromGlobal(at),
+                                      at);
+            QApplication::sendEvent(list->viewport(), &request);
+            if (!shot)
+                std::fprintf(stderr, "could not take the packet list's menu\n");
+            ok = shot && ok;
+        }
     }
     {
         // Some criteria filled in, as a user sets them up.
