@@ -494,7 +494,8 @@ QLayout* PacketModeWindow::buildToolRows() {
     auto* findRow = new QHBoxLayout;
     findRow->addWidget(new QLabel(QStringLiteral("Search current packets--->")));
     m_findText = Tag(new QLineEdit, ids::kFindText, QStringLiteral("Search current packets"));
-    m_findText->setMaxLength(1023);
+    // A search may be longer than the stored copy of the find text (1,023 bytes).
+    m_findText->setMaxLength(9999);
     m_find = Tag(new QPushButton(QStringLiteral("Find / Next")), ids::kFind,
                  QStringLiteral("Find / Next"));
     findRow->addWidget(m_findText, 1);
