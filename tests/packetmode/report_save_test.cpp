@@ -104,6 +104,14 @@ TEST(ReportSave, CancelAndFailures) {
         EXPECT_TRUE(result.cancelled);
         EXPECT_EQ(result.saved, 1);
         EXPECT_EQ(Timeless(s.report("c.txt")), ReportHeader() + s.entries({0}) + ReportTrailer(1, 0));
+        // A capture file cancelled the same way is a valid capture of what was written.
+        EXPECT_EQ(s.save("c.pcap", SaveFormat::Capture).saved, 1);
+        auto source = PcapFileSource::openFile(s.dir.file("c.pcap"));
+        const auto first = source->receive();
+        ASSERT_TRUE(first);
+        EXPECT_EQ(std::vector<uint8_t>(first->begin(), first->end()), s.datagrams[0]);
+        EXPECT_FALSE(source->receive());
+        EXPECT_FALSE(source->failed()) << source->errorText();
     }
     {  // A full disk: what was written, no trailer, the disk-full message.
         Saving s(3);

@@ -32,6 +32,7 @@
 #include "packetmode/ui/packet_list_model.h"
 #include "packetmode/ui/packet_mode_controls.h"
 #include "packetmode/ui/packet_mode_window.h"
+#include "packetmode/ui/saving_options_window.h"
 #include "platform/qt/control_ids.h"
 #include "settings/settings_file.h"
 #include "support/datagram_between.h"
@@ -187,6 +188,7 @@ class PacketModeWindowTest : public QObject {
     void reverseResolveFromTheMenu();
     void headerClicksSortAndFlipAcrossColumns();
     void saveAsksForTheFileAndWritesIt();
+    void savingOptionsStoreOnlyOnContinue();
     void findShowsOneMatchAtATimeAfterADoublePress();
     void clearWhileFindScansUncoversTheListOnce();
     void closeWhileFindWaitsAtAMatch();
@@ -842,6 +844,38 @@ void PacketModeWindowTest::saveAsksForTheFileAndWritesIt() {
         }
     }
     QVERIFY(h.prompt.asked().empty());
+}
+
+void PacketModeWindowTest::savingOptionsStoreOnlyOnContinue() {
+    for (bool proceed : {false, true}) {
+        SettingsRecord settings = SettingsRecord::defaults("/tmp/");
+        SavingOptionsWindow window(settings);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Saving options"));
+        auto* withData = FindControl<QCheckBox>(&window, 1029);
+        const QList<QRadioButton*> radios = {FindControl<QRadioButton>(&window, 1025),
+                                             FindControl<QRadioButton>(&window, 1026),
+                                             FindControl<QRadioButton>(&window, 1020)};
+        QCOMPARE(FindControl<QCheckBox>(&window, 1134)->text(),
+                 QStringLiteral("Only save listed packets\n(Do not save packets that have been "
+                                "deleted from the packet list)"));
+        auto* continueButton = FindControl<QPushButton>(&window, 1028);
+        QVERIFY(continueButton->isDefault());
+        for (QRadioButton* r : radios)
+            QVERIFY(!r->isEnabled());
+        withData->click();
+        for (QRadioButton* r : radios)
+            QVERIFY(r->isEnabled());
+        radios[2]->click();  // Text
+        FindControl<QCheckBox>(&window, 1134)->click();
+        if (proceed)
+            continueButton->click();
+        else
+            window.reject();  // Esc or the close box
+        const SavingOptions stored = SavingOptions::fromRecord(settings);
+        const SavingOptions expected =
+            proceed ? SavingOptions{true, false, false, true, false} : SavingOptions{};
+        QVERIFY(stored == expected);
+    }
 }
 
 void PacketModeWindowTest::findShowsOneMatchAtATimeAfterADoublePress() {
