@@ -281,8 +281,9 @@ TEST(FilterSetup, ResolverCommandsEndWithTheirTextAndMessage) {
         }
         const bool looksUpName = row.command == C::ReverseResolve && row.text.has_value();
         EXPECT_EQ(reversed.size(), looksUpName ? 1u : 0u) << row.name;
-        if (!reversed.empty())
+        if (!reversed.empty()) {
             EXPECT_EQ(reversed.front(), (std::array<uint8_t, 4>{192, 0, 2, 7})) << row.name;
+        }
     }
 }
 

@@ -147,8 +147,9 @@ TEST(PacketFind, RunsShowEachMatchThenAskOrTell) {
         FindSetup s;
         for (const std::string& payload : c.payloads)
             s.add(Udp(payload));
-        if (c.deletedRow >= 0)
+        if (c.deletedRow >= 0) {
             ASSERT_TRUE(s.core.list().deleteRow(c.deletedRow));
+        }
         s.core.list().setSelectionMark(0);
         for (PromptAnswer answer : c.answers)
             s.prompt.script({answer});

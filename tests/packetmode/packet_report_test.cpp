@@ -66,8 +66,9 @@ TEST(PacketReport, EntryBytes) {
         const std::string entry = Entry(c.datagram, c.time, c.rendering);
         const bool withData = c.rendering != PacketRendering::None;
         EXPECT_EQ(withData ? entry.substr(entry.find(']') + 1) : entry, c.expected) << c.name;
-        if (withData)
+        if (withData) {
             EXPECT_EQ(entry.substr(0, 5), "<\r\n\r\n") << c.name;
+        }
     }
 
     // Text: the bytes as captured, zero bytes and headers included.
