@@ -49,6 +49,27 @@ class HeldPrompt final : public UserPrompt {
     std::vector<PromptRequest> m_asked;
 };
 
+void Configure(PacketModeCore& core, bool on, const std::string& path, int32_t intervalSec,
+               bool dec = false, bool hex = false) {
+    SettingsRecord r;
+    r.setAutoLog(on);
+    r.setAutoLogPath(path);
+    r.setAutoLogIntervalSec(intervalSec);
+    r.setAutoLogDec(dec);
+    r.setAutoLogHex(hex);
+    r.setDateTimeTemplate("%Y");
+    core.logSettingsChanged(r);
+}
+
+// Stores a packet in the next slot as capture does, under listBusy.
+void Store(PacketModeCore& core, const std::vector<uint8_t>& d, const std::string& timeText) {
+    std::unique_lock list = core.state().lockListForWorker();
+    const int32_t slot = core.store().count();
+    core.store().put(slot, PacketRecord::create(d), int32_t(d.size()));
+    core.store().setTimeText(slot, timeText);
+    core.store().advanceCount();
+}
+
 struct AutoLog : ::testing::Test {
     test::PacketModeEdges edges;
     HeldPrompt prompt;
@@ -62,27 +83,14 @@ struct AutoLog : ::testing::Test {
 
     void configure(bool on, const std::string& path, int32_t intervalSec, bool dec = false,
                    bool hex = false) {
-        SettingsRecord r;
-        r.setAutoLog(on);
-        r.setAutoLogPath(path);
-        r.setAutoLogIntervalSec(intervalSec);
-        r.setAutoLogDec(dec);
-        r.setAutoLogHex(hex);
-        r.setDateTimeTemplate("%Y");
-        core.logSettingsChanged(r);
+        Configure(core, on, path, intervalSec, dec, hex);
     }
-    // Stores `n` packets as capture does, under listBusy; packet number k has time text
-    // "p<k>" and k payload bytes.
+    // Stores `n` packets; packet number k has time text "p<k>" and k payload bytes.
     void add(int n) {
         for (int i = 0; i < n; ++i) {
             const size_t k = datagrams.size();
             datagrams.push_back(test::BuildDatagram({.protocol = 6, .payload = std::string(k, 'x')}));
-            std::unique_lock list = core.state().lockListForWorker();
-            const int32_t slot = core.store().count();
-            const auto& d = datagrams.back();
-            core.store().put(slot, PacketRecord::create(d), int32_t(d.size()));
-            core.store().setTimeText(slot, "p" + std::to_string(k));
-            core.store().advanceCount();
+            Store(core, datagrams.back(), "p" + std::to_string(k));
         }
     }
     std::string entries(size_t from, size_t to, PacketRendering r = PacketRendering::None) {
@@ -183,19 +191,9 @@ TEST_F(AutoLog, IntervalEdgesAndCloseDuringALongWait) {
         HeldPrompt p;
         PacketModeCore one({e.sources, e.view, e.statusView, e.sound, e.localTime, p});
         const std::string path = dir.file("log" + std::to_string(c.intervalSec) + ".txt");
-        SettingsRecord r;
-        r.setAutoLog(true);
-        r.setAutoLogPath(path);
-        r.setAutoLogIntervalSec(c.intervalSec);
-        one.logSettingsChanged(r);
+        Configure(one, true, path, c.intervalSec);
         one.startMonitors();
-        {
-            std::unique_lock list = one.state().lockListForWorker();
-            const auto d = test::BuildDatagram({});
-            one.store().put(0, PacketRecord::create(d), int32_t(d.size()));
-            one.store().setTimeText(0, "t");
-            one.store().advanceCount();
-        }
+        Store(one, test::BuildDatagram({}), "t");
         if (c.logsAtOnce) {
             EXPECT_TRUE(WaitUntil([&] { return !test::ReadFileBytes(path).empty(); }, 5s));
         } else {
