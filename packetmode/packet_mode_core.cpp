@@ -33,9 +33,42 @@ void PacketModeCore::sleepUnlessExiting(int milliseconds) const {
             std::min<steady_clock::duration>(10ms, until - steady_clock::now()));
 }
 
+void PacketModeCore::logSettingsChanged(const SettingsRecord& settings) {
+    m_autoLogSettings.replace(
+        std::make_shared<const AutoLogSettings>(AutoLogSettings::fromRecord(settings)));
+}
+
+void PacketModeCore::settingsChanged(const SettingsRecord& settings) {
+    m_engine.settingsChanged(settings);
+    logSettingsChanged(settings);
+}
+
+void PacketModeCore::showLogWriteError(int error, const std::string& path,
+                                       const std::string& dateTimeTemplate) {
+    m_tools.spawn("LogWriteError", 0, [this, error, path, dateTimeTemplate] {
+        // Test and set in one step, so two failures close together show one message; none
+        // once the window closes.
+        bool showing = false;
+        if (m_state.exitRequested.load() ||
+            !m_state.logErrorShowing.compare_exchange_strong(showing, true))
+            return;
+        m_services.prompt.ask(
+            WriteErrorMessage(error, path, dateTimeTemplate, m_services.localTime));
+        m_state.logErrorShowing.store(false);
+    });
+}
+
 void PacketModeCore::startMonitors() {
     if (m_statusThread.joinable() || m_soundThread.joinable())
         return;
+    m_autoLogThread = std::thread([this] {
+        AutoLogThread log({m_state, m_store, m_autoLogSettings,
+                           [this](int ms) { sleepUnlessExiting(ms); },
+                           [this](int error, const std::string& path, const std::string& t) {
+                               showLogWriteError(error, path, t);
+                           }});
+        log.run();
+    });
     m_statusThread = std::thread([this] {
         StatusMonitor monitor(m_state, m_services.statusView, AvailablePhysicalMemoryBytes,
                               [this](int ms) { sleepUnlessExiting(ms); });
@@ -61,6 +94,13 @@ void PacketModeCore::stopMonitors() {
         m_statusThread.join();
     if (m_soundThread.joinable())
         m_soundThread.join();
+    joinAutoLog();
+}
+
+void PacketModeCore::joinAutoLog() {
+    m_state.exitRequested = true;
+    if (m_autoLogThread.joinable())
+        m_autoLogThread.join();
 }
 
 void PacketModeCore::reverseResolve(int addressOffset, ReverseLookup lookup) {
@@ -96,6 +136,8 @@ void PacketModeCore::shutdown() {
     m_state.exitRequested = true;
     m_engine.requestExit();
     m_engine.shutdown();
+    // The log thread starts message threads: it ends before they are joined.
+    joinAutoLog();
     m_tools.joinAll();
     stopMonitors();
 }

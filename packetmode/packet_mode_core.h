@@ -1,7 +1,8 @@
 // PacketModeCore: everything of Packet Mode that is not a widget.
 //
 // It owns the flags (PacketModeState), the PacketStore, the packet list, the filters in
-// use, the PacketModeEngine and the two monitor threads (status and new-packet sound). The
+// use, the PacketModeEngine, the two monitor threads (status and new-packet sound) and the
+// automatic logging thread. The
 // window holds one and reaches the engine, store and list through it; tests and
 // benchmarks hold one instead of wiring the parts themselves. The platform services and
 // the window's views are the caller's and must outlive the core.
@@ -20,6 +21,7 @@
 
 #include "capture/capture_source.h"
 #include "capture/worker_threads.h"
+#include "packetmode/auto_log.h"
 #include "packetmode/current_packet_filters.h"
 #include "packetmode/packet_list.h"
 #include "packetmode/packet_mode_engine.h"
@@ -91,10 +93,18 @@ class PacketModeCore {
     void setSoundChecked(bool checked) { m_soundChecked.store(checked); }
     void setSoundFile(std::string path);
 
-    // Starts the status and the new-packet sound monitor threads; once only.
+    // The window loaded its settings: automatic logging reads this copy of its fields from
+    // its next step on. User-interface thread.
+    void logSettingsChanged(const SettingsRecord& settings);
+    // The General settings window stored new values: the Date / Time template of new rows
+    // and the copy automatic logging reads. User-interface thread.
+    void settingsChanged(const SettingsRecord& settings);
+
+    // Starts the status and the new-packet sound monitor threads and the automatic logging
+    // thread; once only.
     void startMonitors();
     // Sets exitRequested, stops the sound player (a sound playing ends, later ones do not
-    // start) and joins both monitors. Idempotent.
+    // start) and joins the monitors and the logging thread. Idempotent.
     void stopMonitors();
     // Everything ends: exitRequested, the engine's threads and the lookups (the event loop
     // must keep answering prompts while this waits, see waitForThreads) and the monitors.
@@ -103,6 +113,9 @@ class PacketModeCore {
 
   private:
     void sleepUnlessExiting(int milliseconds) const;
+    void showLogWriteError(int error, const std::string& path,
+                           const std::string& dateTimeTemplate);
+    void joinAutoLog();
 
     PacketModeCoreServices m_services;
     PacketModeState m_state;
@@ -115,9 +128,11 @@ class PacketModeCore {
     mutable std::mutex m_soundFileMutex;
     std::string m_soundFile;  // guarded by m_soundFileMutex
     bool m_sortAscending = false;
-    WorkerThreads m_tools;  // reverse lookups, saves and deletes
+    SharedSnapshot<AutoLogSettings> m_autoLogSettings{std::make_shared<const AutoLogSettings>()};
+    WorkerThreads m_tools;  // reverse lookups, saves, deletes and log write-error messages
     std::thread m_statusThread;
     std::thread m_soundThread;
+    std::thread m_autoLogThread;
 };
 
 }  // namespace vorlanx

@@ -31,6 +31,9 @@ struct PacketModeState {
     std::atomic<int32_t> activeSaves{0};
     std::atomic<bool> saveCancelRequested{false};
 
+    // Automatic logging: a log write-error message is on screen (one at a time).
+    std::atomic<bool> logErrorShowing{false};
+
     // The list row on which the context menu was last opened; -1 when the last attempt
     // showed no menu. Set before the chosen command runs.
     std::atomic<int32_t> contextRow{-1};

@@ -106,16 +106,21 @@ void AppendPacketEntry(std::string& out, const PacketView& packet, std::string_v
     out.append(rendered);
 }
 
-int WritePacketEntry(OutputFile& file, const PacketStore& store, int32_t slot,
-                     PacketRendering rendering, std::string& work) {
-    work.clear();
+void AppendSlotEntry(std::string& out, const PacketStore& store, int32_t slot,
+                     PacketRendering rendering) {
     if (!store.hasTimeText(slot))
-        return 0;
+        return;
     const std::string timeText = store.timeText(slot);
     store.withRecord(slot, [&](const PacketView& packet) {
         if (packet.length() != 0)
-            AppendPacketEntry(work, packet, timeText, rendering);
+            AppendPacketEntry(out, packet, timeText, rendering);
     });
+}
+
+int WritePacketEntry(OutputFile& file, const PacketStore& store, int32_t slot,
+                     PacketRendering rendering, std::string& work) {
+    work.clear();
+    AppendSlotEntry(work, store, slot, rendering);
     return work.empty() ? 0 : file.write(work);
 }
 

@@ -26,6 +26,11 @@ PacketRendering EntryRendering(bool withData, bool text, bool dec, bool hex);
 void AppendPacketEntry(std::string& out, const PacketView& packet, std::string_view timeText,
                        PacketRendering rendering);
 
+// Appends the entry of store slot `slot` to `out`; nothing for a slot without a record,
+// without a time text or of length 0.
+void AppendSlotEntry(std::string& out, const PacketStore& store, int32_t slot,
+                     PacketRendering rendering);
+
 // Writes the entry of store slot `slot` to `file`. A slot without a record, without a time
 // text or of length 0 writes nothing and succeeds. 0, or the errno of the failed write.
 // `work` is reused across calls.

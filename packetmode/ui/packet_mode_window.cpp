@@ -533,6 +533,7 @@ void PacketModeWindow::loadSettings() {
     m_applyFiltersChecked = m_settings.applyFilters();
     m_noTaskbarBlink = m_settings.noTaskbarBlink();
     m_core->setSoundFile(m_settings.soundFile());
+    m_core->logSettingsChanged(m_settings);
 }
 
 void PacketModeWindow::storeSettings() {
