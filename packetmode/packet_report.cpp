@@ -97,23 +97,17 @@ void AppendPacketEntry(std::string& out, const PacketView& packet, std::string_v
         out.append(reinterpret_cast<const char*>(packet.data()), packet.length());
         return;
     }
-    // The renderings clear their target: render behind what is there.
-    std::string rendered;
     if (rendering == PacketRendering::Dec)
-        RenderDec(packet, rendered);
+        AppendDec(packet, out);
     else
-        RenderHex(packet, rendered);
-    out.append(rendered);
+        AppendHex(packet, out);
 }
 
 int WritePacketEntry(OutputFile& file, const PacketStore& store, int32_t slot,
                      PacketRendering rendering, std::string& work) {
     work.clear();
-    if (!store.hasTimeText(slot))
-        return 0;
-    const std::string timeText = store.timeText(slot);
-    store.withRecord(slot, [&](const PacketView& packet) {
-        if (packet.length() != 0)
+    store.withEntry(slot, [&](const PacketView& packet, const char* timeText, int64_t) {
+        if (timeText != nullptr && packet.length() != 0)
             AppendPacketEntry(work, packet, timeText, rendering);
     });
     return work.empty() ? 0 : file.write(work);

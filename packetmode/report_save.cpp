@@ -27,13 +27,18 @@ class SaveTarget {
     int writeSlot(const PacketStore& store, int32_t slot) {
         if (m_format == SaveFormat::Report)
             return WritePacketEntry(m_text, store, slot, m_rendering, m_work);
-        const int64_t time = store.captureTime(slot);
-        store.withRecord(slot, [&](const PacketView& packet) {
-            if (packet.length() != 0)
-                m_capture.write({packet.data(), packet.length()}, time);
+        // Copied under the store's lock, written after it: a write that waits for the disk
+        // must not hold up the capture thread filing the next packet.
+        m_work.clear();
+        int64_t time = 0;
+        store.withEntry(slot, [&](const PacketView& packet, const char*, int64_t captured) {
+            m_work.assign(reinterpret_cast<const char*>(packet.data()), packet.length());
+            time = captured;
         });
-        // The dumper buffers; a failed write shows at a flush, taken now and then.
-        return ++m_sinceFlush % 256 == 0 ? m_capture.flush() : 0;
+        if (m_work.empty())
+            return 0;
+        return m_capture.write(
+            {reinterpret_cast<const uint8_t*>(m_work.data()), m_work.size()}, time);
     }
     int writeTrailer(int64_t saved, int64_t milliseconds) {
         return m_format == SaveFormat::Report ? m_text.write(ReportTrailer(saved, milliseconds))
@@ -47,7 +52,6 @@ class SaveTarget {
     OutputFile m_text;
     PcapFileWriter m_capture;
     std::string m_work;
-    uint32_t m_sinceFlush = 0;
 };
 
 int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
