@@ -37,8 +37,8 @@ class SaveTarget {
         });
         if (m_work.empty())
             return 0;
-        return m_capture.write(
-            {reinterpret_cast<const uint8_t*>(m_work.data()), m_work.size()}, time);
+        return m_capture.write({reinterpret_cast<const uint8_t*>(m_work.data()), m_work.size()},
+                               time);
     }
     int writeTrailer(int64_t saved, int64_t milliseconds) {
         return m_format == SaveFormat::Report ? m_text.write(ReportTrailer(saved, milliseconds))

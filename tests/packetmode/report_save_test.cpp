@@ -111,13 +111,14 @@ TEST(ReportSave, CancelAndFailures) {
     const struct {
         SaveFormat format;
         int packets;
-    } full[] = {{SaveFormat::Report, 3}, {SaveFormat::Capture, 3}, {SaveFormat::Report, 6000},
+    } full[] = {{SaveFormat::Report, 3},
+                {SaveFormat::Capture, 3},
+                {SaveFormat::Report, 6000},
                 {SaveFormat::Capture, 6000}};
     for (const auto& c : full) {
         Saving s(c.packets);
-        const SaveResult result =
-            RunSave({"/dev/full", c.format, {}, "%Y"},
-                    {s.state, s.store, s.list, s.view, s.prompt, s.time});
+        const SaveResult result = RunSave({"/dev/full", c.format, {}, "%Y"},
+                                          {s.state, s.store, s.list, s.view, s.prompt, s.time});
         EXPECT_EQ(result.error, ENOSPC);
         if (c.packets > 1000)
             EXPECT_LT(result.saved, c.packets);

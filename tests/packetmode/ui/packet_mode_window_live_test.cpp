@@ -272,17 +272,17 @@ void PacketModeLiveTest::savesTheCaptureAsCaptureFileAndReport() {
 
     // The report: a heading for each UDP datagram sent, and the number of every packet.
     const std::string report = test::ReadFileBytes(h.dir.file("l.txt"));
-    const std::string udpHeading = "\r\n UDP   42       127.0.0.1       127.0.0.1  " +
-                                   QStringLiteral("%1 %2").arg(udp.fromPort, 5).arg(udp.toPort, 5)
-                                       .toStdString() + "  [";
+    const std::string udpHeading =
+        "\r\n UDP   42       127.0.0.1       127.0.0.1  " +
+        QStringLiteral("%1 %2").arg(udp.fromPort, 5).arg(udp.toPort, 5).toStdString() + "  [";
     size_t headings = 0;
     for (size_t at = report.find(udpHeading); at != std::string::npos;
          at = report.find(udpHeading, at + 1))
         ++headings;
     QCOMPARE(headings, size_t{5});
     std::smatch trailer;
-    QVERIFY(std::regex_search(report, trailer,
-                              std::regex("\r\n([0-9]+) Packets listed in [0-9]+ milliseconds\\.$")));
+    QVERIFY(std::regex_search(
+        report, trailer, std::regex("\r\n([0-9]+) Packets listed in [0-9]+ milliseconds\\.$")));
     QCOMPARE(std::stoi(trailer[1]), core.store().count());
 
     // Another reader of capture files counts the same packets.
