@@ -104,13 +104,13 @@ void AppendPacketEntry(std::string& out, const PacketView& packet, std::string_v
 }
 
 int WritePacketEntry(OutputFile& file, const PacketStore& store, int32_t slot,
-                     PacketRendering rendering, std::string& work) {
-    work.clear();
-    store.withEntry(slot, [&](const PacketView& packet, const char* timeText, int64_t) {
-        if (timeText != nullptr && packet.length() != 0)
-            AppendPacketEntry(work, packet, timeText, rendering);
+                     PacketRendering rendering) {
+    return file.append([&](std::string& text) {
+        store.withEntry(slot, [&](const PacketView& packet, const char* timeText, int64_t) {
+            if (timeText != nullptr && packet.length() != 0)
+                AppendPacketEntry(text, packet, timeText, rendering);
+        });
     });
-    return work.empty() ? 0 : file.write(work);
 }
 
 std::string ReportHeader() {

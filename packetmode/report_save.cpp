@@ -26,19 +26,19 @@ class SaveTarget {
     int writeHeader() { return m_format == SaveFormat::Report ? m_text.write(ReportHeader()) : 0; }
     int writeSlot(const PacketStore& store, int32_t slot) {
         if (m_format == SaveFormat::Report)
-            return WritePacketEntry(m_text, store, slot, m_rendering, m_work);
+            return WritePacketEntry(m_text, store, slot, m_rendering);
         // Copied under the store's lock, written after it: a write that waits for the disk
         // must not hold up the capture thread filing the next packet.
-        m_work.clear();
+        m_datagram.clear();
         int64_t time = 0;
         store.withEntry(slot, [&](const PacketView& packet, const char*, int64_t captured) {
-            m_work.assign(reinterpret_cast<const char*>(packet.data()), packet.length());
+            m_datagram.assign(reinterpret_cast<const char*>(packet.data()), packet.length());
             time = captured;
         });
-        if (m_work.empty())
+        if (m_datagram.empty())
             return 0;
-        return m_capture.write({reinterpret_cast<const uint8_t*>(m_work.data()), m_work.size()},
-                               time);
+        return m_capture.write(
+            {reinterpret_cast<const uint8_t*>(m_datagram.data()), m_datagram.size()}, time);
     }
     int writeTrailer(int64_t saved, int64_t milliseconds) {
         return m_format == SaveFormat::Report ? m_text.write(ReportTrailer(saved, milliseconds))
@@ -51,7 +51,7 @@ class SaveTarget {
     PacketRendering m_rendering;
     OutputFile m_text;
     PcapFileWriter m_capture;
-    std::string m_work;
+    std::string m_datagram;
 };
 
 int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {

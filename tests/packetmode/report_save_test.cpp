@@ -3,6 +3,7 @@
 // the program's own capture-file source.
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <optional>
 #include <regex>
 #include <thread>
@@ -50,7 +51,8 @@ struct Saving {
                        {state, store, list, view, prompt, time});
     }
     std::string report(const std::string& name) { return test::ReadFileBytes(dir.file(name)); }
-    std::string entries(std::initializer_list<int32_t> slots, PacketRendering r = PacketRendering::None) {
+    std::string entries(const std::vector<int32_t>& slots,
+                        PacketRendering r = PacketRendering::None) {
         std::string out;
         for (int32_t slot : slots)
             AppendPacketEntry(out, PacketView(PacketRecord::create(datagrams[size_t(slot)]).block(),
@@ -59,6 +61,13 @@ struct Saving {
         return out;
     }
 };
+
+// Slots 0 to n-1.
+std::vector<int32_t> Slots(int32_t n) {
+    std::vector<int32_t> slots(size_t(n), 0);
+    std::iota(slots.begin(), slots.end(), 0);
+    return slots;
+}
 
 // The report with its milliseconds put to 0.
 std::string Timeless(const std::string& report) {
@@ -71,14 +80,19 @@ TEST(ReportSave, ReportBytes) {
         int packets;
         bool deleteRow1;
         SavingOptions options;
-        std::initializer_list<int32_t> saved;
+        std::vector<int32_t> saved;
         PacketRendering rendering;
     } cases[] = {
         {0, false, {}, {}, PacketRendering::None},
         {1, false, {}, {0}, PacketRendering::None},
         {3, true, {}, {0, 2}, PacketRendering::None},
-        {3, true, {.withData = true, .hex = true, .listedOnly = false}, {0, 1, 2},
+        {3,
+         true,
+         {.withData = true, .hex = true, .listedOnly = false},
+         {0, 1, 2},
          PacketRendering::Hex},
+        // Entries rendered into the file's buffer across several writes to the file.
+        {600, false, {.withData = true, .dec = true}, Slots(600), PacketRendering::Dec},
     };
     for (const auto& c : cases) {
         Saving s(c.packets);
