@@ -15,24 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "null_packet_mode_view.h"
 #include "packetmode/report_save.h"
 #include "platform/output_file.h"
 
 namespace vorlanx {
 namespace {
-
-class NullView final : public PacketModeView {
-  public:
-    void setStatusText(const std::string&) override {}
-    void setListProgressRange(int32_t) override {}
-    void emptyEntirePacketPane() override {}
-    void showOperationProgress(int32_t) override {}
-    void setOperationProgress(int32_t) override {}
-    void hideOperationProgress() override {}
-    void showSaveCancel(bool) override {}
-    void emptyDetailFields() override {}
-    void focusList() override {}
-};
 
 class SilentPrompt final : public UserPrompt {
   public:
@@ -46,7 +34,7 @@ struct FullStore {
     PacketModeState state;
     PacketStore store;
     PacketList list{store};
-    NullView view;
+    NullPacketModeView view;
     SilentPrompt prompt;
     FixedLocalTimeSource time{LocalTime{2026, 12, 8, 21, 0, 0, 5}};
     uint64_t datagramBytes = 0;

@@ -135,10 +135,9 @@ class PacketModeLiveTest : public QObject {
     Q_OBJECT
   private slots:
     void init();
-    void capturesRealLoopbackTraffic();
+    void capturesRealLoopbackTrafficAndSavesIt();
     void clearEmptiesListAndPaneAndANewCaptureFillsThemAgain();
     void findSelectsTheDatagramWithTheText();
-    void savesTheCaptureAsCaptureFileAndReport();
 };
 
 void PacketModeLiveTest::init() {
@@ -146,7 +145,7 @@ void PacketModeLiveTest::init() {
         QSKIP("live capture needs CAP_NET_RAW (run as root); skipped");
 }
 
-void PacketModeLiveTest::capturesRealLoopbackTraffic() {
+void PacketModeLiveTest::capturesRealLoopbackTrafficAndSavesIt() {
     LiveHarness h;
     QVERIFY(h.openAndStart());
     const test::LoopbackUdp udp = test::SendLoopbackUdp(Payloads(5));
@@ -165,6 +164,49 @@ void PacketModeLiveTest::capturesRealLoopbackTraffic() {
     QCOMPARE(h.cell(first, 3), QStringLiteral("127.0.0.1"));
     QCOMPARE(h.cell(first, 1), QString::number(20 + 8 + 14));
     QVERIFY(h.stop());
+
+    // File > Save of what was captured, as a capture file and as a report.
+    PacketModeCore& core = h.window->core();
+    const auto stored = StoredDatagrams(core.store());
+    QCOMPARE(int(stored.size()), core.store().count());
+    for (const SaveFormat format : {SaveFormat::Capture, SaveFormat::Report}) {
+        const std::string path = h.dir.file(format == SaveFormat::Capture ? "l.pcap" : "l.txt");
+        core.save({path, format, {}, "%Y"});
+        QTRY_VERIFY(core.waitForThreads(std::chrono::milliseconds(0)));
+    }
+    QVERIFY(h.prompt.texts().empty());
+
+    // The capture file replays the stored datagrams, byte for byte and in order.
+    auto replay = PcapFileSource::openFile(h.dir.file("l.pcap"));
+    for (const auto& datagram : stored) {
+        const auto d = replay->receive();
+        QVERIFY2(d, replay->errorText().c_str());
+        QVERIFY(std::equal(d->begin(), d->end(), datagram.begin(), datagram.end()));
+    }
+    QVERIFY(!replay->receive());
+    QVERIFY2(!replay->failed(), replay->errorText().c_str());
+
+    // The report: a heading for each UDP datagram sent, and the number of every packet.
+    const std::string report = test::ReadFileBytes(h.dir.file("l.txt"));
+    const std::string udpHeading =
+        "\r\n UDP   42       127.0.0.1       127.0.0.1  " +
+        QStringLiteral("%1 %2").arg(udp.fromPort, 5).arg(udp.toPort, 5).toStdString() + "  [";
+    size_t headings = 0;
+    for (size_t at = report.find(udpHeading); at != std::string::npos;
+         at = report.find(udpHeading, at + 1))
+        ++headings;
+    QCOMPARE(headings, size_t{5});
+    std::smatch trailer;
+    QVERIFY(std::regex_search(
+        report, trailer, std::regex("\r\n([0-9]+) Packets listed in [0-9]+ milliseconds\\.$")));
+    QCOMPARE(std::stoi(trailer[1]), core.store().count());
+
+    // Another reader of capture files counts the same packets.
+    const std::optional<int> lines = TcpdumpLines(h.dir.file("l.pcap"));
+    if (!lines)
+        qInfo("SKIP tcpdump is not installed: the capture file was not read back by it");
+    else
+        QCOMPARE(*lines, int(stored.size()));
 }
 
 void PacketModeLiveTest::clearEmptiesListAndPaneAndANewCaptureFillsThemAgain() {
@@ -237,60 +279,6 @@ void PacketModeLiveTest::findSelectsTheDatagramWithTheText() {
     QTRY_COMPARE(h.prompt.texts(),
                  std::vector<std::string>{
                      "Search is complete.\r\n\r\nWould you like to search again?"});
-}
-
-void PacketModeLiveTest::savesTheCaptureAsCaptureFileAndReport() {
-    LiveHarness h;
-    QVERIFY(h.openAndStart());
-    const test::LoopbackUdp udp = test::SendLoopbackUdp(Payloads(5));
-    QVERIFY(udp.ok);
-    const test::LoopbackTcp tcp = test::ExchangeOverLoopbackTcp("GET / HTTP/1.0\r\n\r\n", "hi");
-    QVERIFY(tcp.ok);
-    QTRY_COMPARE(h.rows(QStringLiteral("UDP"), 5, udp.toPort).size(), size_t{5});
-    QTRY_VERIFY(h.rows(QStringLiteral("TCP"), 5, tcp.serverPort).size() >= 3);
-    QVERIFY(h.stop());
-
-    PacketModeCore& core = h.window->core();
-    const auto stored = StoredDatagrams(core.store());
-    QCOMPARE(int(stored.size()), core.store().count());
-    for (const SaveFormat format : {SaveFormat::Capture, SaveFormat::Report}) {
-        const std::string path = h.dir.file(format == SaveFormat::Capture ? "l.pcap" : "l.txt");
-        core.save({path, format, {}, "%Y"});
-        QTRY_VERIFY(core.waitForThreads(std::chrono::milliseconds(0)));
-    }
-    QVERIFY(h.prompt.texts().empty());
-
-    // The capture file replays the stored datagrams, byte for byte and in order.
-    auto replay = PcapFileSource::openFile(h.dir.file("l.pcap"));
-    for (const auto& datagram : stored) {
-        const auto d = replay->receive();
-        QVERIFY2(d, replay->errorText().c_str());
-        QVERIFY(std::equal(d->begin(), d->end(), datagram.begin(), datagram.end()));
-    }
-    QVERIFY(!replay->receive());
-    QVERIFY2(!replay->failed(), replay->errorText().c_str());
-
-    // The report: a heading for each UDP datagram sent, and the number of every packet.
-    const std::string report = test::ReadFileBytes(h.dir.file("l.txt"));
-    const std::string udpHeading =
-        "\r\n UDP   42       127.0.0.1       127.0.0.1  " +
-        QStringLiteral("%1 %2").arg(udp.fromPort, 5).arg(udp.toPort, 5).toStdString() + "  [";
-    size_t headings = 0;
-    for (size_t at = report.find(udpHeading); at != std::string::npos;
-         at = report.find(udpHeading, at + 1))
-        ++headings;
-    QCOMPARE(headings, size_t{5});
-    std::smatch trailer;
-    QVERIFY(std::regex_search(
-        report, trailer, std::regex("\r\n([0-9]+) Packets listed in [0-9]+ milliseconds\\.$")));
-    QCOMPARE(std::stoi(trailer[1]), core.store().count());
-
-    // Another reader of capture files counts the same packets.
-    const std::optional<int> lines = TcpdumpLines(h.dir.file("l.pcap"));
-    if (!lines)
-        qInfo("SKIP tcpdump is not installed: the capture file was not read back by it");
-    else
-        QCOMPARE(*lines, int(stored.size()));
 }
 
 QTEST_MAIN(PacketModeLiveTest)
