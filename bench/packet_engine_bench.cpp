@@ -10,9 +10,9 @@
 
 #include "capture/date_time_template.h"
 #include "capture/pcap_file_source.h"
+#include "null_packet_mode_view.h"
 #include "packetmode/packet_capture_thread.h"
 #include "packetmode/store_clear_thread.h"
-#include "null_packet_mode_view.h"
 
 namespace vorlanx {
 namespace {
