@@ -10,6 +10,7 @@
 
 #include "capture/date_time_template.h"
 #include "capture/pcap_file_source.h"
+#include "null_packet_mode_view.h"
 #include "packetmode/packet_capture_thread.h"
 #include "packetmode/store_clear_thread.h"
 
@@ -51,19 +52,6 @@ class MemorySource final : public CaptureSource {
     size_t m_next = 0;
 };
 
-class NullView final : public PacketModeView {
-  public:
-    void setStatusText(const std::string&) override {}
-    void setListProgressRange(int32_t) override {}
-    void emptyEntirePacketPane() override {}
-    void showOperationProgress(int32_t) override {}
-    void setOperationProgress(int32_t) override {}
-    void hideOperationProgress() override {}
-    void showSaveCancel(bool) override {}
-    void emptyDetailFields() override {}
-    void focusList() override {}
-};
-
 class NowSource final : public LocalTimeSource {
   public:
     LocalTime now() const override { return m_system.now(); }
@@ -80,7 +68,7 @@ void RunReceiveLoop(benchmark::State& bench, bool filters) {
     PacketStore store;
     PacketList list(store);
     CurrentPacketFilters current;
-    NullView view;
+    NullPacketModeView view;
     NowSource clock;
     SharedSnapshot<std::string> pattern(
         std::make_shared<const std::string>(kDefaultDateTimeTemplate));

@@ -13,7 +13,9 @@ constexpr uint32_t kIpHeaderBytes = header_offsets::kIpHeaderBytes;
 // The text of every byte value: "% 3u " for Dec, "%02X " for Hex.
 struct ByteTexts {
     std::array<std::array<char, 4>, 256> dec{};
-    std::array<std::array<char, 3>, 256> hex{};
+    // "%02X " and one more byte, so that a byte's text is one four-byte store whose last
+    // byte the next text (or the line end) overwrites.
+    std::array<std::array<char, 4>, 256> hex{};
 };
 
 constexpr ByteTexts makeByteTexts() {
@@ -28,6 +30,7 @@ constexpr ByteTexts makeByteTexts() {
         t.hex[v][0] = kHexDigits[v >> 4];
         t.hex[v][1] = kHexDigits[v & 0xF];
         t.hex[v][2] = ' ';
+        t.hex[v][3] = ' ';
     }
     return t;
 }
@@ -144,12 +147,12 @@ std::string PortText(uint16_t port) {
     return std::string(text, end);
 }
 
-void RenderDec(const PacketView& packet, std::string& out) {
+void AppendDec(const PacketView& packet, std::string& out) {
     const uint32_t length = packet.length();
-    out.clear();
-    out.resize(DecTextLength(length));
+    const size_t at = out.size();
+    out.resize(at + DecTextLength(length));
     const uint8_t* bytes = packet.data();
-    char* p = out.data();
+    char* p = out.data() + at;
     // Whole lines of ten: "% 3u " nine times, then "% 3u\r\n".
     uint32_t i = 0;
     for (; i + 10 <= length; i += 10) {
@@ -166,17 +169,18 @@ void RenderDec(const PacketView& packet, std::string& out) {
     }
 }
 
-void RenderHex(const PacketView& packet, std::string& out) {
+void AppendHex(const PacketView& packet, std::string& out) {
     const uint32_t length = packet.length();
-    out.clear();
-    out.resize(HexTextLength(length));
+    const size_t at = out.size();
+    out.resize(at + HexTextLength(length));
     const uint8_t* bytes = packet.data();
-    char* p = out.data();
-    // Whole lines of sixteen: "%02X " fifteen times, then "%02X\r\n".
+    char* p = out.data() + at;
+    // Whole lines of sixteen: "%02X " fifteen times, then "%02X\r\n" (49 bytes, so the
+    // fourth byte of the last store lands on the line end).
     uint32_t i = 0;
     for (; i + 16 <= length; i += 16) {
         for (uint32_t k = 0; k < 16; ++k) {
-            std::memcpy(p + 3 * k, kByteTexts.hex[bytes[i + k]].data(), 3);
+            std::memcpy(p + 3 * k, kByteTexts.hex[bytes[i + k]].data(), 4);
         }
         p[47] = '\r';
         p[48] = '\n';
@@ -186,6 +190,16 @@ void RenderHex(const PacketView& packet, std::string& out) {
         std::memcpy(p, kByteTexts.hex[bytes[i]].data(), 3);
         p += 3;
     }
+}
+
+void RenderDec(const PacketView& packet, std::string& out) {
+    out.clear();
+    AppendDec(packet, out);
+}
+
+void RenderHex(const PacketView& packet, std::string& out) {
+    out.clear();
+    AppendHex(packet, out);
 }
 
 void RenderText(const PacketView& packet, std::string& out) {

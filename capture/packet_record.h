@@ -121,6 +121,10 @@ std::string PortText(uint16_t port);
 void RenderDec(const PacketView& packet, std::string& out);
 // Hex: "%02X " per byte, "%02X\r\n" for byte i with i % 16 == 15.
 void RenderHex(const PacketView& packet, std::string& out);
+// The same renderings added behind what `out` holds (reports render straight into the
+// text they write).
+void AppendDec(const PacketView& packet, std::string& out);
+void AppendHex(const PacketView& packet, std::string& out);
 // Text as shown on screen: every byte as a character, zero bytes dropped.
 void RenderText(const PacketView& packet, std::string& out);
 // Start of byte i in the Dec and Hex texts.

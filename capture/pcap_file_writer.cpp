@@ -40,6 +40,9 @@ int PcapFileWriter::open(const std::string& path) {
         ::close(fd);
         return error;
     }
+    // The stream's own buffer would be a page: a write to the file every few records.
+    m_buffer = std::make_unique<char[]>(kBufferBytes);
+    std::setvbuf(file, m_buffer.get(), _IOFBF, kBufferBytes);
     m_dead = pcap_open_dead(DLT_IPV4, kSnapLength);
     if (m_dead != nullptr)
         m_dumper = pcap_dump_fopen(m_dead, file);
@@ -48,21 +51,30 @@ int PcapFileWriter::open(const std::string& path) {
         if (m_dead != nullptr)
             pcap_close(m_dead);
         m_dead = nullptr;
+        m_buffer.reset();
         return ENOMEM;
     }
     return 0;
 }
 
-void PcapFileWriter::write(std::span<const uint8_t> datagram, int64_t microseconds) {
-    if (m_dumper == nullptr || m_error != 0)
-        return;
+int PcapFileWriter::write(std::span<const uint8_t> datagram, int64_t microseconds) {
+    if (m_dumper == nullptr)
+        return m_error != 0 ? m_error : EBADF;
+    if (m_error != 0)
+        return m_error;
     pcap_pkthdr header{};
     header.ts.tv_sec = static_cast<time_t>(microseconds / 1000000);
     header.ts.tv_usec = static_cast<suseconds_t>(microseconds % 1000000);
     const auto length = static_cast<bpf_u_int32>(datagram.size());
     header.caplen = length < kSnapLength ? length : kSnapLength;
     header.len = length;
+    // The stream writes to the file when its buffer fills; a failed write marks it, and
+    // errno is still that write's.
+    errno = 0;
     pcap_dump(reinterpret_cast<u_char*>(m_dumper), &header, datagram.data());
+    if (std::ferror(pcap_dump_file(m_dumper)) != 0)
+        m_error = ErrnoOr(EIO);
+    return m_error;
 }
 
 int PcapFileWriter::flush() {
@@ -89,6 +101,7 @@ int PcapFileWriter::close() {
     if (fd >= 0 && ::close(fd) != 0 && error == 0 && errno != EINTR)
         error = ErrnoOr(EIO);
     m_dumper = nullptr;
+    m_buffer.reset();
     pcap_close(m_dead);
     m_dead = nullptr;
     m_error = error;

@@ -2,7 +2,9 @@
 // libpcap's own dumper, so every analyser that reads capture files opens it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -25,18 +27,23 @@ class PcapFileWriter {
     bool isOpen() const { return m_dumper != nullptr; }
 
     // Adds one record: the datagram whole, captured at `microseconds` since the epoch.
-    // Buffered; a write that failed shows at the next flush or close.
-    void write(std::span<const uint8_t> datagram, int64_t microseconds);
+    // Buffered (kBufferBytes): 0, or the errno of the write to the file that failed, now or
+    // before; nothing is added after a failure.
+    int write(std::span<const uint8_t> datagram, int64_t microseconds);
     // Writes what is buffered. 0, or the errno of the failed write.
     int flush();
     // Flushes and closes. 0, or the errno of the failed write or close. The file is a
     // valid capture of every record written before.
     int close();
 
+    // Bytes gathered before a write to the file.
+    static constexpr size_t kBufferBytes = 256 * 1024;
+
   private:
     pcap* m_dead = nullptr;
     pcap_dumper* m_dumper = nullptr;
     int m_error = 0;
+    std::unique_ptr<char[]> m_buffer;  // the stream's buffer; outlives the stream
 };
 
 }  // namespace vorlanx

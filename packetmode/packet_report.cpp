@@ -97,31 +97,24 @@ void AppendPacketEntry(std::string& out, const PacketView& packet, std::string_v
         out.append(reinterpret_cast<const char*>(packet.data()), packet.length());
         return;
     }
-    // The renderings clear their target: render behind what is there.
-    std::string rendered;
     if (rendering == PacketRendering::Dec)
-        RenderDec(packet, rendered);
+        AppendDec(packet, out);
     else
-        RenderHex(packet, rendered);
-    out.append(rendered);
+        AppendHex(packet, out);
 }
 
 void AppendSlotEntry(std::string& out, const PacketStore& store, int32_t slot,
                      PacketRendering rendering) {
-    if (!store.hasTimeText(slot))
-        return;
-    const std::string timeText = store.timeText(slot);
-    store.withRecord(slot, [&](const PacketView& packet) {
-        if (packet.length() != 0)
+    store.withEntry(slot, [&](const PacketView& packet, const char* timeText, int64_t) {
+        if (timeText != nullptr && packet.length() != 0)
             AppendPacketEntry(out, packet, timeText, rendering);
     });
 }
 
 int WritePacketEntry(OutputFile& file, const PacketStore& store, int32_t slot,
-                     PacketRendering rendering, std::string& work) {
-    work.clear();
-    AppendSlotEntry(work, store, slot, rendering);
-    return work.empty() ? 0 : file.write(work);
+                     PacketRendering rendering) {
+    // Rendered straight into the file's buffer.
+    return file.append([&](std::string& text) { AppendSlotEntry(text, store, slot, rendering); });
 }
 
 std::string ReportHeader() {

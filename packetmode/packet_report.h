@@ -31,11 +31,11 @@ void AppendPacketEntry(std::string& out, const PacketView& packet, std::string_v
 void AppendSlotEntry(std::string& out, const PacketStore& store, int32_t slot,
                      PacketRendering rendering);
 
-// Writes the entry of store slot `slot` to `file`. A slot without a record, without a time
-// text or of length 0 writes nothing and succeeds. 0, or the errno of the failed write.
-// `work` is reused across calls.
+// Writes the entry of store slot `slot` to `file`, rendered straight into its buffer. A
+// slot without a record, without a time text or of length 0 writes nothing and succeeds.
+// 0, or the errno of the failed write.
 int WritePacketEntry(OutputFile& file, const PacketStore& store, int32_t slot,
-                     PacketRendering rendering, std::string& work);
+                     PacketRendering rendering);
 
 // Report items 1 to 3: the title, the column line and the rule above the entries.
 std::string ReportHeader();

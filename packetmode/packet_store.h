@@ -91,6 +91,24 @@ class PacketStore {
         return true;
     }
 
+    // Runs fn(const PacketView&, const char* timeText, int64_t captureTime) on the slot's
+    // record, its time text (null when it has none) and its capture time, under one hold of
+    // the store's lock; false (fn not run) when the slot holds no record. For the saves,
+    // which read every slot: keep fn as short as for withRecord.
+    template <typename Fn>
+    bool withEntry(int32_t slot, Fn&& fn) const {
+        if (!valid(slot))
+            return false;
+        const auto i = static_cast<size_t>(slot);
+        std::lock_guard lock(m_slotMutex);
+        const PacketRecord& record = m_records[i];
+        if (!record)
+            return false;
+        fn(record.view(static_cast<uint32_t>(m_lengths[i])),
+           static_cast<const char*>(m_timeTexts[i].get()), m_captureTimes[i]);
+        return true;
+    }
+
     // Bytes of the five arrays (they exist for the store's whole life).
     static size_t arrayBytes();
 

@@ -26,14 +26,19 @@ class SaveTarget {
     int writeHeader() { return m_format == SaveFormat::Report ? m_text.write(ReportHeader()) : 0; }
     int writeSlot(const PacketStore& store, int32_t slot) {
         if (m_format == SaveFormat::Report)
-            return WritePacketEntry(m_text, store, slot, m_rendering, m_work);
-        const int64_t time = store.captureTime(slot);
-        store.withRecord(slot, [&](const PacketView& packet) {
-            if (packet.length() != 0)
-                m_capture.write({packet.data(), packet.length()}, time);
+            return WritePacketEntry(m_text, store, slot, m_rendering);
+        // Copied under the store's lock, written after it: a write that waits for the disk
+        // must not hold up the capture thread filing the next packet.
+        m_datagram.clear();
+        int64_t time = 0;
+        store.withEntry(slot, [&](const PacketView& packet, const char*, int64_t captured) {
+            m_datagram.assign(reinterpret_cast<const char*>(packet.data()), packet.length());
+            time = captured;
         });
-        // The dumper buffers; a failed write shows at a flush, taken now and then.
-        return ++m_sinceFlush % 256 == 0 ? m_capture.flush() : 0;
+        if (m_datagram.empty())
+            return 0;
+        return m_capture.write(
+            {reinterpret_cast<const uint8_t*>(m_datagram.data()), m_datagram.size()}, time);
     }
     int writeTrailer(int64_t saved, int64_t milliseconds) {
         return m_format == SaveFormat::Report ? m_text.write(ReportTrailer(saved, milliseconds))
@@ -46,8 +51,7 @@ class SaveTarget {
     PacketRendering m_rendering;
     OutputFile m_text;
     PcapFileWriter m_capture;
-    std::string m_work;
-    uint32_t m_sinceFlush = 0;
+    std::string m_datagram;
 };
 
 int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {

@@ -6,6 +6,7 @@
 // like a failed write, never as success.
 #pragma once
 
+#include <cerrno>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,19 @@ class OutputFile {
 
     // Adds `bytes` to the file. 0, or the errno of the write that failed.
     int write(std::string_view bytes);
+    // Lets render(std::string& text) add bytes behind what is buffered (never change what
+    // is there), so that text is built in place instead of copied in; the buffer goes to
+    // the file once it holds kBufferBytes or more. 0, or the errno of the write that failed
+    // (render is not called after a failure, nor on a file that is not open).
+    template <typename Render>
+    int append(Render&& render) {
+        if (m_fd < 0)
+            return m_error != 0 ? m_error : EBADF;
+        if (m_error != 0)
+            return m_error;
+        render(m_buffer);
+        return m_buffer.size() >= kBufferBytes ? flush() : 0;
+    }
     // Writes what is buffered. 0, or the errno of the write that failed.
     int flush();
     // Flushes and closes. 0, or the errno of the flush or the close that failed.

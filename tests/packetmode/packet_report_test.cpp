@@ -122,16 +122,15 @@ TEST(PacketReport, EntryOfASlotAndFileFailures) {
     store.put(1, PacketRecord::create(d), static_cast<int32_t>(d.size()));  // no time text
     OutputFile file;
     ASSERT_EQ(file.open(dir.file("entries.txt"), OutputFile::Mode::Replace), 0);
-    std::string work;
     for (int32_t slot : {0, 1, 2, -1, PacketStore::kCapacity})
-        EXPECT_EQ(WritePacketEntry(file, store, slot, PacketRendering::None, work), 0) << slot;
+        EXPECT_EQ(WritePacketEntry(file, store, slot, PacketRendering::None), 0) << slot;
     EXPECT_EQ(file.close(), 0);
     EXPECT_EQ(test::ReadFileBytes(dir.file("entries.txt")),
               "\r\n UDP   28        10.0.0.1        10.0.0.2  40000    80  [t]");
 
     OutputFile full;
     ASSERT_EQ(full.open("/dev/full", OutputFile::Mode::Append), 0);
-    EXPECT_EQ(WritePacketEntry(full, store, 0, PacketRendering::None, work), 0);  // buffered
+    EXPECT_EQ(WritePacketEntry(full, store, 0, PacketRendering::None), 0);  // buffered
     EXPECT_EQ(full.close(), ENOSPC);
     EXPECT_NE(OutputFile().open(dir.file("missing/x.txt"), OutputFile::Mode::Replace), 0);
 }

@@ -3,6 +3,8 @@
 // the program's own capture-file source.
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -34,11 +36,11 @@ struct Saving {
         for (int i = 0; i < n; ++i)
             add(test::BuildDatagram({.protocol = 17, .payload = std::string(size_t(i), 'p')}));
     }
-    void add(std::vector<uint8_t> d) {
+    void add(std::vector<uint8_t> d, std::optional<int64_t> captureTime = std::nullopt) {
         const int32_t slot = store.count();
         store.put(slot, PacketRecord::create(d), static_cast<int32_t>(d.size()));
         store.setTimeText(slot, "t" + std::to_string(slot));
-        store.setCaptureTime(slot, int64_t{slot} * 1000001);
+        store.setCaptureTime(slot, captureTime.value_or(int64_t{slot} * 1000001));
         store.setListed(slot, true);
         store.advanceCount();
         list.append(slot, nullptr);
@@ -49,7 +51,8 @@ struct Saving {
                        {state, store, list, view, prompt, time});
     }
     std::string report(const std::string& name) { return test::ReadFileBytes(dir.file(name)); }
-    std::string entries(std::initializer_list<int32_t> slots, PacketRendering r = PacketRendering::None) {
+    std::string entries(const std::vector<int32_t>& slots,
+                        PacketRendering r = PacketRendering::None) {
         std::string out;
         for (int32_t slot : slots)
             AppendPacketEntry(out, PacketView(PacketRecord::create(datagrams[size_t(slot)]).block(),
@@ -58,6 +61,13 @@ struct Saving {
         return out;
     }
 };
+
+// Slots 0 to n-1.
+std::vector<int32_t> Slots(int32_t n) {
+    std::vector<int32_t> slots(size_t(n), 0);
+    std::iota(slots.begin(), slots.end(), 0);
+    return slots;
+}
 
 // The report with its milliseconds put to 0.
 std::string Timeless(const std::string& report) {
@@ -70,14 +80,19 @@ TEST(ReportSave, ReportBytes) {
         int packets;
         bool deleteRow1;
         SavingOptions options;
-        std::initializer_list<int32_t> saved;
+        std::vector<int32_t> saved;
         PacketRendering rendering;
     } cases[] = {
         {0, false, {}, {}, PacketRendering::None},
         {1, false, {}, {0}, PacketRendering::None},
         {3, true, {}, {0, 2}, PacketRendering::None},
-        {3, true, {.withData = true, .hex = true, .listedOnly = false}, {0, 1, 2},
+        {3,
+         true,
+         {.withData = true, .hex = true, .listedOnly = false},
+         {0, 1, 2},
          PacketRendering::Hex},
+        // Entries rendered into the file's buffer across several writes to the file.
+        {600, false, {.withData = true, .dec = true}, Slots(600), PacketRendering::Dec},
     };
     for (const auto& c : cases) {
         Saving s(c.packets);
@@ -113,12 +128,22 @@ TEST(ReportSave, CancelAndFailures) {
         EXPECT_FALSE(source->receive());
         EXPECT_FALSE(source->failed()) << source->errorText();
     }
-    {  // A full disk: what was written, no trailer, the disk-full message.
-        Saving s(3);
-        const SaveResult result =
-            RunSave({"/dev/full", SaveFormat::Report, {}, "%Y"},
-                    {s.state, s.store, s.list, s.view, s.prompt, s.time});
+    // A full disk: the disk-full message. A few packets fail at the close; many fail at
+    // the write that finds the disk full, and the save stops there.
+    const struct {
+        SaveFormat format;
+        int packets;
+    } full[] = {{SaveFormat::Report, 3},
+                {SaveFormat::Capture, 3},
+                {SaveFormat::Report, 6000},
+                {SaveFormat::Capture, 6000}};
+    for (const auto& c : full) {
+        Saving s(c.packets);
+        const SaveResult result = RunSave({"/dev/full", c.format, {}, "%Y"},
+                                          {s.state, s.store, s.list, s.view, s.prompt, s.time});
         EXPECT_EQ(result.error, ENOSPC);
+        if (c.packets > 1000)
+            EXPECT_LT(result.saved, c.packets);
         ASSERT_EQ(s.prompt.asked().size(), 1u);
         EXPECT_EQ(s.prompt.asked()[0].caption, kWriteErrorCaption);
         EXPECT_EQ(s.prompt.asked()[0].text,
@@ -166,6 +191,29 @@ TEST(ReportSave, CaptureFileReplaysTheSameDatagrams) {
         EXPECT_FALSE(source->receive());
         EXPECT_FALSE(source->failed()) << source->errorText();
     }
+}
+
+// A recorded exchange (Ethernet link type) stored with its capture times, saved as a
+// capture file (raw IPv4) and read back: the same datagrams, times and order.
+TEST(ReportSave, RecordingSavedAsCaptureFileReadsBackTheSame) {
+    Saving s(0);
+    std::vector<int64_t> times;
+    auto recording = PcapFileSource::openFile(VORLANX_TEST_DATA_DIR "/http_exchange_lo.pcap");
+    while (const auto d = recording->receive()) {
+        times.push_back(recording->lastRecordTime().count());
+        s.add({d->begin(), d->end()}, times.back());
+    }
+    ASSERT_EQ(s.datagrams.size(), 12u) << recording->errorText();
+    EXPECT_EQ(s.save("again.pcap", SaveFormat::Capture).saved, 12);
+    auto saved = PcapFileSource::openFile(s.dir.file("again.pcap"));
+    for (size_t i = 0; i < s.datagrams.size(); ++i) {
+        const auto d = saved->receive();
+        ASSERT_TRUE(d) << saved->errorText();
+        EXPECT_EQ(std::vector<uint8_t>(d->begin(), d->end()), s.datagrams[i]) << i;
+        EXPECT_EQ(saved->lastRecordTime().count(), times[i]) << i;
+    }
+    EXPECT_FALSE(saved->receive());
+    EXPECT_FALSE(saved->failed()) << saved->errorText();
 }
 
 }  // namespace

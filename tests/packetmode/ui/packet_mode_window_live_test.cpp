@@ -1,5 +1,5 @@
 // The Packet Mode window capturing real traffic on the loopback interface (needs
-// CAP_NET_RAW; skips with a clear line without it).
+// CAP_NET_RAW; skips with a clear line without it), and saving what it captured.
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,10 +10,17 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <regex>
+
 #include "capture/live_capture_source.h"
+#include "capture/pcap_file_source.h"
 #include "packetmode/ui/packet_mode_controls.h"
 #include "packetmode/ui/packet_mode_window.h"
 #include "platform/qt/control_ids.h"
+#include "support/file_contents.h"
 #include "support/loopback_traffic.h"
 #include "support/quiet_platform.h"
 #include "support/scripted_prompt.h"
@@ -99,13 +106,36 @@ std::vector<std::string> Payloads(int count) {
     return payloads;
 }
 
+// The datagrams of every stored slot, in slot order.
+std::vector<std::vector<uint8_t>> StoredDatagrams(const PacketStore& store) {
+    std::vector<std::vector<uint8_t>> stored;
+    for (int32_t slot = 0; slot < store.count(); ++slot)
+        store.withRecord(slot, [&](const PacketView& p) {
+            stored.emplace_back(p.data(), p.data() + p.length());
+        });
+    return stored;
+}
+
+// Lines `tcpdump -r path -nn` prints (one a packet), or nothing without tcpdump.
+std::optional<int> TcpdumpLines(const std::string& path) {
+    if (std::system("command -v tcpdump >/dev/null 2>&1") != 0)
+        return std::nullopt;
+    FILE* out = ::popen(("tcpdump -r '" + path + "' -nn 2>/dev/null").c_str(), "r");
+    if (out == nullptr)
+        return std::nullopt;
+    int lines = 0;
+    for (int c; (c = std::fgetc(out)) != EOF;)
+        lines += c == '\n';
+    return ::pclose(out) == 0 ? std::optional<int>(lines) : std::optional<int>(-1);
+}
+
 }  // namespace
 
 class PacketModeLiveTest : public QObject {
     Q_OBJECT
   private slots:
     void init();
-    void capturesRealLoopbackTraffic();
+    void capturesRealLoopbackTrafficAndSavesIt();
     void clearEmptiesListAndPaneAndANewCaptureFillsThemAgain();
     void findSelectsTheDatagramWithTheText();
 };
@@ -115,7 +145,7 @@ void PacketModeLiveTest::init() {
         QSKIP("live capture needs CAP_NET_RAW (run as root); skipped");
 }
 
-void PacketModeLiveTest::capturesRealLoopbackTraffic() {
+void PacketModeLiveTest::capturesRealLoopbackTrafficAndSavesIt() {
     LiveHarness h;
     QVERIFY(h.openAndStart());
     const test::LoopbackUdp udp = test::SendLoopbackUdp(Payloads(5));
@@ -134,6 +164,49 @@ void PacketModeLiveTest::capturesRealLoopbackTraffic() {
     QCOMPARE(h.cell(first, 3), QStringLiteral("127.0.0.1"));
     QCOMPARE(h.cell(first, 1), QString::number(20 + 8 + 14));
     QVERIFY(h.stop());
+
+    // File > Save of what was captured, as a capture file and as a report.
+    PacketModeCore& core = h.window->core();
+    const auto stored = StoredDatagrams(core.store());
+    QCOMPARE(int(stored.size()), core.store().count());
+    for (const SaveFormat format : {SaveFormat::Capture, SaveFormat::Report}) {
+        const std::string path = h.dir.file(format == SaveFormat::Capture ? "l.pcap" : "l.txt");
+        core.save({path, format, {}, "%Y"});
+        QTRY_VERIFY(core.waitForThreads(std::chrono::milliseconds(0)));
+    }
+    QVERIFY(h.prompt.texts().empty());
+
+    // The capture file replays the stored datagrams, byte for byte and in order.
+    auto replay = PcapFileSource::openFile(h.dir.file("l.pcap"));
+    for (const auto& datagram : stored) {
+        const auto d = replay->receive();
+        QVERIFY2(d, replay->errorText().c_str());
+        QVERIFY(std::equal(d->begin(), d->end(), datagram.begin(), datagram.end()));
+    }
+    QVERIFY(!replay->receive());
+    QVERIFY2(!replay->failed(), replay->errorText().c_str());
+
+    // The report: a heading for each UDP datagram sent, and the number of every packet.
+    const std::string report = test::ReadFileBytes(h.dir.file("l.txt"));
+    const std::string udpHeading =
+        "\r\n UDP   42       127.0.0.1       127.0.0.1  " +
+        QStringLiteral("%1 %2").arg(udp.fromPort, 5).arg(udp.toPort, 5).toStdString() + "  [";
+    size_t headings = 0;
+    for (size_t at = report.find(udpHeading); at != std::string::npos;
+         at = report.find(udpHeading, at + 1))
+        ++headings;
+    QCOMPARE(headings, size_t{5});
+    std::smatch trailer;
+    QVERIFY(std::regex_search(
+        report, trailer, std::regex("\r\n([0-9]+) Packets listed in [0-9]+ milliseconds\\.$")));
+    QCOMPARE(std::stoi(trailer[1]), core.store().count());
+
+    // Another reader of capture files counts the same packets.
+    const std::optional<int> lines = TcpdumpLines(h.dir.file("l.pcap"));
+    if (!lines)
+        qInfo("SKIP tcpdump is not installed: the capture file was not read back by it");
+    else
+        QCOMPARE(*lines, int(stored.size()));
 }
 
 void PacketModeLiveTest::clearEmptiesListAndPaneAndANewCaptureFillsThemAgain() {
