@@ -142,8 +142,9 @@ TEST(ReportSave, CancelAndFailures) {
         const SaveResult result = RunSave({"/dev/full", c.format, {}, "%Y"},
                                           {s.state, s.store, s.list, s.view, s.prompt, s.time});
         EXPECT_EQ(result.error, ENOSPC);
-        if (c.packets > 1000)
+        if (c.packets > 1000) {
             EXPECT_LT(result.saved, c.packets);
+        }
         ASSERT_EQ(s.prompt.asked().size(), 1u);
         EXPECT_EQ(s.prompt.asked()[0].caption, kWriteErrorCaption);
         EXPECT_EQ(s.prompt.asked()[0].text,
