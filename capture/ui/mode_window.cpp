@@ -6,10 +6,12 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QToolButton>
 #include <QUrl>
 
 #include "capture/capture_start.h"
+#include "capture/ui/help_window.h"
 #include "platform/qt/control_ids.h"
 #include "platform/qt/window_parts.h"
 #include "settings/product.h"
@@ -73,13 +75,19 @@ ModeWindow::ModeWindow(SettingsRecord& settings, std::string settingsPath,
       m_frameServices(std::move(services)),
       m_otherMode(otherMode) {
     setWindowIcon(QIcon(ProductLogoPixmap()));
+    // A window shortcut, so F1 reaches Help whichever control has the focus; a held key's
+    // repeats are swallowed without opening it again.
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setContext(Qt::WindowShortcut);
+    f1->setAutoRepeat(false);
+    connect(f1, &QShortcut::activated, this, &ModeWindow::openHelp);
 }
 
 void ModeWindow::buildMainMenu(MainMenuCommands commands) {
     commands.exit = [this] { close(); };
     commands.networkInterface = [this] { chooseInterface(); };
     commands.changeMode = [this] { changeMode(); };
-    m_help = commands.help;
+    commands.help = [this] { openHelp(); };
     BuildMainMenu(menuBar(), this, commands);
 }
 
@@ -118,13 +126,16 @@ void ModeWindow::keyPressEvent(QKeyEvent* event) {
         event->accept();  // the window stays; nothing is asked
         return;
     }
-    if (event->key() == Qt::Key_F1) {
-        event->accept();
-        if (m_help && !event->isAutoRepeat())
-            m_help();
-        return;
-    }
     QMainWindow::keyPressEvent(event);
+}
+
+void ModeWindow::openHelp() {
+    if (m_helpOpen)
+        return;
+    m_helpOpen = true;
+    HelpWindow help(this);
+    help.exec();
+    m_helpOpen = false;
 }
 
 }  // namespace vorlanx

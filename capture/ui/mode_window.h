@@ -99,8 +99,8 @@ class ModeWindow : public QMainWindow {
     void closeFinished();
 
   protected:
-    // Fills the menu bar: `commands` as given, with Network interface, Mode > Change and
-    // Exit filled in by the frame.
+    // Fills the menu bar: `commands` as given, with Network interface, Mode > Change,
+    // Help and Exit filled in by the frame.
     void buildMainMenu(MainMenuCommands commands);
     // The logo with the window's control id, opening the maker's page through the services.
     MakerLogo* makeLogo(int controlId);
@@ -110,7 +110,7 @@ class ModeWindow : public QMainWindow {
     virtual void interfaceChosen() {}
     // Mode > Change: asks, stores the controls, saves, starts the other mode, closes.
     void changeMode();
-    // Esc does nothing (the window stays); F1 runs Help when the menu has it.
+    // Esc does nothing (the window stays).
     void keyPressEvent(QKeyEvent* event) override;
 
     SettingsRecord& m_settings;
@@ -118,8 +118,11 @@ class ModeWindow : public QMainWindow {
     ModeWindowServices m_frameServices;
 
   private:
+    // Help > Help and F1 (whatever has the focus): runs Help modally, one at a time.
+    void openHelp();
+
     CaptureMode m_otherMode;
-    std::function<void()> m_help;
+    bool m_helpOpen = false;
 };
 
 }  // namespace vorlanx

@@ -123,7 +123,7 @@ FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPat
     setWindowTitle(QStringLiteral("Brindlecraft VORLANX (File Mode)"));
     buildControls();
     // Save has nothing to save in File Mode.
-    // TODO: General, Help and About get their commands as their windows arrive.
+    // TODO: General and About get their commands as their windows arrive.
     buildMainMenu({});
     connectLiveValues();
     loadSettings();

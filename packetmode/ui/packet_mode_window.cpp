@@ -199,7 +199,7 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     m_listView->setModel(m_model);
     for (int c = 0; c < kPacketListColumnCount; ++c)
         m_listView->setColumnWidth(c, PacketList::columnWidth(c));
-    // TODO: General, Help and About get their commands as their windows arrive.
+    // TODO: General and About get their commands as their windows arrive.
     MainMenuCommands commands;
     commands.save = [this] { saveList(); };
     buildMainMenu(commands);
