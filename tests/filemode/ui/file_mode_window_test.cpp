@@ -20,6 +20,7 @@
 #include <functional>
 #include <thread>
 
+#include "capture/ui/help_window.h"
 #include "capture/ui/interface_choice_window.h"
 #include "filemode/stream_test_support.h"
 #include "filemode/ui/file_mode_controls.h"
@@ -232,7 +233,7 @@ class FileModeWindowTest : public QObject {
     void closingWaitsForALookupUnderWay();
     void interfaceChangeWhileCapturingGivesTheNotice();
     void modeChangeAsksAndSwitches();
-    void escapeAndF1DoNothingAndTheLogoOpensTheMakersPage();
+    void escapeDoesNothingF1OpensHelpAndTheLogoOpensTheMakersPage();
     void closeWritesEveryFieldAtItsOffset();
 };
 
@@ -340,7 +341,7 @@ void FileModeWindowTest::newWindowShowsItsControlsAndFirstTexts() {
                                              {main_menu_ids::kNetworkInterface, true},
                                              {main_menu_ids::kGeneral, false},
                                              {main_menu_ids::kChangeMode, true},
-                                             {main_menu_ids::kHelp, false},
+                                             {main_menu_ids::kHelp, true},
                                              {main_menu_ids::kAbout, false}};
     for (const auto& [id, enabled] : commands) {
         QAction* a = h.menuCommand(id);
@@ -855,13 +856,24 @@ void FileModeWindowTest::modeChangeAsksAndSwitches() {
     QCOMPARE(onDisk.fileDirectory(), std::string("/var/tmp/files/"));
 }
 
-void FileModeWindowTest::escapeAndF1DoNothingAndTheLogoOpensTheMakersPage() {
+void FileModeWindowTest::escapeDoesNothingF1OpensHelpAndTheLogoOpensTheMakersPage() {
     Harness h;
     QVERIFY(h.ready(true));
     QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
     QSignalSpy closing(h.window.get(), &FileModeWindow::closeFinished);
     QTest::keyClick(h.window.get(), Qt::Key_Escape);
+    bool helped = false;
+    QTimer closeHelp;  // gone with this test if no Help window comes up
+    closeHelp.setSingleShot(true);
+    connect(&closeHelp, &QTimer::timeout, [&helped] {
+        if (auto* help = qobject_cast<HelpWindow*>(QApplication::activeModalWidget())) {
+            helped = true;
+            help->reject();
+        }
+    });
+    closeHelp.start(0);
     QTest::keyClick(h.window.get(), Qt::Key_F1);
+    QVERIFY(helped);
     QTest::qWait(100);
     QVERIFY(h.window->isVisible());
     QCOMPARE(closing.count(), 0);
