@@ -95,7 +95,7 @@ uint32_t PacketView::payloadOffset() const {
     }
 }
 
-std::string_view PacketView::payloadText(std::string& work) const {
+std::string_view PacketView::payloadText(std::string& work, bool foldCase) const {
     const uint32_t offset = payloadOffset();
     if (offset >= m_length) {
         work.clear();
@@ -104,9 +104,15 @@ std::string_view PacketView::payloadText(std::string& work) const {
     const uint32_t count = m_length - offset;
     work.resize(count);
     const uint8_t* src = m_block + offset;
-    char* dst = work.data();
-    for (uint32_t i = 0; i < count; ++i) {
-        dst[i] = src[i] == 0 ? ' ' : static_cast<char>(src[i]);
+    auto* dst = reinterpret_cast<unsigned char*>(work.data());
+    // Branch-free, so each loop runs many bytes per instruction: the filters and Find pay
+    // this for every payload byte.
+    if (foldCase) {
+        for (uint32_t i = 0; i < count; ++i)
+            dst[i] = FoldAsciiByte(src[i] == 0 ? ' ' : src[i]);
+    } else {
+        for (uint32_t i = 0; i < count; ++i)
+            dst[i] = src[i] == 0 ? ' ' : src[i];
     }
     return std::string_view(work.data(), count);
 }

@@ -64,10 +64,11 @@ class PacketView {
     // L >= 40, whatever the protocol.
     bool isTcpSized() const { return m_length >= header_offsets::kMinimalTcpEnd; }
 
-    // The payload bytes with every zero byte replaced by a space; empty when the payload
-    // offset is L or more. Written into `work` (reused across calls to avoid allocation);
-    // the view points into it.
-    std::string_view payloadText(std::string& work) const;
+    // The payload bytes with every zero byte replaced by a space, and with A-Z folded to a-z
+    // when `foldCase` (as the filters and Find compare with "Match case" off), built in one
+    // pass; empty when the payload offset is L or more. Written into `work` (reused across
+    // calls to avoid allocation); the view points into it.
+    std::string_view payloadText(std::string& work, bool foldCase = false) const;
 
   private:
     // The datagram and the spare bytes behind it: every field the view reads lies inside.
@@ -79,6 +80,12 @@ class PacketView {
     const uint8_t* m_block;
     uint32_t m_length;
 };
+
+// Folds ASCII A-Z to a-z; other bytes (UTF-8 sequences included) stay as they are.
+// Branch-free, so loops over many bytes vectorise.
+constexpr unsigned char FoldAsciiByte(unsigned char u) {
+    return static_cast<unsigned char>(u + (static_cast<unsigned char>(u - 'A') < 26 ? 32 : 0));
+}
 
 // The owning heap block. Move-only; empty after a failed allocation.
 class PacketRecord {

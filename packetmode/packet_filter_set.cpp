@@ -230,10 +230,7 @@ FilterDecision PacketFilterSet::accepts(const PacketView& packet, bool matchCase
     if (!s.anyMustContain && !s.anyMustNotContain)
         return {FilterVerdict::Accept, false};
 
-    packet.payloadText(scratch);  // writes the text into scratch
-    if (!matchCase)
-        FoldAsciiCase(scratch);
-    const std::string_view text(scratch);
+    const std::string_view text = packet.payloadText(scratch, !matchCase);
     const auto& mustContain = matchCase ? s.mustContain : s.mustContainFolded;
     const auto& mustNotContain = matchCase ? s.mustNotContain : s.mustNotContainFolded;
     if (s.anyMustContain && !ContainsAny(text, mustContain))

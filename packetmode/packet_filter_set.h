@@ -117,11 +117,7 @@ class PacketFilterSet {
     std::shared_ptr<const FilterStrings> m_strings;
 };
 
-// Folds ASCII A-Z to a-z in place; other bytes (UTF-8 sequences included) stay as they are.
+// Folds ASCII A-Z to a-z in place (FoldAsciiByte on every byte).
 void FoldAsciiCase(std::string& text);
-// The same for one byte; branch-free, so loops over many bytes vectorise.
-constexpr unsigned char FoldAsciiByte(unsigned char u) {
-    return static_cast<unsigned char>(u + (static_cast<unsigned char>(u - 'A') < 26 ? 32 : 0));
-}
 
 }  // namespace vorlanx

@@ -1,6 +1,5 @@
 #include "packetmode/packet_find.h"
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -16,7 +15,6 @@ const std::string kBlankFindText = "Unable to perform search for blank substring
 const std::string kNoInstance = "No instance of string found.";
 const std::string kSearchAgainText = "Search is complete.\r\n\r\nWould you like to search again?";
 const std::string kSearchAgainCaption = "Search again?";
-constexpr size_t kTypicalPayloadBytes = 2048;  // the work buffer's first size
 
 }  // namespace
 
@@ -27,23 +25,7 @@ PayloadSearch::PayloadSearch(std::string text, bool matchCase)
 }
 
 std::string_view PayloadSearch::textOf(const PacketView& packet, std::string& work) const {
-    const uint32_t offset = packet.payloadOffset();
-    if (offset >= packet.length())
-        return {};
-    const size_t count = packet.length() - offset;
-    if (work.size() < count)
-        work.resize(std::max<size_t>(count, kTypicalPayloadBytes));
-    const uint8_t* src = packet.data() + offset;
-    auto* dst = reinterpret_cast<unsigned char*>(work.data());
-    // Branch-free, so each loop runs many bytes per instruction: this is the scan's cost.
-    if (m_matchCase) {
-        for (size_t i = 0; i < count; ++i)
-            dst[i] = src[i] == 0 ? ' ' : src[i];
-    } else {
-        for (size_t i = 0; i < count; ++i)
-            dst[i] = FoldAsciiByte(src[i] == 0 ? ' ' : src[i]);
-    }
-    return std::string_view(work.data(), count);
+    return packet.payloadText(work, !m_matchCase);
 }
 
 bool PayloadSearch::foundIn(std::string_view payloadText) const {

@@ -29,8 +29,8 @@ class PayloadSearch {
 
     bool empty() const { return m_text.empty(); }
     // The payload text of `packet` (zero bytes read as spaces), folded when "Match case" is
-    // off, built in one pass into `work`: one buffer the caller reuses for every packet,
-    // grown only for a longer payload. Valid until `work` changes. Any thread.
+    // off, built in one pass into `work`: one buffer the caller reuses for every packet.
+    // Valid until `work` changes. Any thread.
     std::string_view textOf(const PacketView& packet, std::string& work) const;
     // True when `payloadText`, as textOf built it, contains the text.
     bool foundIn(std::string_view payloadText) const;

@@ -8,8 +8,7 @@
 
 namespace vorlanx {
 
-QMenu* BuildPacketContextMenu(QWidget* parent, bool tcpOptions,
-                              const std::function<bool(int commandId)>& available) {
+QMenu* BuildPacketContextMenu(QWidget* parent, bool tcpOptions) {
     namespace ids = packet_ids;
     auto* menu = new QMenu(QStringLiteral("Hidden"), parent);
     menu->setProperty(kControlIdProperty, ids::kContextMenu);
@@ -17,7 +16,6 @@ QMenu* BuildPacketContextMenu(QWidget* parent, bool tcpOptions,
         QAction* action = to->addAction(QString::fromLatin1(text));
         action->setProperty(kControlIdProperty, id);
         action->setData(id);
-        action->setEnabled(!available || available(id));
     };
     add(menu, ids::kMenuReverseSource, "Reverse resolve &Source IP address");
     add(menu, ids::kMenuReverseDestination, "Reverse resolve D&estination IP address");

@@ -2,17 +2,13 @@
 // the deletion of one packet.
 #pragma once
 
-#include <functional>
-
 class QMenu;
 class QWidget;
 
 namespace vorlanx {
 
 // Builds the popup, each command's action tagged with its id. `tcpOptions` false greys the
-// whole "TCP specific options" submenu (position 3). A command for which `available` says
-// false is greyed too. The caller owns the menu.
-QMenu* BuildPacketContextMenu(QWidget* parent, bool tcpOptions,
-                              const std::function<bool(int commandId)>& available);
+// whole "TCP specific options" submenu (position 3). The caller owns the menu.
+QMenu* BuildPacketContextMenu(QWidget* parent, bool tcpOptions);
 
 }  // namespace vorlanx

@@ -793,9 +793,7 @@ void PacketModeWindow::showPacketContextMenu(QPoint at) {
     m_core->store().withRecord(list.slotOfRow(mark), [&](const PacketView& packet) {
         tcp = packet.protocol() == kProtocolTcp;
     });
-    QMenu* menu = BuildPacketContextMenu(this, tcp, [this](int id) {
-        return listCommandAvailable(id);
-    });
+    QMenu* menu = BuildPacketContextMenu(this, tcp);
     int command = 0;
     // Submenu commands reach the popup's signal too.
     connect(menu, &QMenu::triggered, this, [&command](QAction* a) { command = a->data().toInt(); });
@@ -821,15 +819,6 @@ constexpr std::pair<int, ListDeletion> kDeleteCommands[] = {
     {ids::kMenuDeleteDifferentAck, ListDeletion::DifferentAck}};
 
 }  // namespace
-
-bool PacketModeWindow::listCommandAvailable(int commandId) const {
-    const auto named = [commandId](const auto& commands) {
-        return std::any_of(std::begin(commands), std::end(commands),
-                           [commandId](const auto& c) { return c.first == commandId; });
-    };
-    return commandId == ids::kMenuReverseSource || commandId == ids::kMenuReverseDestination ||
-           named(kGotoCommands) || named(kDeleteCommands);
-}
 
 void PacketModeWindow::runListCommand(int commandId) {
     if (commandId == ids::kMenuReverseSource || commandId == ids::kMenuReverseDestination) {

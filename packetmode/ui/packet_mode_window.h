@@ -133,7 +133,6 @@ class PacketModeWindow : public ModeWindow {
     void emptyDetailFields();
     void setDetails(const PacketDetails& details);
     void offerInvalidRowDeletion(int32_t row, int32_t slot);
-    bool listCommandAvailable(int commandId) const;
     void runListCommand(int commandId);
     // "Setup packet filters": one more independent Filter Setup window on the live record.
     void openFilterSetup();
