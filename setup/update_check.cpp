@@ -15,8 +15,11 @@ namespace vorlanx {
 
 namespace {
 
-std::string ErrorText(int error) {
-    return "Error " + std::to_string(error != 0 ? error : EIO);
+// A failed exchange: the errno of the step that failed, and its text as the answer.
+VersionReply Failure(int error) {
+    if (error == 0)
+        error = EIO;
+    return {error, "Error " + std::to_string(error)};
 }
 
 // Closes the socket when the exchange ends, however it ends.
@@ -50,14 +53,15 @@ std::string VersionFileRequest(std::string_view host, std::string_view fileName)
     return request;
 }
 
-std::string FetchVersionFile(const std::string& host, uint16_t port, const std::string& fileName) {
+VersionReply FetchVersionFile(const std::string& host, uint16_t port, const std::string& fileName,
+                              int timeoutMs) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (host.empty() || host.find('\0') != std::string::npos ||
         getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
-        return ErrorText(EHOSTUNREACH);
+        return Failure(EHOSTUNREACH);
     sockaddr_in address{};
     std::memcpy(&address, found->ai_addr, sizeof address);
     freeaddrinfo(found);
@@ -65,14 +69,20 @@ std::string FetchVersionFile(const std::string& host, uint16_t port, const std::
 
     Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
     if (socket.fd() < 0)
-        return ErrorText(errno);
+        return Failure(errno);
     // A server that never answers must not hold the check (and the window's close that
-    // waits for it) forever: connect, send and receive give up after the time-out.
-    const timeval limit{kUpdateTimeoutSeconds, 0};
+    // waits for it) for ever: connect, send and each receive give up after the time-out
+    // (a blocking connect on Linux waits at most the send time-out).
+    const timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     ::setsockopt(socket.fd(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     ::setsockopt(socket.fd(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return ErrorText(errno);
+    int connected;
+    do {
+        connected =
+            ::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (connected != 0 && errno == EINTR);
+    if (connected != 0)
+        return Failure(errno);
 
     const std::string request = VersionFileRequest(host, fileName);
     size_t sent = 0;
@@ -82,32 +92,51 @@ std::string FetchVersionFile(const std::string& host, uint16_t port, const std::
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return ErrorText(errno);
+            return Failure(n < 0 ? errno : EIO);
         sent += static_cast<size_t>(n);
     }
+    return ReceiveVersionReply(socket.fd());
+}
 
-    std::string reply(kVersionReplyBytes, '\0');
-    ssize_t received;
-    do {
-        received = ::recv(socket.fd(), reply.data(), reply.size(), 0);
-    } while (received < 0 && errno == EINTR);
-    if (received < 0)
-        return ErrorText(errno);
-    reply.resize(static_cast<size_t>(received));
+VersionReply ReceiveVersionReply(int socket) {
+    VersionReply reply;
+    reply.answer.resize(kVersionReplyBytes);
+    size_t received = 0;
+    // One receive may hold half a status line: read on until the status is in.
+    while (received < kStatusBytes) {
+        const ssize_t n = ::recv(socket, reply.answer.data() + received,
+                                 kVersionReplyBytes - received, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            if (received == 0)
+                return Failure(errno);
+            break;  // what came before the time-out is the answer
+        }
+        if (n == 0)
+            break;  // the server closed
+        received += static_cast<size_t>(n);
+    }
+    reply.answer.resize(received);
     return reply;
 }
 
-UpdateVerdict JudgeVersionReply(std::string_view reply) {
-    if (!reply.empty() && reply.front() == 'E')
+UpdateVerdict JudgeVersionReply(const VersionReply& reply) {
+    if (reply.failed())
         return UpdateVerdict::ConnectionFailed;
-    if (reply.size() < 12)
+    if (reply.answer.size() < kStatusBytes)
         return UpdateVerdict::NothingToSay;
-    const std::string_view status = reply.substr(9, 3);
+    const std::string_view status = std::string_view(reply.answer).substr(9, 3);
     if (status == "200")
         return UpdateVerdict::Latest;
     if (status == "404")
         return UpdateVerdict::NewerAvailable;
     return UpdateVerdict::NothingToSay;
+}
+
+UpdateVerdict CheckForNewerVersion(const std::string& host, uint16_t port,
+                                   const std::string& fileName, int timeoutMs) {
+    return JudgeVersionReply(FetchVersionFile(host, port, fileName, timeoutMs));
 }
 
 std::optional<PromptRequest> UpdateMessage(UpdateVerdict verdict) {

@@ -1,34 +1,45 @@
-// The update check against a real server on the loopback interface: the request's bytes,
-// each kind of answer and a refused connection.
+// The update check against real servers on the loopback interface: the request's bytes,
+// each kind of answer, answers in pieces, silence, a refused connection and a name that
+// cannot resolve; and a real HTTP server serving (or not) the version file.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "setup/update_check.h"
+#include "support/local_server.h"
+#include "support/temp_dir.h"
 
 namespace vorlanx {
 namespace {
 
+using namespace std::chrono_literals;
+
+const std::string kExpectedRequest =
+    "GET /BrindlecraftVORLANXv1.5.2.chk HTTP/1.1\r\nUser-Agent: Brindlecraft VORLANX "
+    "1.5\r\nHost: 127.0.0.1\r\n\r\n";
+
 // Listens on 127.0.0.1 (a free port), takes one connection, keeps the request and answers
-// with `reply`.
+// with `pieces`, each sent on its own after a short pause; with `silent` it answers nothing
+// and waits for the client to give up.
 class OneShotServer {
   public:
-    explicit OneShotServer(std::string reply) {
+    explicit OneShotServer(std::vector<std::string> pieces, bool silent = false) {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = test::AddressAndPort("127.0.0.1", 0);
         socklen_t length = sizeof address;
         ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
         ::listen(m_listener, 1);
         ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this, reply = std::move(reply)] {
+        m_thread = std::thread([this, pieces = std::move(pieces), silent] {
             const int peer = ::accept(m_listener, nullptr, nullptr);
             if (peer < 0)
                 return;
@@ -39,7 +50,13 @@ class OneShotServer {
                     break;
                 m_request.append(buffer, static_cast<size_t>(n));
             }
-            ::send(peer, reply.data(), reply.size(), MSG_NOSIGNAL);
+            for (const std::string& piece : pieces) {
+                ::send(peer, piece.data(), piece.size(), MSG_NOSIGNAL);
+                std::this_thread::sleep_for(30ms);
+            }
+            if (silent)
+                while (::recv(peer, buffer, sizeof buffer, 0) > 0) {
+                }
             ::close(peer);
         });
     }
@@ -64,33 +81,74 @@ class OneShotServer {
     std::string m_request;
 };
 
-TEST(UpdateCheck, AnswersFromARealServer) {
+TEST(UpdateCheck, AnswersFromAServer) {
+    const std::string big = "HTTP/1.1 200 OK\r\n\r\n" + std::string(20000, 'x');
     const struct {
-        std::string reply;
+        std::vector<std::string> pieces;
+        std::string answer;  // what the check keeps
         UpdateVerdict verdict;
     } cases[] = {
-        {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", UpdateVerdict::Latest},
-        {"HTTP/1.0 200 OK\r\n\r\n", UpdateVerdict::Latest},
-        {"HTTP/1.1 404 Not Found\r\n\r\n", UpdateVerdict::NewerAvailable},
-        {"HTTP/1.1 301 Moved Permanently\r\nLocation: /x\r\n\r\n", UpdateVerdict::NothingToSay},
-        {"HTTP/1.1 20", UpdateVerdict::NothingToSay},  // too short to hold a status
-        {"", UpdateVerdict::NothingToSay},               // closed without an answer
+        {{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"},
+         "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
+         UpdateVerdict::Latest},
+        {{"HTTP/1.0 200 OK\r\n\r\n"}, "HTTP/1.0 200 OK\r\n\r\n", UpdateVerdict::Latest},
+        {{"HTTP/1.1 404 Not Found\r\n\r\n"}, "HTTP/1.1 404 Not Found\r\n\r\n",
+         UpdateVerdict::NewerAvailable},
+        {{"HTTP/1.1 301 Moved Permanently\r\n\r\n"}, "HTTP/1.1 301 Moved Permanently\r\n\r\n",
+         UpdateVerdict::NothingToSay},
+        {{"HTTP/1.1 500 Oops\r\n\r\n"}, "HTTP/1.1 500 Oops\r\n\r\n", UpdateVerdict::NothingToSay},
+        // The status line in two sends: the check reads on until the code is in.
+        {{"HTTP/1.1 4", "04 Not Found\r\n\r\n"},
+         "HTTP/1.1 404 Not Found\r\n\r\n",
+         UpdateVerdict::NewerAvailable},
+        // An answer that starts with "E" is an answer, not an error.
+        {{"Error:   404 x"}, "Error:   404 x", UpdateVerdict::NewerAvailable},
+        {{"HTTP/"}, "HTTP/", UpdateVerdict::NothingToSay},  // too short to hold a status
+        {{}, "", UpdateVerdict::NothingToSay},              // closed without an answer
+        {{big}, big.substr(0, kVersionReplyBytes), UpdateVerdict::Latest},
     };
     for (const auto& c : cases) {
-        OneShotServer server(c.reply);
-        const std::string reply = FetchVersionFile("127.0.0.1", server.port(), kVersionFileName);
-        EXPECT_EQ(reply, c.reply);
-        EXPECT_EQ(JudgeVersionReply(reply), c.verdict) << c.reply;
-        EXPECT_EQ(server.request(),
-                  "GET /BrindlecraftVORLANXv1.5.2.chk HTTP/1.1\r\nUser-Agent: Brindlecraft "
-                  "VORLANX 1.5\r\nHost: 127.0.0.1\r\n\r\n");
+        OneShotServer server(c.pieces);
+        const VersionReply reply = FetchVersionFile("127.0.0.1", server.port(), kVersionFileName);
+        EXPECT_FALSE(reply.failed()) << c.answer;
+        EXPECT_EQ(reply.answer, c.answer);
+        EXPECT_EQ(JudgeVersionReply(reply), c.verdict) << reply.answer;
+        EXPECT_EQ(server.request(), kExpectedRequest);
     }
+}
+
+TEST(UpdateCheck, FailuresAreConnectionErrors) {
     // Nobody listens on the port of a server that has gone.
     uint16_t closedPort = 0;
-    { closedPort = OneShotServer("").port(); }
-    const std::string refused = FetchVersionFile("127.0.0.1", closedPort, kVersionFileName);
-    EXPECT_EQ(refused, "Error " + std::to_string(ECONNREFUSED));
-    EXPECT_EQ(JudgeVersionReply(refused), UpdateVerdict::ConnectionFailed);
+    { closedPort = OneShotServer({}).port(); }
+    const VersionReply refused = FetchVersionFile("127.0.0.1", closedPort, kVersionFileName);
+    EXPECT_EQ(refused.error, ECONNREFUSED);
+    EXPECT_EQ(refused.answer, "Error " + std::to_string(ECONNREFUSED));
+
+    EXPECT_EQ(CheckForNewerVersion("no-such-host.invalid", 80), UpdateVerdict::ConnectionFailed);
+
+    // A server that accepts and never answers: the receive gives up after the time-out.
+    OneShotServer silent({}, true);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CheckForNewerVersion("127.0.0.1", silent.port(), kVersionFileName, 300),
+              UpdateVerdict::ConnectionFailed);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 250ms);
+    EXPECT_LT(waited, 5s);
+}
+
+// A real HTTP server (HTTP/1.0 answers) with and without the version file.
+TEST(UpdateCheck, RealHttpServer) {
+    if (!test::HaveProgram("python3"))
+        GTEST_SKIP() << "python3 is not installed";
+    test::TempDir root;
+    const uint16_t port = test::FreeTcpPort("127.0.0.1");
+    test::BackgroundProgram server({"python3", "-m", "http.server", "--bind", "127.0.0.1",
+                                    "--directory", root.path().string(), std::to_string(port)});
+    ASSERT_TRUE(server.waitUntilListening("127.0.0.1", port));
+    EXPECT_EQ(CheckForNewerVersion("127.0.0.1", port), UpdateVerdict::NewerAvailable);
+    std::ofstream(root.file(kVersionFileName)) << "latest\n";
+    EXPECT_EQ(CheckForNewerVersion("127.0.0.1", port), UpdateVerdict::Latest);
 }
 
 TEST(UpdateCheck, Messages) {
@@ -99,7 +157,10 @@ TEST(UpdateCheck, Messages) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->caption, "Error");
     EXPECT_EQ(error->icon, PromptIcon::Error);
-    EXPECT_EQ(error->text.substr(0, 49), "There was an error connecting to the server:\r\n\r\n1");
+    EXPECT_EQ(error->text,
+              "There was an error connecting to the server:\r\n\r\n1. Make sure you are "
+              "connected to the internet.\r\n2. If you have a software based firewall make "
+              "sure this program is permitted to access the internet.");
     const auto latest = UpdateMessage(UpdateVerdict::Latest);
     ASSERT_TRUE(latest);
     EXPECT_EQ(latest->text,
