@@ -3,10 +3,12 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/time.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "settings/product.h"
@@ -38,6 +40,27 @@ class Socket {
     int m_fd;
 };
 
+using Clock = std::chrono::steady_clock;
+
+// Waits until `socket` is ready for `events`, in slices short enough to notice a stop
+// request: 0 when ready, else ETIMEDOUT, ECANCELED or the error of poll.
+int WaitFor(int socket, short events, Clock::time_point deadline, const std::stop_token& stop) {
+    for (;;) {
+        if (stop.stop_requested())
+            return ECANCELED;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return ETIMEDOUT;
+        pollfd entry{socket, events, 0};
+        const int n = ::poll(&entry, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
+        if (n > 0)
+            return 0;  // ready, or an error the next call reports
+        if (n < 0 && errno != EINTR)
+            return errno;
+    }
+}
+
 }  // namespace
 
 std::string VersionFileRequest(std::string_view host, std::string_view fileName) {
@@ -54,7 +77,7 @@ std::string VersionFileRequest(std::string_view host, std::string_view fileName)
 }
 
 VersionReply FetchVersionFile(const std::string& host, uint16_t port, const std::string& fileName,
-                              int timeoutMs) {
+                              int timeoutMs, std::stop_token stop) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -67,50 +90,64 @@ VersionReply FetchVersionFile(const std::string& host, uint16_t port, const std:
     freeaddrinfo(found);
     address.sin_port = htons(port);
 
-    Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    // A server that never answers must not hold the check (or the window's close that
+    // ends it) for ever: each step waits with a deadline and notices a stop request.
+    Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
     if (socket.fd() < 0)
         return Failure(errno);
-    // A server that never answers must not hold the check (and the window's close that
-    // waits for it) for ever: connect, send and each receive give up after the time-out
-    // (a blocking connect on Linux waits at most the send time-out).
-    const timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    ::setsockopt(socket.fd(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    ::setsockopt(socket.fd(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    int connected;
-    do {
-        connected =
-            ::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (connected != 0 && errno == EINTR);
-    if (connected != 0)
-        return Failure(errno);
+    if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (errno != EINPROGRESS)
+            return Failure(errno);
+        if (const int waited = WaitFor(socket.fd(), POLLOUT,
+                                       Clock::now() + std::chrono::milliseconds(timeoutMs), stop))
+            return Failure(waited);
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+            return Failure(errno);
+        if (error != 0)
+            return Failure(error);
+    }
 
     const std::string request = VersionFileRequest(host, fileName);
+    const auto sendDeadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     size_t sent = 0;
     while (sent < request.size()) {
         const ssize_t n =
             ::send(socket.fd(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return Failure(n < 0 ? errno : EIO);
-        sent += static_cast<size_t>(n);
+        if (n < 0 && errno != EAGAIN)
+            return Failure(errno);
+        if (const int waited = WaitFor(socket.fd(), POLLOUT, sendDeadline, stop))
+            return Failure(waited);
     }
-    return ReceiveVersionReply(socket.fd());
+    return ReceiveVersionReply(socket.fd(), timeoutMs, stop);
 }
 
-VersionReply ReceiveVersionReply(int socket) {
+VersionReply ReceiveVersionReply(int socket, int timeoutMs, std::stop_token stop) {
     VersionReply reply;
     reply.answer.resize(kVersionReplyBytes);
     size_t received = 0;
     // One receive may hold half a status line: read on until the status is in.
     while (received < kStatusBytes) {
-        const ssize_t n = ::recv(socket, reply.answer.data() + received,
-                                 kVersionReplyBytes - received, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
+        int error = WaitFor(socket, POLLIN, Clock::now() + std::chrono::milliseconds(timeoutMs),
+                            stop);
+        ssize_t n = -1;
+        if (error == 0) {
+            n = ::recv(socket, reply.answer.data() + received, kVersionReplyBytes - received,
+                       MSG_DONTWAIT);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            error = errno;
+        }
         if (n < 0) {
-            if (received == 0)
-                return Failure(errno);
+            if (received == 0 || error == ECANCELED)
+                return Failure(error);
             break;  // what came before the time-out is the answer
         }
         if (n == 0)
@@ -135,8 +172,9 @@ UpdateVerdict JudgeVersionReply(const VersionReply& reply) {
 }
 
 UpdateVerdict CheckForNewerVersion(const std::string& host, uint16_t port,
-                                   const std::string& fileName, int timeoutMs) {
-    return JudgeVersionReply(FetchVersionFile(host, port, fileName, timeoutMs));
+                                   const std::string& fileName, int timeoutMs,
+                                   std::stop_token stop) {
+    return JudgeVersionReply(FetchVersionFile(host, port, fileName, timeoutMs, std::move(stop)));
 }
 
 std::optional<PromptRequest> UpdateMessage(UpdateVerdict verdict) {

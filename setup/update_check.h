@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <stop_token>
 #include <string_view>
 
 #include "platform/user_prompt.h"
@@ -41,14 +42,18 @@ struct VersionReply {
 };
 
 // One exchange with `host` (a name or dotted address; its first IPv4 address) on `port`.
-// Blocks up to the time-outs (`timeoutMs` each): a worker calls it.
+// Connecting, sending and each wait for more of the answer give up after `timeoutMs`
+// (ETIMEDOUT); a stop request ends any of them within about 50 ms (ECANCELED). Only the
+// name lookup waits out the system resolver's own time-out. A worker calls it.
 VersionReply FetchVersionFile(const std::string& host, uint16_t port, const std::string& fileName,
-                              int timeoutMs = kUpdateTimeoutSeconds * 1000);
+                              int timeoutMs = kUpdateTimeoutSeconds * 1000,
+                              std::stop_token stop = {});
 
 // Reads the answer from a connected stream socket: until kStatusBytes are in, the peer
 // closes or kVersionReplyBytes are in. A receive that fails (the time-out included) before
 // anything arrived fails the exchange; after that the bytes in hand are the answer.
-VersionReply ReceiveVersionReply(int socket);
+VersionReply ReceiveVersionReply(int socket, int timeoutMs = kUpdateTimeoutSeconds * 1000,
+                                 std::stop_token stop = {});
 
 enum class UpdateVerdict {
     ConnectionFailed,  // resolving, connecting, sending or receiving failed
@@ -64,7 +69,8 @@ UpdateVerdict JudgeVersionReply(const VersionReply& reply);
 // The whole check: one exchange with the server and its verdict. Any thread.
 UpdateVerdict CheckForNewerVersion(const std::string& host, uint16_t port,
                                    const std::string& fileName = kVersionFileName,
-                                   int timeoutMs = kUpdateTimeoutSeconds * 1000);
+                                   int timeoutMs = kUpdateTimeoutSeconds * 1000,
+                                   std::stop_token stop = {});
 
 // The message the About window shows for a verdict (owned by it); nothing for
 // NothingToSay. For NewerAvailable a Yes opens kDescriptionPage.

@@ -135,6 +135,19 @@ TEST(UpdateCheck, FailuresAreConnectionErrors) {
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, 250ms);
     EXPECT_LT(waited, 5s);
+
+    // A stop request (the About window closing) ends the wait long before the time-out.
+    OneShotServer alsoSilent({}, true);
+    std::stop_source stop;
+    std::jthread closer([&] {
+        std::this_thread::sleep_for(100ms);
+        stop.request_stop();
+    });
+    const auto stopStart = std::chrono::steady_clock::now();
+    const VersionReply stopped = FetchVersionFile("127.0.0.1", alsoSilent.port(),
+                                                  kVersionFileName, 10000, stop.get_token());
+    EXPECT_EQ(stopped.error, ECANCELED);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 2s);
 }
 
 // A real HTTP server (HTTP/1.0 answers) with and without the version file.
