@@ -2,8 +2,8 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -135,8 +135,8 @@ VersionReply ReceiveVersionReply(int socket, int timeoutMs, std::stop_token stop
     size_t received = 0;
     // One receive may hold half a status line: read on until the status is in.
     while (received < kStatusBytes) {
-        int error = WaitFor(socket, POLLIN, Clock::now() + std::chrono::milliseconds(timeoutMs),
-                            stop);
+        int error =
+            WaitFor(socket, POLLIN, Clock::now() + std::chrono::milliseconds(timeoutMs), stop);
         ssize_t n = -1;
         if (error == 0) {
             n = ::recv(socket, reply.answer.data() + received, kVersionReplyBytes - received,

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <stop_token>
+#include <string>
 #include <string_view>
 
 #include "platform/user_prompt.h"
@@ -36,7 +36,7 @@ std::string VersionFileRequest(std::string_view host, std::string_view fileName)
 // What one exchange gave: the first bytes of the answer, or the errno of the step that
 // failed. A failure is decided by each step's own result, never by what the answer holds.
 struct VersionReply {
-    int error = 0;      // 0: `answer` is what the server sent
+    int error = 0;       // 0: `answer` is what the server sent
     std::string answer;  // at most kVersionReplyBytes; on a failure "Error N"
     bool failed() const { return error != 0; }
 };

@@ -16,6 +16,8 @@
 #include "platform/qt/window_parts.h"
 #include "platform/sound.h"
 #include "settings/product.h"
+#include "setup/ui/about_window.h"
+#include "setup/ui/agreement_window.h"
 
 namespace vorlanx {
 void QtStartupWindows::notBuiltYet(const char* what) {
@@ -28,12 +30,18 @@ void QtStartupWindows::runUninstaller() {
 }
 
 bool QtStartupWindows::runAgreement() {
-    notBuiltYet("The installer");
-    return false;
+    return RunAgreement();
 }
 
 void QtStartupWindows::runInstaller() {
     notBuiltYet("The installer");
+}
+
+AboutOpener QtStartupWindows::aboutOpener() {
+    return [this](QWidget* owner, const SettingsRecord& settings) {
+        AboutWindow about(settings, {m_prompt}, owner);
+        about.exec();
+    };
 }
 
 bool QtStartupWindows::runModeChoice(SettingsRecord& settings) {
@@ -49,7 +57,12 @@ int QtStartupWindows::runPacketMode(SettingsRecord& settings, const std::string&
     SystemLocalTimeSource localTime;
     SpawnProgramLauncher launcher;
     PacketModeWindow window(settings, settingsPath,
-                            {m_prompt, sources, sound, localTime, launcher});
+                            {.prompt = m_prompt,
+                             .sources = sources,
+                             .sound = sound,
+                             .localTime = localTime,
+                             .launcher = launcher,
+                             .openAbout = aboutOpener()});
     if (!window.initialise())
         return 0;  // capture is impossible here; the user was told
     QObject::connect(&window, &PacketModeWindow::closeFinished, qApp,
@@ -63,7 +76,13 @@ int QtStartupWindows::runFileMode(SettingsRecord& settings, const std::string& s
     SteadyProgramClock clock;
     SystemLocalTimeSource localTime;
     SpawnProgramLauncher launcher;
-    FileModeWindow window(settings, settingsPath, {m_prompt, sources, clock, localTime, launcher});
+    FileModeWindow window(settings, settingsPath,
+                          {.prompt = m_prompt,
+                           .sources = sources,
+                           .clock = clock,
+                           .localTime = localTime,
+                           .launcher = launcher,
+                           .openAbout = aboutOpener()});
     if (!window.initialise())
         return 0;  // capture is impossible here; the user was told
     QObject::connect(&window, &FileModeWindow::closeFinished, qApp, [] { QApplication::exit(0); });

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/capture_app.h"
+#include "capture/ui/mode_window.h"
 
 namespace vorlanx {
 
@@ -18,6 +19,8 @@ class QtStartupWindows final : public StartupWindows {
     void setDialogColors(unsigned background, unsigned text) override;
 
   private:
+    // Help > About of both mode windows.
+    AboutOpener aboutOpener();
     // TODO: each window below arrives with its own change; until then the user is told
     // plainly that this build does not have it.
     void notBuiltYet(const char* what);

@@ -1,14 +1,12 @@
 #include "capture/ui/mode_window.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QShortcut>
 #include <QToolButton>
-#include <QUrl>
 
 #include "capture/capture_start.h"
 #include "capture/ui/help_window.h"
@@ -17,10 +15,6 @@
 #include "settings/product.h"
 
 namespace vorlanx {
-
-void OpenInBrowser(const std::string& address) {
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
-}
 
 MakerLogo::MakerLogo(int controlId, WebPageOpener openWebPage, QWidget* parent)
     : QLabel(parent), m_openWebPage(std::move(openWebPage)) {
@@ -88,6 +82,8 @@ void ModeWindow::buildMainMenu(MainMenuCommands commands) {
     commands.networkInterface = [this] { chooseInterface(); };
     commands.changeMode = [this] { changeMode(); };
     commands.help = [this] { openHelp(); };
+    if (m_frameServices.openAbout)
+        commands.about = [this] { openAbout(); };
     BuildMainMenu(menuBar(), this, commands);
 }
 
@@ -127,6 +123,10 @@ void ModeWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QMainWindow::keyPressEvent(event);
+}
+
+void ModeWindow::openAbout() {
+    m_frameServices.openAbout(this, m_settings);
 }
 
 void ModeWindow::openHelp() {

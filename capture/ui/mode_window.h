@@ -17,16 +17,13 @@
 #include "capture/ui/interface_choice_window.h"
 #include "platform/process.h"
 #include "platform/qt/main_menu.h"
+#include "platform/qt/web_page.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_record.h"
 
 class QToolButton;
 
 namespace vorlanx {
-
-// Opens a web address in the user's browser; tests replace it.
-using WebPageOpener = std::function<void(const std::string& address)>;
-void OpenInBrowser(const std::string& address);
 
 // The maker's logo (control 1058 in both mode windows and the mode choice). A click, the
 // left button pressed and released over it, opens the maker's web page; other buttons
@@ -62,6 +59,10 @@ QSize DialogUnitsToPixels(QSize dialogUnits, const QFont& font);
 // thread.
 void PumpUntil(const std::function<bool()>& done);
 
+// Runs About modally over `owner`. Start-up supplies it: the window belongs to the setup
+// floor, above the mode windows' own.
+using AboutOpener = std::function<void(QWidget* owner, const SettingsRecord& settings)>;
+
 // What a mode window gets from start-up; each outlives the window.
 struct ModeWindowServices {
     UserPrompt& prompt;
@@ -69,6 +70,8 @@ struct ModeWindowServices {
     // The machine's IPv4 addresses for Choose Interface (empty: the interfaces that are up).
     InterfaceChoiceWindow::AddressProvider interfaceAddresses = {};
     WebPageOpener openWebPage = OpenInBrowser;
+    // Help > About; the item is greyed without it.
+    AboutOpener openAbout = {};
 };
 
 class ModeWindow : public QMainWindow {
@@ -120,6 +123,8 @@ class ModeWindow : public QMainWindow {
   private:
     // Help > Help and F1 (whatever has the focus): runs Help modally, one at a time.
     void openHelp();
+    // Help > About: runs About modally.
+    void openAbout();
 
     CaptureMode m_otherMode;
     bool m_helpOpen = false;

@@ -113,7 +113,10 @@ class FileModeWindow::EventsAdapter final : public FileModeView {
 FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPath,
                                FileModeWindowServices services, QWidget* parent)
     : ModeWindow(settings, std::move(settingsPath),
-                 ModeWindowServices{services.prompt, services.launcher, services.interfaceAddresses},
+                 ModeWindowServices{.prompt = services.prompt,
+                                    .launcher = services.launcher,
+                                    .interfaceAddresses = services.interfaceAddresses,
+                                    .openAbout = services.openAbout},
                  CaptureMode::Packet, parent),
       m_services(std::move(services)),
       m_events(std::make_unique<EventsAdapter>(*this)),

@@ -48,6 +48,7 @@ struct FileModeWindowServices {
     HostResolver resolveHost = {};
     // The addresses Choose Interface offers; the machine's interfaces when empty.
     InterfaceChoiceWindow::AddressProvider interfaceAddresses = {};
+    AboutOpener openAbout = {};
 };
 
 class FileModeWindow : public ModeWindow {

@@ -4,7 +4,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
@@ -16,6 +15,7 @@
 #include "packetmode/current_packet_filters.h"
 #include "packetmode/ui/filter_setup_controls.h"
 #include "platform/qt/control_ids.h"
+#include "platform/qt/window_parts.h"
 
 namespace vorlanx {
 namespace ids = filter_ids;
@@ -83,16 +83,7 @@ QValidator* AddressValidator(QObject* parent) {
 }
 
 QTreeWidget* AddressList(int id, const char* label) {
-    auto* list = Tag(new QTreeWidget, id, qs(label));
-    list->setColumnCount(1);
-    list->setHeaderLabels({QStringLiteral("Should be hidden")});
-    list->setHeaderHidden(true);
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setAllColumnsShowFocus(true);
-    list->header()->setStretchLastSection(false);
+    auto* list = OneColumnList(id, qs(label), QStringLiteral("Should be hidden"));
     list->setColumnWidth(0, kListColumnWidth);
     list->setMinimumWidth(kListColumnWidth + 2 * list->frameWidth());
     list->setMinimumHeight(list->fontMetrics().height() * kListRowsShown);

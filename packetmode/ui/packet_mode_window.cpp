@@ -185,7 +185,10 @@ class PacketModeWindow::MonitorAdapter final : public StatusMonitorView {
 PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string settingsPath,
                                    PacketModeWindowServices services, QWidget* parent)
     : ModeWindow(settings, std::move(settingsPath),
-                 ModeWindowServices{services.prompt, services.launcher}, CaptureMode::File, parent),
+                 ModeWindowServices{.prompt = services.prompt,
+                                    .launcher = services.launcher,
+                                    .openAbout = services.openAbout},
+                 CaptureMode::File, parent),
       m_services(services) {
     setWindowTitle(QStringLiteral("VORLANX - Waiting"));
     m_viewAdapter = std::make_unique<ViewAdapter>(*this);

@@ -54,6 +54,7 @@ struct PacketModeWindowServices {
     ProgramLauncher& launcher;
     // The Filter Setup resolver and the list's reverse lookups.
     HostNameLookup names = {};
+    AboutOpener openAbout = {};
 };
 
 class PacketModeWindow : public ModeWindow {

@@ -1,11 +1,7 @@
 // The update check against real servers on the loopback interface: the request's bytes,
 // each kind of answer, answers in pieces, silence, a refused connection and a name that
 // cannot resolve; and a real HTTP server serving (or not) the version file.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -15,6 +11,7 @@
 
 #include "setup/update_check.h"
 #include "support/local_server.h"
+#include "support/one_shot_server.h"
 #include "support/temp_dir.h"
 
 namespace vorlanx {
@@ -25,61 +22,6 @@ using namespace std::chrono_literals;
 const std::string kExpectedRequest =
     "GET /BrindlecraftVORLANXv1.5.2.chk HTTP/1.1\r\nUser-Agent: Brindlecraft VORLANX "
     "1.5\r\nHost: 127.0.0.1\r\n\r\n";
-
-// Listens on 127.0.0.1 (a free port), takes one connection, keeps the request and answers
-// with `pieces`, each sent on its own after a short pause; with `silent` it answers nothing
-// and waits for the client to give up.
-class OneShotServer {
-  public:
-    explicit OneShotServer(std::vector<std::string> pieces, bool silent = false) {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = test::AddressAndPort("127.0.0.1", 0);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listener, 1);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this, pieces = std::move(pieces), silent] {
-            const int peer = ::accept(m_listener, nullptr, nullptr);
-            if (peer < 0)
-                return;
-            char buffer[4096];
-            while (m_request.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = ::recv(peer, buffer, sizeof buffer, 0);
-                if (n <= 0)
-                    break;
-                m_request.append(buffer, static_cast<size_t>(n));
-            }
-            for (const std::string& piece : pieces) {
-                ::send(peer, piece.data(), piece.size(), MSG_NOSIGNAL);
-                std::this_thread::sleep_for(30ms);
-            }
-            if (silent)
-                while (::recv(peer, buffer, sizeof buffer, 0) > 0) {
-                }
-            ::close(peer);
-        });
-    }
-    ~OneShotServer() {
-        ::shutdown(m_listener, SHUT_RDWR);
-        if (m_thread.joinable())
-            m_thread.join();
-        ::close(m_listener);
-    }
-    uint16_t port() const { return m_port; }
-    // The request received; call after the exchange.
-    const std::string& request() {
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_request;
-    }
-
-  private:
-    int m_listener = -1;
-    uint16_t m_port = 0;
-    std::thread m_thread;
-    std::string m_request;
-};
 
 TEST(UpdateCheck, AnswersFromAServer) {
     const std::string big = "HTTP/1.1 200 OK\r\n\r\n" + std::string(20000, 'x');
@@ -92,9 +34,11 @@ TEST(UpdateCheck, AnswersFromAServer) {
          "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
          UpdateVerdict::Latest},
         {{"HTTP/1.0 200 OK\r\n\r\n"}, "HTTP/1.0 200 OK\r\n\r\n", UpdateVerdict::Latest},
-        {{"HTTP/1.1 404 Not Found\r\n\r\n"}, "HTTP/1.1 404 Not Found\r\n\r\n",
+        {{"HTTP/1.1 404 Not Found\r\n\r\n"},
+         "HTTP/1.1 404 Not Found\r\n\r\n",
          UpdateVerdict::NewerAvailable},
-        {{"HTTP/1.1 301 Moved Permanently\r\n\r\n"}, "HTTP/1.1 301 Moved Permanently\r\n\r\n",
+        {{"HTTP/1.1 301 Moved Permanently\r\n\r\n"},
+         "HTTP/1.1 301 Moved Permanently\r\n\r\n",
          UpdateVerdict::NothingToSay},
         {{"HTTP/1.1 500 Oops\r\n\r\n"}, "HTTP/1.1 500 Oops\r\n\r\n", UpdateVerdict::NothingToSay},
         // The status line in two sends: the check reads on until the code is in.
@@ -108,7 +52,7 @@ TEST(UpdateCheck, AnswersFromAServer) {
         {{big}, big.substr(0, kVersionReplyBytes), UpdateVerdict::Latest},
     };
     for (const auto& c : cases) {
-        OneShotServer server(c.pieces);
+        test::OneShotServer server(c.pieces);
         const VersionReply reply = FetchVersionFile("127.0.0.1", server.port(), kVersionFileName);
         EXPECT_FALSE(reply.failed()) << c.answer;
         EXPECT_EQ(reply.answer, c.answer);
@@ -120,7 +64,7 @@ TEST(UpdateCheck, AnswersFromAServer) {
 TEST(UpdateCheck, FailuresAreConnectionErrors) {
     // Nobody listens on the port of a server that has gone.
     uint16_t closedPort = 0;
-    { closedPort = OneShotServer({}).port(); }
+    { closedPort = test::OneShotServer({}).port(); }
     const VersionReply refused = FetchVersionFile("127.0.0.1", closedPort, kVersionFileName);
     EXPECT_EQ(refused.error, ECONNREFUSED);
     EXPECT_EQ(refused.answer, "Error " + std::to_string(ECONNREFUSED));
@@ -128,7 +72,7 @@ TEST(UpdateCheck, FailuresAreConnectionErrors) {
     EXPECT_EQ(CheckForNewerVersion("no-such-host.invalid", 80), UpdateVerdict::ConnectionFailed);
 
     // A server that accepts and never answers: the receive gives up after the time-out.
-    OneShotServer silent({}, true);
+    test::OneShotServer silent({}, true);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(CheckForNewerVersion("127.0.0.1", silent.port(), kVersionFileName, 300),
               UpdateVerdict::ConnectionFailed);
@@ -137,15 +81,15 @@ TEST(UpdateCheck, FailuresAreConnectionErrors) {
     EXPECT_LT(waited, 5s);
 
     // A stop request (the About window closing) ends the wait long before the time-out.
-    OneShotServer alsoSilent({}, true);
+    test::OneShotServer alsoSilent({}, true);
     std::stop_source stop;
     std::jthread closer([&] {
         std::this_thread::sleep_for(100ms);
         stop.request_stop();
     });
     const auto stopStart = std::chrono::steady_clock::now();
-    const VersionReply stopped = FetchVersionFile("127.0.0.1", alsoSilent.port(),
-                                                  kVersionFileName, 10000, stop.get_token());
+    const VersionReply stopped =
+        FetchVersionFile("127.0.0.1", alsoSilent.port(), kVersionFileName, 10000, stop.get_token());
     EXPECT_EQ(stopped.error, ECANCELED);
     EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 2s);
 }
@@ -181,8 +125,9 @@ TEST(UpdateCheck, Messages) {
     EXPECT_EQ(latest->caption, "Brindlecraft VORLANX");
     const auto newer = UpdateMessage(UpdateVerdict::NewerAvailable);
     ASSERT_TRUE(newer);
-    EXPECT_EQ(newer->text, "There is a newer version of Brindlecraft VORLANX available.\n     "
-                           "Would you like to go to the description page?");
+    EXPECT_EQ(newer->text,
+              "There is a newer version of Brindlecraft VORLANX available.\n     "
+              "Would you like to go to the description page?");
     EXPECT_EQ(newer->caption, "Version Notification");
     EXPECT_EQ(newer->buttons, PromptButtons::YesNo);
     EXPECT_TRUE(newer->owned);

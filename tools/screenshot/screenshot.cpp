@@ -6,8 +6,8 @@
 //
 //   vorlanx_screenshot <output folder> <capture file>
 #include <QApplication>
-#include <QDir>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPainter>
@@ -17,10 +17,10 @@
 #include <QToolButton>
 #include <cstdio>
 
-#include "settings/settings_record.h"
-#include "capture/ui/interface_choice_window.h"
 #include "app/ui/mode_choice_window.h"
 #include "capture/pcap_file_source.h"
+#include "capture/ui/help_window.h"
+#include "capture/ui/interface_choice_window.h"
 #include "filemode/ui/file_mode_controls.h"
 #include "filemode/ui/file_mode_window.h"
 #include "packetmode/current_packet_filters.h"
@@ -28,6 +28,9 @@
 #include "packetmode/ui/packet_mode_controls.h"
 #include "packetmode/ui/packet_mode_window.h"
 #include "platform/qt/control_ids.h"
+#include "settings/settings_record.h"
+#include "setup/ui/about_window.h"
+#include "setup/ui/agreement_window.h"
 
 using namespace vorlanx;
 
@@ -132,8 +135,8 @@ int main(int argc, char** argv) {
     {
         // Some criteria filled in, as a user sets them up.
         SettingsRecord filterSettings = settings;
-        filterSettings.setSrcIpList(0, 0x0A00A8C0);  // 192.168.0.10
-        filterSettings.setSrcIpList(1, 0x0100007F);  // 127.0.0.1
+        filterSettings.setSrcIpList(0, 0x0A00A8C0);     // 192.168.0.10
+        filterSettings.setSrcIpList(1, 0x0100007F);     // 127.0.0.1
         filterSettings.setEitherIpList(0, 0x070200C0);  // 192.0.2.7
         filterSettings.setDstPortList(0, 80);
         filterSettings.setDstPortList(1, 443);
@@ -153,6 +156,18 @@ int main(int argc, char** argv) {
     {
         ModeChoiceWindow window(settings, prompt);
         ok = save(window, folder, QStringLiteral("mode_choice.png")) && ok;
+    }
+    {
+        HelpWindow window;
+        ok = save(window, folder, QStringLiteral("help.png")) && ok;
+    }
+    {
+        AboutWindow window(settings, {prompt});
+        ok = save(window, folder, QStringLiteral("about.png")) && ok;
+    }
+    {
+        AgreementWindow window;
+        ok = save(window, folder, QStringLiteral("agreement.png")) && ok;
     }
     {
         PcapFileSourceFactory sources(argv[2]);

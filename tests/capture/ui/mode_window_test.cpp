@@ -88,11 +88,15 @@ class ModeWindowTest : public QObject {
         test::ScriptedPrompt prompt;
         RecordingLauncher launcher;
         std::vector<std::string> opened;
+        std::vector<std::pair<QWidget*, const SettingsRecord*>> abouts;
         SettingsRecord settings = SettingsRecord::defaults("/tmp/");
         FrameWindow window{settings, dir.file("vorlanx.BCS"),
                            ModeWindowServices{prompt, launcher,
                                               [] { return std::vector<std::string>{"127.0.0.1"}; },
-                                              [this](const std::string& a) { opened.push_back(a); }}};
+                                              [this](const std::string& a) { opened.push_back(a); },
+                                              [this](QWidget* owner, const SettingsRecord& s) {
+                                                  abouts.emplace_back(owner, &s);
+                                              }}};
         Harness() {
             window.show();
             window.activateWindow();
@@ -151,16 +155,22 @@ class ModeWindowTest : public QObject {
             int id;
             const char* text;
         };
-        for (const Case& c : {Case{main_menu_ids::kExit, "&Exit"},
-                              Case{main_menu_ids::kNetworkInterface, "&Network interface"},
-                              Case{main_menu_ids::kChangeMode, "&Change"},
-                              Case{main_menu_ids::kHelp, "&Help"}}) {
+        for (const Case& c :
+             {Case{main_menu_ids::kExit, "&Exit"},
+              Case{main_menu_ids::kNetworkInterface, "&Network interface"},
+              Case{main_menu_ids::kChangeMode, "&Change"}, Case{main_menu_ids::kHelp, "&Help"},
+              Case{main_menu_ids::kAbout, "&About"}}) {
             QAction* a = MenuCommand(h.window, c.id);
             QVERIFY2(a, c.text);
             QCOMPARE(a->text(), QString::fromLatin1(c.text));
             QVERIFY(a->isEnabled());
         }
         QVERIFY(!MenuCommand(h.window, main_menu_ids::kSave)->isEnabled());
+        // About opens over the window with its settings.
+        MenuCommand(h.window, main_menu_ids::kAbout)->trigger();
+        QCOMPARE(h.abouts.size(), size_t{1});
+        QCOMPARE(h.abouts[0].first, &h.window);
+        QCOMPARE(h.abouts[0].second, &h.settings);
         MenuCommand(h.window, main_menu_ids::kExit)->trigger();
         QVERIFY(!h.window.isVisible());
     }
