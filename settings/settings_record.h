@@ -16,8 +16,8 @@
 namespace vorlanx {
 
 // The default file name and date-time templates (also the General settings' "Default").
-inline constexpr std::string_view kDefaultFileNameTemplate = "%SIP to %DIP - [%DAT]";
-inline constexpr std::string_view kDefaultDateTimeTemplate = "%Y.%MY.%D - %H24:%MN:%S.%MS";
+inline constexpr const char* kDefaultFileNameTemplate = "%SIP to %DIP - [%DAT]";
+inline constexpr const char* kDefaultDateTimeTemplate = "%Y.%MY.%D - %H24:%MN:%S.%MS";
 
 // The mode the program runs in, as the record stores it. A record may hold any other
 // number (a garbled file); start-up then opens no mode window.

@@ -17,6 +17,8 @@
 #include "capture/ui/interface_choice_window.h"
 #include "platform/process.h"
 #include "platform/qt/main_menu.h"
+#include "platform/qt/qt_sound_player.h"
+#include "platform/sound.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_record.h"
 
@@ -69,6 +71,8 @@ struct ModeWindowServices {
     // The machine's IPv4 addresses for Choose Interface (empty: the interfaces that are up).
     InterfaceChoiceWindow::AddressProvider interfaceAddresses = {};
     WebPageOpener openWebPage = OpenInBrowser;
+    // A player of its own for each opening of General settings, whose close stops it.
+    SoundPlayerFactory generalSettingsSound = MakeDesktopSoundPlayer;
 };
 
 class ModeWindow : public QMainWindow {
@@ -108,6 +112,11 @@ class ModeWindow : public QMainWindow {
     void chooseInterface();
     // After Choose Interface closed (whether or not the address changed).
     virtual void interfaceChosen() {}
+    // Settings > General: runs General settings modally on the record.
+    void openGeneralSettings();
+    // General settings stored new values into the record (Apply or OK), synchronously
+    // while it is open. User-interface thread.
+    virtual void generalSettingsChanged() {}
     // Mode > Change: asks, stores the controls, saves, starts the other mode, closes.
     void changeMode();
     // Esc does nothing (the window stays).
