@@ -177,6 +177,10 @@ GeneralSettingsWindow::GeneralSettingsWindow(SettingsRecord& settings, SoundPlay
     auto* fileNameDefault = Button(kFileNameDefault, QStringLiteral("Default"),
                                    QStringLiteral("Default file name template"));
     m_dateTimeTemplate = TextEdit(kDateTimeTemplate, QStringLiteral("Date and time template"));
+    // Wide enough to show the default templates whole.
+    for (QLineEdit* edit : {m_fileNameTemplate, m_dateTimeTemplate})
+        edit->setMinimumWidth(
+            edit->fontMetrics().horizontalAdvance(FromUtf8(kDefaultDateTimeTemplate)) + 16);
     auto* dateTimeDefault = Button(kDateTimeDefault, QStringLiteral("Default"),
                                    QStringLiteral("Default date and time template"));
     auto* fileMode = new QGroupBox(QStringLiteral("File Mode"));

@@ -18,6 +18,7 @@
 #include <cstdio>
 
 #include "settings/settings_record.h"
+#include "capture/ui/general_settings_window.h"
 #include "capture/ui/interface_choice_window.h"
 #include "app/ui/mode_choice_window.h"
 #include "capture/pcap_file_source.h"
@@ -153,6 +154,16 @@ int main(int argc, char** argv) {
     {
         ModeChoiceWindow window(settings, prompt);
         ok = save(window, folder, QStringLiteral("mode_choice.png")) && ok;
+    }
+    {
+        // Automatic logging switched on, as a user sets it up.
+        SettingsRecord general = settings;
+        general.setAutoLog(true);
+        general.setAutoLogPath("/home/user/packets.txt");
+        general.setAutoLogDec(true);
+        Silence sound;
+        GeneralSettingsWindow window(general, sound);
+        ok = save(window, folder, QStringLiteral("general_settings.png")) && ok;
     }
     {
         PcapFileSourceFactory sources(argv[2]);
