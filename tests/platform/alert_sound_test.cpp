@@ -9,35 +9,18 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sound.h"
+#include "support/recording_sound_player.h"
 #include "support/temp_dir.h"
 
 namespace vorlanx {
 namespace {
 
-class RecordingPlayer final : public SoundPlayer {
-  public:
-    bool waveWorks = true;
-    bool tonesWork = true;
-    std::vector<std::string> played;
-    bool playWaveFile(const std::string& path) override {
-        played.push_back("wave:" + path);
-        return waveWorks;
-    }
-    bool playTones(const std::vector<Tone>& tones, unsigned pauseMs) override {
-        std::string t = "tune:";
-        for (const Tone& tone : tones)
-            t += std::to_string(tone.frequencyHz) + "/" + std::to_string(tone.durationMs) + " ";
-        played.push_back(t + "pause " + std::to_string(pauseMs));
-        return tonesWork;
-    }
-    void bell() override { played.push_back("bell"); }
-};
-
 TEST(AlertSound, FileThenTuneThenBell) {
-    const std::string tune = "tune:700/40 800/60 600/30 1000/50 400/70 900/70 600/40 pause 10";
+    const std::string tune = "tune:7/430";
     struct Case {
         const char* file;
         bool waveWorks, tonesWork, cutShort;
@@ -54,13 +37,21 @@ TEST(AlertSound, FileThenTuneThenBell) {
         {"a.wav", false, false, true, AlertOutcome::Nothing, {"wave:a.wav", tune}},
     };
     for (const Case& c : cases) {
-        RecordingPlayer player;
+        test::RecordingSoundPlayer player;
         player.waveWorks = c.waveWorks;
         player.tonesWork = c.tonesWork;
         const std::atomic<bool> cutShort{c.cutShort};
         EXPECT_EQ(PlayAlertSound(player, c.file, cutShort), c.outcome) << c.played.back();
         EXPECT_EQ(player.played, c.played);
     }
+    // The tones in their order, each after a 10 ms pause.
+    const std::vector<std::pair<unsigned, unsigned>> tones = {
+        {700, 40}, {800, 60}, {600, 30}, {1000, 50}, {400, 70}, {900, 70}, {600, 40}};
+    std::vector<std::pair<unsigned, unsigned>> played;
+    for (const Tone& t : AlertTune())
+        played.emplace_back(t.frequencyHz, t.durationMs);
+    EXPECT_EQ(played, tones);
+    EXPECT_EQ(kAlertTunePauseMs, 10u);
 }
 
 void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes) {
