@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cerrno>
 #include <numbers>
 
 namespace vorlanx {
@@ -65,7 +65,7 @@ bool WritePcmPieces(const unsigned char* data, size_t frames, size_t frameBytes,
 }
 
 std::optional<std::vector<unsigned char>> ReadSoundFile(const std::string& path,
-                                                         uint64_t limitBytes) {
+                                                        uint64_t limitBytes) {
     // Non-blocking, so opening a FIFO without a writer returns at once; the type check
     // then refuses it, a device and a directory before any read.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -79,7 +79,7 @@ inline constexpr uint64_t kMaxSoundFileBytes = 64ull * 1024 * 1024;
 // that can be read; nothing for anything else (missing, a directory, a FIFO or device, a
 // larger file). Never blocks on a FIFO and never reads more than `limitBytes` + 1 bytes.
 std::optional<std::vector<unsigned char>> ReadSoundFile(const std::string& path,
-                                                         uint64_t limitBytes = kMaxSoundFileBytes);
+                                                        uint64_t limitBytes = kMaxSoundFileBytes);
 
 // Parses a RIFF/WAVE file of uncompressed PCM (8 or 16 bits, 1 or 2 channels). False for
 // anything else, a truncated header or a data chunk that runs past the file (the part

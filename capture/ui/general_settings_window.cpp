@@ -95,9 +95,7 @@ GeneralSettingsWindow::GeneralSettingsWindow(SettingsRecord& settings, SoundPlay
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_interval));
     m_interval->setMaximumWidth(m_interval->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 8 +
                                 12);
-    auto radio = [](int id, const QString& text) {
-        return Tag(new QRadioButton(text), id, text);
-    };
+    auto radio = [](int id, const QString& text) { return Tag(new QRadioButton(text), id, text); };
     m_headingOnly = radio(kHeadingOnly, QStringLiteral("Only save packet heading"));
     m_logText = radio(kLogText, QStringLiteral("Heading + packet data in Text"));
     m_logDec = radio(kLogDec, QStringLiteral("Heading + packet data in Dec"));
@@ -127,7 +125,8 @@ GeneralSettingsWindow::GeneralSettingsWindow(SettingsRecord& settings, SoundPlay
     logGrid->addWidget(m_logHex, 4, 2, 1, 2);
     logGrid->setColumnStretch(1, 1);
 
-    const QString soundTitle = QStringLiteral("Sound for \"Make sound for new packets\", blank for PC-Speaker");
+    const QString soundTitle =
+        QStringLiteral("Sound for \"Make sound for new packets\", blank for PC-Speaker");
     auto* soundGroup = new QGroupBox(soundTitle);
     soundGroup->setAccessibleName(soundTitle);
     m_soundFile = TextEdit(kSoundFile, QStringLiteral("Sound file location"));
@@ -143,13 +142,15 @@ GeneralSettingsWindow::GeneralSettingsWindow(SettingsRecord& settings, SoundPlay
     soundRow->addWidget(test);
 
     auto check = [](int id, const QString& text) { return Tag(new QCheckBox(text), id, text); };
-    m_noTaskbarBlink =
-        check(kNoTaskbarBlink, QStringLiteral("Do not blink in taskbar upon capture of new packets."));
+    m_noTaskbarBlink = check(
+        kNoTaskbarBlink, QStringLiteral("Do not blink in taskbar upon capture of new packets."));
     m_windowsColors = check(
         kWindowsColors,
-        QStringLiteral("Use Windows colors (requires restart of program for all changes to take effect.)"));
-    m_showModeChoice = check(kShowModeChoice,
-                             QStringLiteral("Show mode choice at startup (Packet Mode vs. File Mode)."));
+        QStringLiteral(
+            "Use Windows colors (requires restart of program for all changes to take effect.)"));
+    m_showModeChoice =
+        check(kShowModeChoice,
+              QStringLiteral("Show mode choice at startup (Packet Mode vs. File Mode)."));
 
     auto* packetMode = new QGroupBox(QStringLiteral("Packet Mode"));
     packetMode->setAccessibleName(packetMode->title());
@@ -218,14 +219,16 @@ GeneralSettingsWindow::GeneralSettingsWindow(SettingsRecord& settings, SoundPlay
 
     connect(m_autoLog, &QCheckBox::toggled, this, &GeneralSettingsWindow::applyLoggingRule);
     connect(m_logChoose, &QPushButton::clicked, this, [this] {
-        chooseInto(m_logPath, {FileRequest::Kind::Save, QStringLiteral("txt"),
-                               {QStringLiteral("Text Files (*.txt)"),
-                                QStringLiteral("All Files (*)")}});
+        chooseInto(m_logPath,
+                   {FileRequest::Kind::Save,
+                    QStringLiteral("txt"),
+                    {QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")}});
     });
     connect(soundChoose, &QPushButton::clicked, this, [this] {
-        chooseInto(m_soundFile, {FileRequest::Kind::Open, QStringLiteral("wav"),
-                                 {QStringLiteral("Wave files (*.wav)"),
-                                  QStringLiteral("All Files (*)")}});
+        chooseInto(m_soundFile,
+                   {FileRequest::Kind::Open,
+                    QStringLiteral("wav"),
+                    {QStringLiteral("Wave files (*.wav)"), QStringLiteral("All Files (*)")}});
     });
     connect(test, &QPushButton::clicked, this, &GeneralSettingsWindow::testSound);
     connect(fileNameDefault, &QPushButton::clicked, this,

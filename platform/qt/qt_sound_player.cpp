@@ -10,9 +10,9 @@ QtSoundPlayer::QtSoundPlayer(SoundPlayer& sounds, std::function<void()> ring)
     : m_sounds(sounds), m_ring(ring ? std::move(ring) : [] { QApplication::beep(); }) {}
 
 QtSoundPlayer::QtSoundPlayer(std::unique_ptr<SoundPlayer> sounds, std::function<void()> ring)
-    : m_owned(std::move(sounds)), m_sounds(*m_owned), m_ring(ring ? std::move(ring) : [] {
-          QApplication::beep();
-      }) {}
+    : m_owned(std::move(sounds)),
+      m_sounds(*m_owned),
+      m_ring(ring ? std::move(ring) : [] { QApplication::beep(); }) {}
 
 QtSoundPlayer::~QtSoundPlayer() = default;
 

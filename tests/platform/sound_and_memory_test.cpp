@@ -51,7 +51,8 @@ std::vector<unsigned char> wave(uint16_t format, uint16_t channels, uint16_t bit
 
 void writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 TEST(WaveParsing, PcmAcceptedOthersRefused) {
@@ -83,7 +84,8 @@ TEST(ToneSynthesis, LengthsFollowPausesAndDurations) {
     ASSERT_EQ(AlertTune().size(), tune.size());
     for (size_t i = 0; i < tune.size(); ++i)
         EXPECT_TRUE(AlertTune()[i].frequencyHz == tune[i].frequencyHz &&
-                    AlertTune()[i].durationMs == tune[i].durationMs) << i;
+                    AlertTune()[i].durationMs == tune[i].durationMs)
+            << i;
     EXPECT_EQ(kAlertTunePauseMs, 10u);
     const auto samples = SynthesizeTones(tune, 10, 8000);
     EXPECT_EQ(samples.size(), 8000u * 430 / 1000);
@@ -196,14 +198,18 @@ TEST(SoundFile, OnlySmallRegularFilesAreRead) {
     const std::string huge = dir.file("huge.wav");
     writeFile(huge, {});
     ASSERT_EQ(::truncate(huge.c_str(), static_cast<off_t>(kMaxSoundFileBytes + 1)), 0);  // sparse
-    const std::vector<unsigned char> small = wave(1, 1, 8, std::vector<unsigned char>(800, 128), 800);
+    const std::vector<unsigned char> small =
+        wave(1, 1, 8, std::vector<unsigned char>(800, 128), 800);
     const std::string good = dir.file("good.wav");
     writeFile(good, small);
 
     const std::pair<std::string, uint64_t> refused[] = {
-        {fifo, kMaxSoundFileBytes},          {"/dev/zero", kMaxSoundFileBytes},
-        {dir.path().string(), kMaxSoundFileBytes}, {dir.file("missing.wav"), kMaxSoundFileBytes},
-        {huge, kMaxSoundFileBytes},          {good, small.size() - 1}};
+        {fifo, kMaxSoundFileBytes},
+        {"/dev/zero", kMaxSoundFileBytes},
+        {dir.path().string(), kMaxSoundFileBytes},
+        {dir.file("missing.wav"), kMaxSoundFileBytes},
+        {huge, kMaxSoundFileBytes},
+        {good, small.size() - 1}};
     for (const auto& [path, limit] : refused)
         EXPECT_FALSE(ReadSoundFile(path, limit).has_value()) << path << " limit " << limit;
     for (const uint64_t limit : {small.size(), kMaxSoundFileBytes})

@@ -17,11 +17,10 @@
 #include <QToolButton>
 #include <cstdio>
 
-#include "settings/settings_record.h"
-#include "capture/ui/general_settings_window.h"
-#include "capture/ui/interface_choice_window.h"
 #include "app/ui/mode_choice_window.h"
 #include "capture/pcap_file_source.h"
+#include "capture/ui/general_settings_window.h"
+#include "capture/ui/interface_choice_window.h"
 #include "filemode/ui/file_mode_controls.h"
 #include "filemode/ui/file_mode_window.h"
 #include "packetmode/current_packet_filters.h"
@@ -29,6 +28,7 @@
 #include "packetmode/ui/packet_mode_controls.h"
 #include "packetmode/ui/packet_mode_window.h"
 #include "platform/qt/control_ids.h"
+#include "settings/settings_record.h"
 
 using namespace vorlanx;
 

@@ -61,8 +61,8 @@ class RecordingPlayer final : public SoundPlayer {
 };
 
 // The controls the logging check box enables.
-const int kLoggingControls[] = {W::kLogPath,   W::kInterval, W::kLogChoose, W::kHeadingOnly,
-                                W::kLogText,   W::kLogDec,   W::kLogHex};
+const int kLoggingControls[] = {W::kLogPath, W::kInterval, W::kLogChoose, W::kHeadingOnly,
+                                W::kLogText, W::kLogDec,   W::kLogHex};
 
 template <typename C = QWidget>
 C* Control(const W& window, int id) {
@@ -74,8 +74,10 @@ C* Control(const W& window, int id) {
 
 void WriteWave(const std::string& path) {
     // A mono 8-bit PCM file of 100 samples.
-    QByteArray b("RIFF\x88\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0data\x64\0\0\0",
-                 44);
+    QByteArray b(
+        "RIFF\x88\0\0\0WAVEfmt "
+        "\x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0\x01\0\x08\0data\x64\0\0\0",
+        44);
     b.append(100, '\x80');
     QFile f(QString::fromStdString(path));
     if (!f.open(QIODevice::WriteOnly) || f.write(b) != b.size())
@@ -98,7 +100,9 @@ class GeneralSettingsWindowTest : public QObject {
                  }};
         QSignalSpy changed{&window, &W::settingsChanged};
         Harness() { window.show(); }
-        void click(int id) { QTest::mouseClick(Control<QAbstractButton>(window, id), Qt::LeftButton); }
+        void click(int id) {
+            QTest::mouseClick(Control<QAbstractButton>(window, id), Qt::LeftButton);
+        }
         QLineEdit* edit(int id) { return Control<QLineEdit>(window, id); }
     };
 
@@ -146,8 +150,8 @@ class GeneralSettingsWindowTest : public QObject {
         for (const QGroupBox* box : h.window.findChildren<QGroupBox*>())
             fixed << box->title();
         for (const char* text :
-             {"Packet Mode", "Automatic packet logging", "Location:",
-              "Add new items (if any) to log every", "seconds.",
+             {"Packet Mode", "Automatic packet logging",
+              "Location:", "Add new items (if any) to log every", "seconds.",
               "Sound for \"Make sound for new packets\", blank for PC-Speaker", "File Mode",
               "File name settings", "Date and Time settings", "Parameters:",
               "%SIP = Source IP address\r\n%DIP = Destination IP address\r\n%DAT = Date and Time",

@@ -1007,8 +1007,8 @@ void PacketModeWindowTest::generalSettingsApplyAtOnceAndReachTheFileOnClose() {
     h.feed(channel, tcp());
     QCOMPARE(h.cell(1, 6), QStringLiteral("14h05"));
     QCOMPARE(h.cell(0, 6), QStringLiteral("2003.04.02 - 14:05:09.007"));
-    QTRY_COMPARE_WITH_TIMEOUT(h.window->windowTitle(), QStringLiteral("2 items - Brindlecraft VORLANX"),
-                              5000);
+    QTRY_COMPARE_WITH_TIMEOUT(h.window->windowTitle(),
+                              QStringLiteral("2 items - Brindlecraft VORLANX"), 5000);
     for (const QList<QVariant>& title : titles)
         QVERIFY(!title.at(0).toString().startsWith(QLatin1Char('#')));
     QTRY_VERIFY(!h.sound.waveFiles().empty() && h.sound.waveFiles().back() == sound);
