@@ -5,10 +5,9 @@
 #include <string_view>
 
 #include "platform/local_time.h"
+#include "settings/settings_record.h"  // kDefaultDateTimeTemplate
 
 namespace vorlanx {
-
-inline constexpr const char* kDefaultDateTimeTemplate = "%Y.%MY.%D - %H24:%MN:%S.%MS";
 
 // Replaces, in this order and every occurrence each time, "%Y", "%MY", "%D", "%AP",
 // "%H12", "%H24", "%MN", "%S", "%MS" by the parts of `time`; everything else is copied.

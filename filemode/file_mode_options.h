@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/settings_record.h"  // the default templates
+
 namespace vorlanx {
 
 class FileModeLiveOptions {
@@ -32,8 +34,8 @@ struct FileModeOptionValues final : FileModeLiveOptions {
     bool partialContent = true;
     uint32_t minSize = 0;
     uint32_t maxSize = 0;
-    std::string nameTemplate = "%SIP to %DIP - [%DAT]";
-    std::string timeTemplate = "%Y.%MY.%D - %H24:%MN:%S.%MS";
+    std::string nameTemplate = kDefaultFileNameTemplate;
+    std::string timeTemplate = kDefaultDateTimeTemplate;
 
     std::string directory() const override { return directoryText; }
     bool overwriteFiles() const override { return overwrite; }

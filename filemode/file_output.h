@@ -19,10 +19,9 @@
 #include "filemode/response_writer.h"
 #include "platform/local_time.h"
 #include "platform/user_prompt.h"
+#include "settings/settings_record.h"  // kDefaultFileNameTemplate
 
 namespace vorlanx {
-
-inline constexpr const char* kDefaultFileNameTemplate = "%SIP to %DIP - [%DAT]";
 
 // A path is assembled in a buffer of this size: at most 9,999 characters. A longer path is
 // refused, never cut short.

@@ -10,23 +10,13 @@ NewPacketSoundMonitor::NewPacketSoundMonitor(PacketModeState& state, SoundPlayer
       m_soundFile(std::move(soundFile)),
       m_sleep(std::move(sleep)) {}
 
-const std::vector<Tone>& NewPacketSoundMonitor::tune() {
-    static const std::vector<Tone> tones = {{700, 40}, {800, 60}, {600, 30}, {1000, 50},
-                                            {400, 70}, {900, 70}, {600, 40}};
-    return tones;
-}
-
 void NewPacketSoundMonitor::cycle() {
     if (!m_state.newPacketPending.load() || !m_state.capturing.load() || !m_soundChecked())
         return;
     // A single flag, not a counter: everything listed while a sound plays gives one more.
     m_state.newPacketPending.store(false);
-    const std::string file = m_soundFile();
-    if (!file.empty() && m_player.playWaveFile(file))
-        return;
     // A sound cut short by the window's close is not followed by the bell.
-    if (!m_player.playTones(tune(), kTunePauseMs) && !m_state.exitRequested.load())
-        m_player.bell();
+    PlayAlertSound(m_player, m_soundFile(), m_state.exitRequested);
 }
 
 void NewPacketSoundMonitor::run() {

@@ -1,14 +1,12 @@
 // NewPacketSoundMonitor: one sound when packets have been listed since the last one.
 //
 // Every 25 ms, when a packet is pending, a capture runs and "Make sound for new packets"
-// is checked, it plays the wave file of the settings, or when that is empty or cannot be
-// played, the seven-tone tune; where no audio device works, the terminal bell. Runs on
-// its own thread; the sound plays there, never on the capture path.
+// is checked, it plays the alert sound (PlayAlertSound) of the settings' wave file. Runs
+// on its own thread; the sound plays there, never on the capture path.
 #pragma once
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "packetmode/packet_mode_state.h"
 #include "platform/sound.h"
@@ -29,10 +27,6 @@ class NewPacketSoundMonitor {
     void cycle();
     // Cycles until exitRequested. Its own thread.
     void run();
-
-    // The tune: seven tones, each after a 10 ms pause, 430 ms in all.
-    static const std::vector<Tone>& tune();
-    static constexpr unsigned kTunePauseMs = 10;
 
   private:
     PacketModeState& m_state;

@@ -1,13 +1,14 @@
 #include "platform/sound.h"
 
 #include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <numbers>
 
 namespace vorlanx {
@@ -61,6 +62,44 @@ bool WritePcmPieces(const unsigned char* data, size_t frames, size_t frameBytes,
         frames -= std::min(written, frames);
     }
     return true;
+}
+
+std::optional<std::vector<unsigned char>> ReadSoundFile(const std::string& path,
+                                                        uint64_t limitBytes) {
+    // Non-blocking, so opening a FIFO without a writer returns at once; the type check
+    // then refuses it, a device and a directory before any read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::vector<unsigned char>> result;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+        static_cast<uint64_t>(info.st_size) <= limitBytes) {
+        // The size may change while the file is read: read to its end, one byte past the
+        // limit at most, and refuse what grew beyond it.
+        const uint64_t cap = limitBytes < UINT64_MAX ? limitBytes + 1 : limitBytes;
+        std::vector<unsigned char> bytes(static_cast<size_t>(info.st_size) + 1);
+        size_t have = 0;
+        bool failed = false;
+        while (have <= limitBytes) {
+            if (have == bytes.size())
+                bytes.resize(static_cast<size_t>(std::min<uint64_t>(cap, uint64_t{have} * 2)));
+            const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                failed = n < 0;
+                break;
+            }
+            have += static_cast<size_t>(n);
+        }
+        if (!failed && have <= limitBytes) {
+            bytes.resize(have);
+            result = std::move(bytes);
+        }
+    }
+    ::close(fd);
+    return result;
 }
 
 bool ParseWave(const std::vector<unsigned char>& file, WaveData& out) {
@@ -145,13 +184,9 @@ bool AlsaSoundPlayer::play(int format, unsigned channels, unsigned rate, const v
 bool AlsaSoundPlayer::playWaveFile(const std::string& path) {
     if (path.empty() || m_stopped.load())
         return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    const std::vector<unsigned char> file{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
+    const std::optional<std::vector<unsigned char>> file = ReadSoundFile(path);
     WaveData wave;
-    if (!ParseWave(file, wave))
+    if (!file || !ParseWave(*file, wave))
         return false;
     const snd_pcm_format_t format =
         wave.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
@@ -171,6 +206,24 @@ void AlsaSoundPlayer::bell() {
         const char bel = '\a';
         [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, &bel, 1);
     }
+}
+
+const std::vector<Tone>& AlertTune() {
+    static const std::vector<Tone> tones = {{700, 40}, {800, 60}, {600, 30}, {1000, 50},
+                                            {400, 70}, {900, 70}, {600, 40}};
+    return tones;
+}
+
+AlertOutcome PlayAlertSound(SoundPlayer& player, const std::string& file,
+                            const std::atomic<bool>& cutShort) {
+    if (!file.empty() && player.playWaveFile(file))
+        return AlertOutcome::WaveFile;
+    if (player.playTones(AlertTune(), kAlertTunePauseMs))
+        return AlertOutcome::Tune;
+    if (cutShort.load())
+        return AlertOutcome::Nothing;
+    player.bell();
+    return AlertOutcome::Bell;
 }
 
 }  // namespace vorlanx

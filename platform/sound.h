@@ -3,7 +3,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,9 @@ class SoundPlayer {
     // be joined. A player that never blocks has nothing to end. Any thread.
     virtual void stop() {}
 };
+
+// Makes a player of its own for a caller that stops it (SoundPlayer::stop is for good).
+using SoundPlayerFactory = std::function<std::unique_ptr<SoundPlayer>()>;
 
 // ALSA, opened per sound and never waiting for a busy device.
 class AlsaSoundPlayer final : public SoundPlayer {
@@ -66,6 +72,15 @@ struct WaveData {
     std::vector<unsigned char> samples;
 };
 
+// The largest wave file the player reads: about six minutes of CD-quality stereo.
+inline constexpr uint64_t kMaxSoundFileBytes = 64ull * 1024 * 1024;
+
+// The whole content of `path` when it names a regular file of at most `limitBytes` bytes
+// that can be read; nothing for anything else (missing, a directory, a FIFO or device, a
+// larger file). Never blocks on a FIFO and never reads more than `limitBytes` + 1 bytes.
+std::optional<std::vector<unsigned char>> ReadSoundFile(const std::string& path,
+                                                        uint64_t limitBytes = kMaxSoundFileBytes);
+
 // Parses a RIFF/WAVE file of uncompressed PCM (8 or 16 bits, 1 or 2 channels). False for
 // anything else, a truncated header or a data chunk that runs past the file (the part
 // that is there is kept).
@@ -75,5 +90,20 @@ bool ParseWave(const std::vector<unsigned char>& file, WaveData& out);
 // of silence.
 std::vector<short> SynthesizeTones(const std::vector<Tone>& tones, unsigned pauseMs,
                                    unsigned sampleRate);
+
+// The alert tune for a new packet and for the General settings' Test: seven tones, each
+// after a 10 ms pause, 430 ms in all.
+const std::vector<Tone>& AlertTune();
+inline constexpr unsigned kAlertTunePauseMs = 10;
+
+// What PlayAlertSound made heard.
+enum class AlertOutcome { WaveFile, Tune, Bell, Nothing };
+
+// The alert rule: the wave file `file` when it is not empty and plays; otherwise the
+// tune; when that cannot play either (no audio device), the bell, unless `cutShort` is
+// set by then (a close stopped the player, so the failure was not the device's).
+// Synchronous: the thread of the caller plays.
+AlertOutcome PlayAlertSound(SoundPlayer& player, const std::string& file,
+                            const std::atomic<bool>& cutShort);
 
 }  // namespace vorlanx

@@ -38,8 +38,8 @@ SettingsRecord SettingsRecord::defaults(std::string_view fileDirectory) {
           &SettingsRecord::setFilterSrcIpEntry, &SettingsRecord::setFilterSrcIpNotEntry,
           &SettingsRecord::setFilterDstIpEntry, &SettingsRecord::setFilterDstIpNotEntry})
         (r.*setter)("0.0.0.0");
-    r.setFileNameTemplate("%SIP to %DIP - [%DAT]");
-    r.setDateTimeTemplate("%Y.%MY.%D - %H24:%MN:%S.%MS");
+    r.setFileNameTemplate(kDefaultFileNameTemplate);
+    r.setDateTimeTemplate(kDefaultDateTimeTemplate);
     return r;
 }
 

@@ -15,6 +15,10 @@
 
 namespace vorlanx {
 
+// The default file name and date-time templates (also the General settings' "Default").
+inline constexpr const char* kDefaultFileNameTemplate = "%SIP to %DIP - [%DAT]";
+inline constexpr const char* kDefaultDateTimeTemplate = "%Y.%MY.%D - %H24:%MN:%S.%MS";
+
 // The mode the program runs in, as the record stores it. A record may hold any other
 // number (a garbled file); start-up then opens no mode window.
 enum class CaptureMode : uint32_t { Packet = 0, File = 1 };

@@ -9,6 +9,7 @@
 #include <QToolButton>
 
 #include "capture/capture_start.h"
+#include "capture/ui/general_settings_window.h"
 #include "capture/ui/help_window.h"
 #include "platform/qt/control_ids.h"
 #include "platform/qt/window_parts.h"
@@ -80,6 +81,7 @@ ModeWindow::ModeWindow(SettingsRecord& settings, std::string settingsPath,
 void ModeWindow::buildMainMenu(MainMenuCommands commands) {
     commands.exit = [this] { close(); };
     commands.networkInterface = [this] { chooseInterface(); };
+    commands.general = [this] { openGeneralSettings(); };
     commands.changeMode = [this] { changeMode(); };
     commands.help = [this] { openHelp(); };
     if (m_frameServices.openAbout)
@@ -109,6 +111,18 @@ void ModeWindow::chooseInterface() {
                                  m_frameServices.interfaceAddresses);
     window.exec();
     interfaceChosen();
+}
+
+void ModeWindow::openGeneralSettings() {
+    std::unique_ptr<SoundPlayer> sound;
+    if (m_frameServices.generalSettingsSound)
+        sound = m_frameServices.generalSettingsSound();
+    if (!sound)
+        sound = MakeDesktopSoundPlayer();
+    GeneralSettingsWindow window(m_settings, *sound, this);
+    connect(&window, &GeneralSettingsWindow::settingsChanged, this,
+            [this] { generalSettingsChanged(); });
+    window.exec();
 }
 
 void ModeWindow::changeMode() {

@@ -18,6 +18,8 @@
 #include "platform/process.h"
 #include "platform/qt/main_menu.h"
 #include "platform/qt/web_page.h"
+#include "platform/qt/qt_sound_player.h"
+#include "platform/sound.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_record.h"
 
@@ -72,6 +74,8 @@ struct ModeWindowServices {
     WebPageOpener openWebPage = OpenInBrowser;
     // Help > About; the item is greyed without it.
     AboutOpener openAbout = {};
+    // A player of its own for each opening of General settings, whose close stops it.
+    SoundPlayerFactory generalSettingsSound = MakeDesktopSoundPlayer;
 };
 
 class ModeWindow : public QMainWindow {
@@ -111,6 +115,11 @@ class ModeWindow : public QMainWindow {
     void chooseInterface();
     // After Choose Interface closed (whether or not the address changed).
     virtual void interfaceChosen() {}
+    // Settings > General: runs General settings modally on the record.
+    void openGeneralSettings();
+    // General settings stored new values into the record (Apply or OK), synchronously
+    // while it is open. User-interface thread.
+    virtual void generalSettingsChanged() {}
     // Mode > Change: asks, stores the controls, saves, starts the other mode, closes.
     void changeMode();
     // Esc does nothing (the window stays).

@@ -126,7 +126,7 @@ FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPat
     setWindowTitle(QStringLiteral("Brindlecraft VORLANX (File Mode)"));
     buildControls();
     // Save has nothing to save in File Mode.
-    // TODO: General and About get their commands as their windows arrive.
+    // TODO: About gets its command as its window arrives.
     buildMainMenu({});
     connectLiveValues();
     loadSettings();

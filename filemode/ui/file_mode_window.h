@@ -91,6 +91,8 @@ class FileModeWindow : public ModeWindow {
     void closeEvent(QCloseEvent* event) override;
     // After Choose Interface: shows the address; while capturing, says when it applies.
     void interfaceChosen() override;
+    // After General settings stored: settingsChanged().
+    void generalSettingsChanged() override { settingsChanged(); }
 
   private:
     class EventsAdapter;

@@ -202,7 +202,7 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     m_listView->setModel(m_model);
     for (int c = 0; c < kPacketListColumnCount; ++c)
         m_listView->setColumnWidth(c, PacketList::columnWidth(c));
-    // TODO: General and About get their commands as their windows arrive.
+    // TODO: About gets its command as its window arrives.
     MainMenuCommands commands;
     commands.save = [this] { saveList(); };
     buildMainMenu(commands);
@@ -547,6 +547,13 @@ void PacketModeWindow::storeSettings() {
     m_settings.setViewDec(m_dec->isChecked());
     m_settings.setViewHex(m_hex->isChecked());
     m_settings.setApplyFilters(m_applyFilters->isChecked());
+}
+
+void PacketModeWindow::generalSettingsChanged() {
+    applyColors();
+    m_noTaskbarBlink = m_settings.noTaskbarBlink();
+    m_core->setSoundFile(m_settings.soundFile());
+    m_core->settingsChanged(m_settings);
 }
 
 PacketRendering PacketModeWindow::rendering() const {

@@ -113,6 +113,9 @@ class PacketModeWindow : public ModeWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
     // After Choose Interface: while capturing, restarts on the (new) address.
     void interfaceChosen() override;
+    // After General settings stored: the panes' colours, the blink switch, the sound file,
+    // the Date / Time template of the next row and the automatic log's settings.
+    void generalSettingsChanged() override;
 
   private:
     class ViewAdapter;

@@ -9,6 +9,11 @@ namespace vorlanx {
 QtSoundPlayer::QtSoundPlayer(SoundPlayer& sounds, std::function<void()> ring)
     : m_sounds(sounds), m_ring(ring ? std::move(ring) : [] { QApplication::beep(); }) {}
 
+QtSoundPlayer::QtSoundPlayer(std::unique_ptr<SoundPlayer> sounds, std::function<void()> ring)
+    : m_owned(std::move(sounds)),
+      m_sounds(*m_owned),
+      m_ring(ring ? std::move(ring) : [] { QApplication::beep(); }) {}
+
 QtSoundPlayer::~QtSoundPlayer() = default;
 
 bool QtSoundPlayer::playWaveFile(const std::string& path) {
@@ -26,6 +31,10 @@ void QtSoundPlayer::bell() {
 
 void QtSoundPlayer::stop() {
     m_sounds.stop();
+}
+
+std::unique_ptr<SoundPlayer> MakeDesktopSoundPlayer() {
+    return std::make_unique<QtSoundPlayer>(std::make_unique<AlsaSoundPlayer>());
 }
 
 }  // namespace vorlanx

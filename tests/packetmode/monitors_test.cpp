@@ -7,6 +7,7 @@
 
 #include "packetmode/new_packet_sound_monitor.h"
 #include "packetmode/status_monitor.h"
+#include "support/recording_sound_player.h"
 
 namespace vorlanx {
 namespace {
@@ -116,28 +117,9 @@ TEST_F(StatusFixture, RunEndsAfterExitRequested) {
     EXPECT_EQ(sleeps, std::vector<int>{50});
 }
 
-class RecordingPlayer final : public SoundPlayer {
-  public:
-    bool waveWorks = true;
-    bool tonesWork = true;
-    std::vector<std::string> played;
-    bool playWaveFile(const std::string& path) override {
-        played.push_back("wave:" + path);
-        return waveWorks;
-    }
-    bool playTones(const std::vector<Tone>& tones, unsigned pauseMs) override {
-        unsigned total = 0;
-        for (const auto& t : tones)
-            total += t.durationMs + pauseMs;
-        played.push_back("tune:" + std::to_string(tones.size()) + "/" + std::to_string(total));
-        return tonesWork;
-    }
-    void bell() override { played.push_back("bell"); }
-};
-
 struct SoundFixture : ::testing::Test {
     PacketModeState state;
-    RecordingPlayer player;
+    test::RecordingSoundPlayer player;
     bool checked = true;
     std::string soundFile;
     NewPacketSoundMonitor monitor{state, player, [this] { return checked; },

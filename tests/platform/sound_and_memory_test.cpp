@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/memory_status.h"
 #include "platform/sound.h"
+#include "support/recording_sound_player.h"
 #include "support/temp_dir.h"
 
 namespace vorlanx {
@@ -44,6 +49,12 @@ std::vector<unsigned char> wave(uint16_t format, uint16_t channels, uint16_t bit
     return b;
 }
 
+void writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
 TEST(WaveParsing, PcmAcceptedOthersRefused) {
     WaveData w;
     ASSERT_TRUE(ParseWave(wave(1, 2, 16, {1, 2, 3, 4, 5, 6, 7, 8}, 8), w));
@@ -67,9 +78,15 @@ TEST(WaveParsing, PcmAcceptedOthersRefused) {
 }
 
 TEST(ToneSynthesis, LengthsFollowPausesAndDurations) {
-    // The new-packet tune: seven tones, each after a 10 ms pause, 430 ms in all.
+    // The alert tune: seven tones, each after a 10 ms pause, 430 ms in all.
     const std::vector<Tone> tune = {{700, 40}, {800, 60}, {600, 30}, {1000, 50},
                                     {400, 70}, {900, 70}, {600, 40}};
+    ASSERT_EQ(AlertTune().size(), tune.size());
+    for (size_t i = 0; i < tune.size(); ++i)
+        EXPECT_TRUE(AlertTune()[i].frequencyHz == tune[i].frequencyHz &&
+                    AlertTune()[i].durationMs == tune[i].durationMs)
+            << i;
+    EXPECT_EQ(kAlertTunePauseMs, 10u);
     const auto samples = SynthesizeTones(tune, 10, 8000);
     EXPECT_EQ(samples.size(), 8000u * 430 / 1000);
     // The first 10 ms are silent, the tone that follows is not.
@@ -138,12 +155,7 @@ TEST(AlsaSound, StopRefusesEveryLaterSound) {
     // A long wave file on ALSA's null device, which takes the samples without pacing.
     test::TempDir dir;
     const std::string path = dir.file("long.wav");
-    {
-        const auto file = wave(1, 1, 16, std::vector<unsigned char>(8000 * 2 * 5), 8000 * 2 * 5);
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(file.data()),
-                  static_cast<std::streamsize>(file.size()));
-    }
+    writeFile(path, wave(1, 1, 16, std::vector<unsigned char>(8000 * 2 * 5), 8000 * 2 * 5));
     AlsaSoundPlayer player("null");
     if (!player.playWaveFile(path))
         GTEST_SKIP() << "ALSA's null device is not available here";
@@ -151,6 +163,66 @@ TEST(AlsaSound, StopRefusesEveryLaterSound) {
     player.stop();
     EXPECT_FALSE(player.playWaveFile(path));
     EXPECT_FALSE(player.playTones({{440, 20}}, 0));
+}
+
+TEST(AlertSound, FileThenTuneThenBell) {
+    const std::string tune = "tune:7/430";
+    struct Case {
+        const char* file;
+        bool waveWorks, tonesWork, cutShort;
+        AlertOutcome outcome;
+        std::vector<std::string> played;
+    };
+    const Case cases[] = {
+        {"a.wav", true, true, false, AlertOutcome::WaveFile, {"wave:a.wav"}},
+        {"a.wav", false, true, false, AlertOutcome::Tune, {"wave:a.wav", tune}},
+        {"", true, true, false, AlertOutcome::Tune, {tune}},
+        {"a.wav", false, false, false, AlertOutcome::Bell, {"wave:a.wav", tune, "bell"}},
+        // A close that cut the sound short: no bell after it.
+        {"a.wav", false, false, true, AlertOutcome::Nothing, {"wave:a.wav", tune}},
+    };
+    for (const Case& c : cases) {
+        test::RecordingSoundPlayer player;
+        player.waveWorks = c.waveWorks;
+        player.tonesWork = c.tonesWork;
+        const std::atomic<bool> cutShort{c.cutShort};
+        EXPECT_EQ(PlayAlertSound(player, c.file, cutShort), c.outcome) << c.played.back();
+        EXPECT_EQ(player.played, c.played);
+    }
+}
+
+TEST(SoundFile, OnlySmallRegularFilesAreRead) {
+    test::TempDir dir;
+    const std::string fifo = dir.file("pipe.wav");  // no writer: a plain open blocks for ever
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = dir.file("huge.wav");
+    writeFile(huge, {});
+    ASSERT_EQ(::truncate(huge.c_str(), static_cast<off_t>(kMaxSoundFileBytes + 1)), 0);  // sparse
+    const std::vector<unsigned char> small =
+        wave(1, 1, 8, std::vector<unsigned char>(800, 128), 800);
+    const std::string good = dir.file("good.wav");
+    writeFile(good, small);
+
+    const std::pair<std::string, uint64_t> refused[] = {
+        {fifo, kMaxSoundFileBytes},
+        {"/dev/zero", kMaxSoundFileBytes},
+        {dir.path().string(), kMaxSoundFileBytes},
+        {dir.file("missing.wav"), kMaxSoundFileBytes},
+        {huge, kMaxSoundFileBytes},
+        {good, small.size() - 1}};
+    for (const auto& [path, limit] : refused)
+        EXPECT_FALSE(ReadSoundFile(path, limit).has_value()) << path << " limit " << limit;
+    for (const uint64_t limit : {small.size(), kMaxSoundFileBytes})
+        EXPECT_EQ(ReadSoundFile(good, limit), small) << limit;
+
+    // The player refuses the same paths at once, and plays the small file where ALSA's
+    // null device exists.
+    AlsaSoundPlayer player("null");
+    for (const std::string& path : {fifo, std::string("/dev/zero"), dir.path().string(), huge})
+        EXPECT_FALSE(player.playWaveFile(path)) << path;
+    if (!player.playTones({{440, 10}}, 0))
+        GTEST_SKIP() << "ALSA's null device is not available here";
+    EXPECT_TRUE(player.playWaveFile(good));
 }
 
 TEST(MemoryStatus, ParsesMemAvailableOnly) {

@@ -2,6 +2,7 @@
 // launcher that starts no program.
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,24 @@
 
 namespace vorlanx::test {
 
+// Remembers the wave files it was asked for (from any thread).
 class SilentSoundPlayer final : public SoundPlayer {
   public:
-    bool playWaveFile(const std::string&) override { return false; }
+    bool playWaveFile(const std::string& path) override {
+        std::lock_guard lock(m_mutex);
+        m_waveFiles.push_back(path);
+        return false;
+    }
+    std::vector<std::string> waveFiles() const {
+        std::lock_guard lock(m_mutex);
+        return m_waveFiles;
+    }
     bool playTones(const std::vector<Tone>&, unsigned) override { return true; }
     void bell() override {}
+
+  private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_waveFiles;
 };
 
 class RefusingLauncher final : public ProgramLauncher {

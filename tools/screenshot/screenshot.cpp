@@ -20,6 +20,7 @@
 #include "app/ui/mode_choice_window.h"
 #include "capture/pcap_file_source.h"
 #include "capture/ui/help_window.h"
+#include "capture/ui/general_settings_window.h"
 #include "capture/ui/interface_choice_window.h"
 #include "filemode/ui/file_mode_controls.h"
 #include "filemode/ui/file_mode_window.h"
@@ -168,6 +169,16 @@ int main(int argc, char** argv) {
     {
         AgreementWindow window;
         ok = save(window, folder, QStringLiteral("agreement.png")) && ok;
+    }
+    {
+        // Automatic logging switched on, as a user sets it up.
+        SettingsRecord general = settings;
+        general.setAutoLog(true);
+        general.setAutoLogPath("/home/user/packets.txt");
+        general.setAutoLogDec(true);
+        Silence sound;
+        GeneralSettingsWindow window(general, sound);
+        ok = save(window, folder, QStringLiteral("general_settings.png")) && ok;
     }
     {
         PcapFileSourceFactory sources(argv[2]);

@@ -29,6 +29,7 @@
 #include "platform/qt/main_menu.h"
 #include "settings/settings_file.h"
 #include "support/file_contents.h"
+#include "support/general_settings_driver.h"
 #include "support/loopback_sockets.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
@@ -235,6 +236,7 @@ class FileModeWindowTest : public QObject {
     void modeChangeAsksAndSwitches();
     void escapeDoesNothingF1OpensHelpAndTheLogoOpensTheMakersPage();
     void closeWritesEveryFieldAtItsOffset();
+    void generalSettingsNameTheNextFile();
 };
 
 void FileModeWindowTest::newWindowShowsItsControlsAndFirstTexts() {
@@ -335,11 +337,11 @@ void FileModeWindowTest::newWindowShowsItsControlsAndFirstTexts() {
         QCOMPARE(h.window->timer(which)->interval(), ms);
     }
 
-    // The shared menu: Save has nothing to do here; the windows not built yet are disabled.
+    // The shared menu: Save has nothing to do here; About is not built yet.
     const std::pair<int, bool> commands[] = {{main_menu_ids::kSave, false},
                                              {main_menu_ids::kExit, true},
                                              {main_menu_ids::kNetworkInterface, true},
-                                             {main_menu_ids::kGeneral, false},
+                                             {main_menu_ids::kGeneral, true},
                                              {main_menu_ids::kChangeMode, true},
                                              {main_menu_ids::kHelp, true},
                                              {main_menu_ids::kAbout, false}};
@@ -953,6 +955,31 @@ void FileModeWindowTest::closeWritesEveryFieldAtItsOffset() {
     // A second close writes nothing twice and signals nothing more.
     h.window->close();
     QCOMPARE(closing.count(), 1);
+}
+
+void FileModeWindowTest::generalSettingsNameTheNextFile() {
+    Harness h;
+    QVERIFY(h.ready(true));
+    const std::string onDiskBefore = test::ReadFileBytes(h.settingsPath);
+    QVERIFY(test::RunGeneralSettings(*h.window, [](GeneralSettingsWindow& w) {
+        FindControl<QLineEdit>(&w, GeneralSettingsWindow::kFileNameTemplate)
+            ->setText(QStringLiteral("%DIP from %SIP at %DAT"));
+        FindControl<QLineEdit>(&w, GeneralSettingsWindow::kDateTimeTemplate)
+            ->setText(QStringLiteral("%H24h%MN"));
+    }));
+    QCOMPARE(h.settings.fileNameTemplate(), std::string("%DIP from %SIP at %DAT"));
+    QCOMPARE(test::ReadFileBytes(h.settingsPath), onDiskBefore);  // written on close only
+
+    // The recorded exchange, replayed: its served file gets the new name.
+    auto channel = h.start();
+    QVERIFY(channel);
+    for (const test::Bytes& datagram : test::ReadCapture(test::DataPath("http_exchange_lo.pcap")))
+        channel->push(datagram);
+    QVERIFY(channel->waitUntilDrained());
+    QVERIFY(h.timeOutStreams(1));
+    QCOMPARE(test::FileNamesIn(h.output.path()),
+             std::vector<std::string>{"127.0.0.1 from 127.0.0.1 at 14h05.txt"});
+    QVERIFY(h.stop());
 }
 
 QTEST_MAIN(FileModeWindowTest)

@@ -34,9 +34,11 @@
 #include "packetmode/ui/packet_mode_window.h"
 #include "packetmode/ui/saving_options_window.h"
 #include "platform/qt/control_ids.h"
+#include "platform/qt/window_parts.h"
 #include "settings/settings_file.h"
 #include "support/datagram_between.h"
 #include "support/file_contents.h"
+#include "support/general_settings_driver.h"
 #include "support/quiet_platform.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
@@ -193,6 +195,7 @@ class PacketModeWindowTest : public QObject {
     void clearWhileFindScansUncoversTheListOnce();
     void closeWhileFindWaitsAtAMatch();
     void sameAckToolsFromTheMenu();
+    void generalSettingsApplyAtOnceAndReachTheFileOnClose();
 };
 
 void PacketModeWindowTest::initialStateByControlId() {
@@ -968,6 +971,56 @@ void PacketModeWindowTest::sameAckToolsFromTheMenu() {
     QCOMPARE(list->model()->rowCount(), 1);
     QCOMPARE(h.window->core().list().slotOfRow(0), 3);  // the other acknowledgement number
     QVERIFY(!h.window->core().store().listed(1));
+}
+
+void PacketModeWindowTest::generalSettingsApplyAtOnceAndReachTheFileOnClose() {
+    Harness h;
+    auto channel = h.openAndStart();
+    QVERIFY(channel);
+    h.feed(channel, tcp());
+    const QString firstTitle = QStringLiteral("1 items - Brindlecraft VORLANX");
+    QTRY_COMPARE_WITH_TIMEOUT(h.window->windowTitle(), firstTitle, 5000);
+    QTest::qWait(1500);  // past the blink for the first row, which shows the count between
+    QCOMPARE(h.window->windowTitle(), firstTitle);
+    const std::string onDiskBefore = test::ReadFileBytes(h.settingsPath);
+    auto* pane = h.control<QPlainTextEdit>(ids::kEntirePacket);
+    QCOMPARE(pane->palette().color(QPalette::Base), FromBgr(kPaneBackgroundBgr));
+
+    const std::string sound = h.dir.file("ding.wav");
+    QVERIFY(test::RunGeneralSettings(*h.window, [&](GeneralSettingsWindow& w) {
+        FindControl<QCheckBox>(&w, GeneralSettingsWindow::kWindowsColors)->click();
+        FindControl<QCheckBox>(&w, GeneralSettingsWindow::kNoTaskbarBlink)->click();
+        FindControl<QLineEdit>(&w, GeneralSettingsWindow::kSoundFile)
+            ->setText(QString::fromStdString(sound));
+        FindControl<QLineEdit>(&w, GeneralSettingsWindow::kDateTimeTemplate)
+            ->setText(QStringLiteral("%H24h%MN"));
+    }));
+    // In the record and the window at once; on disk not yet.
+    QVERIFY(h.settings.useWindowsColors() && h.settings.noTaskbarBlink());
+    QCOMPARE(test::ReadFileBytes(h.settingsPath), onDiskBefore);
+    for (int id : {ids::kEntirePacket, ids::kPacketData, ids::kList})
+        QCOMPARE(h.control(id)->palette().color(QPalette::Base),
+                 QApplication::palette(h.control(id)).color(QPalette::Base));
+
+    // The next row: the new time text, a title without blinking, the new sound file.
+    QSignalSpy titles(h.window.get(), &QWidget::windowTitleChanged);
+    h.feed(channel, tcp());
+    QCOMPARE(h.cell(1, 6), QStringLiteral("14h05"));
+    QCOMPARE(h.cell(0, 6), QStringLiteral("2003.04.02 - 14:05:09.007"));
+    QTRY_COMPARE_WITH_TIMEOUT(h.window->windowTitle(),
+                              QStringLiteral("2 items - Brindlecraft VORLANX"), 5000);
+    for (const QList<QVariant>& title : titles)
+        QVERIFY(!title.at(0).toString().startsWith(QLatin1Char('#')));
+    QTRY_VERIFY(!h.sound.waveFiles().empty() && h.sound.waveFiles().back() == sound);
+
+    QSignalSpy finished(h.window.get(), &PacketModeWindow::closeFinished);
+    h.window->close();
+    QVERIFY(finished.wait(10000));
+    SettingsRecord onDisk;
+    LoadSettings(onDisk, h.settingsPath);
+    QCOMPARE(onDisk.dateTimeTemplate(), std::string("%H24h%MN"));
+    QCOMPARE(onDisk.soundFile(), sound);
+    QVERIFY(onDisk.useWindowsColors() && onDisk.noTaskbarBlink());
 }
 
 QTEST_MAIN(PacketModeWindowTest)
