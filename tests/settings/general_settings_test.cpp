@@ -92,8 +92,9 @@ TEST(GeneralSettingsStore, WritesItsFieldsAndNoOtherByte) {
         bool inField = false;
         for (const auto& [begin, end] : edited)
             inField = inField || (i >= begin && i < end);
-        if (!inField)
+        if (!inField) {
             ASSERT_EQ(after.bytes()[i], before.bytes()[i]) << "offset " << i;
+        }
     }
 
     // An unchanged window stores the defaulted record back byte for byte.
