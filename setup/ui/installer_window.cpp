@@ -98,7 +98,7 @@ InstallRequest InstallerWindow::request() const {
 }
 
 void InstallerWindow::install() {
-    if (m_installing)
+    if (m_installing || !m_install)
         return;
     InstallOutcome outcome;
     {

@@ -25,7 +25,8 @@ UninstallerWindow::UninstallerWindow(std::function<void()> uninstall, QWidget* p
         if (m_removed)
             return;
         m_removed = true;
-        m_uninstall();
+        if (m_uninstall)
+            m_uninstall();
         accept();
     });
 
