@@ -19,8 +19,8 @@
 
 #include "app/ui/mode_choice_window.h"
 #include "capture/pcap_file_source.h"
-#include "capture/ui/help_window.h"
 #include "capture/ui/general_settings_window.h"
+#include "capture/ui/help_window.h"
 #include "capture/ui/interface_choice_window.h"
 #include "filemode/ui/file_mode_controls.h"
 #include "filemode/ui/file_mode_window.h"
@@ -32,6 +32,9 @@
 #include "settings/settings_record.h"
 #include "setup/ui/about_window.h"
 #include "setup/ui/agreement_window.h"
+#include "setup/ui/installer_backdrop.h"
+#include "setup/ui/installer_window.h"
+#include "setup/ui/uninstaller_window.h"
 
 using namespace vorlanx;
 
@@ -169,6 +172,34 @@ int main(int argc, char** argv) {
     {
         AgreementWindow window;
         ok = save(window, folder, QStringLiteral("agreement.png")) && ok;
+    }
+    {
+        const auto noInstallation = [](const InstallRequest&) { return InstallOutcome{}; };
+        const std::string directory = "/home/user/.local/opt/Brindlecraft VORLANX 1.5/";
+        {
+            InstallerWindow window(directory, prompt, noInstallation);
+            ok = save(window, folder, QStringLiteral("installer.png")) && ok;
+        }
+        {
+            // The backdrop at a modest size with the installer over it, as the user meets
+            // them together (the installer is a window of its own, drawn in where it sits).
+            InstallerBackdrop backdrop(prompt, QRect(0, 0, 760, 520));
+            backdrop.show();
+            InstallerWindow installer(directory, prompt, noInstallation, &backdrop);
+            installer.show();
+            settle(300);
+            QPixmap picture = backdrop.grab();
+            QPainter painter(&picture);
+            painter.drawPixmap(backdrop.mapFromGlobal(installer.mapToGlobal(QPoint(0, 0))),
+                               installer.grab());
+            painter.end();
+            const QString path = QDir(folder).filePath(QStringLiteral("installer_backdrop.png"));
+            const bool shot = picture.save(path);
+            std::printf("%s\n", qPrintable(path));
+            ok = shot && ok;
+        }
+        UninstallerWindow window([] {});
+        ok = save(window, folder, QStringLiteral("uninstaller.png")) && ok;
     }
     {
         // Automatic logging switched on, as a user sets it up.
