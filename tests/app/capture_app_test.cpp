@@ -128,6 +128,7 @@ struct Startup {
 
 const char* const kOtherCopy = "/opt/other/BrindlecraftVORLANXv1.5";
 const char* const kThisCopyInCapitals = "<this copy in capitals>";
+const char* const kThisCopyThroughLink = "<this copy through a link>";
 
 struct StartRow {
     const char* name;
@@ -160,9 +161,12 @@ TEST(CaptureApp, WhatEachStartShowsAndOpens) {
         {.name = "no installed copy, agreement refused", .agree = false, .windows = {"agreement"}},
         {.name = "empty installed path", .installed = {{"", "1.5"}},
          .windows = {"agreement", "installer"}},
-        {.name = "this copy is the installed one, in any letter case",
-         .installed = {{kThisCopyInCapitals, "1.5"}}, .windows = {"modechoice", "file"},
+        {.name = "this copy is the installed one, by another path to the same file",
+         .installed = {{kThisCopyThroughLink, "1.5"}}, .windows = {"modechoice", "file"},
          .settingsWritten = true},
+        {.name = "a name differing only in letter case is another copy",
+         .installed = {{kThisCopyInCapitals, "1.5"}}, .answer = PromptAnswer::Cancel,
+         .texts = {reinstall}},
         {.name = "another copy, this version never installed: Cancel ends",
          .installed = {{kOtherCopy, ""}}, .answer = PromptAnswer::Cancel, .texts = {install}},
         {.name = "another copy, version installed before: Yes installs",
@@ -184,12 +188,16 @@ TEST(CaptureApp, WhatEachStartShowsAndOpens) {
     for (const StartRow& row : rows) {
         SCOPED_TRACE(row.name);
         Startup s;
+        std::ofstream(s.exe) << "program";  // the running file, as the install check finds it
         if (row.installed) {
             std::string path = row.installed->first;
             if (path == kThisCopyInCapitals) {
                 path = s.exe;
                 for (char& c : path)
                     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            } else if (path == kThisCopyThroughLink) {
+                path = s.dir.file("link");
+                std::filesystem::create_symlink(s.exe, path);
             }
             s.install(path, row.installed->second);
         }
