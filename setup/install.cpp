@@ -345,11 +345,13 @@ InstallPlaces InstallPlaces::fromEnvironment() {
     places.currentDir = cwd[0] == '/' ? cwd.data() : "/";
 
     const std::string data = env("XDG_DATA_HOME");
-    places.userMenu = JoinPath(data.empty() ? places.home + "/.local/share" : data, "applications/");
+    places.userMenu =
+        JoinPath(data.empty() ? places.home + "/.local/share" : data, "applications/");
 
     // user-dirs.dirs: XDG_DESKTOP_DIR="$HOME/Desktop" or an absolute path.
     const std::string config = env("XDG_CONFIG_HOME");
-    std::ifstream dirs(JoinPath(config.empty() ? places.home + "/.config" : config, "user-dirs.dirs"));
+    std::ifstream dirs(
+        JoinPath(config.empty() ? places.home + "/.config" : config, "user-dirs.dirs"));
     std::string desktop = places.home + "/Desktop";
     for (std::string line; std::getline(dirs, line);) {
         const std::string key = "XDG_DESKTOP_DIR=\"";
@@ -388,7 +390,8 @@ std::string NormaliseInstallDirectory(std::string_view typed, const InstallPlace
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {};
+    struct stat sb {};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
@@ -410,6 +413,7 @@ bool SystemCapturePermission::grant(const std::string& path) {
 std::string DesktopEntryText(const std::string& installedPath, const std::string& iconPath) {
     const std::string name = std::string(kProductName) + " " + kProductVersion;
     const std::string exec = DesktopString(ExecArgument(installedPath));
+    // clang-format off
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=" + DesktopString(name) + "\n"
@@ -424,12 +428,13 @@ std::string DesktopEntryText(const std::string& installedPath, const std::string
            "[Desktop Action Uninstall]\n"
            "Name=Uninstall\n"
            "Exec=" + exec + " UnInstall\n";
+    // clang-format on
 }
 
 std::string RemovalScriptText(const std::string& directory,
                               const std::vector<std::string>& createdDirectories, pid_t pid) {
-    std::string text = std::string("# - File created by ") + kProductName + " " + kProductVersion +
-                       "\n";
+    std::string text =
+        std::string("# - File created by ") + kProductName + " " + kProductVersion + "\n";
     // Process group 0 and -1 would never end: only a real process is waited for.
     if (pid > 0)
         text += "while kill -0 " + std::to_string(pid) + " 2>/dev/null; do sleep 1; done\n";
@@ -438,8 +443,9 @@ std::string RemovalScriptText(const std::string& directory,
 
     std::vector<std::string> deepestFirst = createdDirectories;
     auto depth = [](const std::string& d) { return std::count(d.begin(), d.end(), '/'); };
-    std::stable_sort(deepestFirst.begin(), deepestFirst.end(),
-                     [&](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
+    std::stable_sort(
+        deepestFirst.begin(), deepestFirst.end(),
+        [&](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
     for (const auto& d : deepestFirst)
         text += "rmdir -- " + ShellQuoted(d) + " 2>/dev/null\n";
     text += "rm -f -- \"$0\"\n";
@@ -529,8 +535,8 @@ InstallOutcome RunInstallation(const InstallRequest& request, const InstallPlace
 }
 
 void RunUninstallation(const InstallPlaces& places, KeyValueStore& store,
-                       const std::string& runningExecutable, pid_t pid,
-                       ProgramLauncher& launcher, UserPrompt& prompt) {
+                       const std::string& runningExecutable, pid_t pid, ProgramLauncher& launcher,
+                       UserPrompt& prompt) {
     const auto values = store.readKey(kUninstallKey);
     std::string directory = WithoutTrailingSlash(Value(values, kAppPathValue));
     if (directory.empty())
