@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <utility>
 
 #include "settings/product.h"
 
@@ -66,28 +68,38 @@ std::string ShellQuoted(const std::string& text) {
     return quoted + "'";
 }
 
-// A Desktop Entry string value: \\, line breaks, tabs and a leading space escaped.
+// The Desktop Entry string escapes: a character and the letter that stands for it after "\".
+constexpr std::pair<char, char> kStringEscapes[] = {
+    {'\\', '\\'}, {'\n', 'n'}, {'\r', 'r'}, {'\t', 't'}, {' ', 's'}};
+
+// A Desktop Entry string value: "\", line breaks, tabs and a leading space escaped.
 std::string DesktopString(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        switch (text[i]) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case ' ':
-                out += i == 0 ? "\\s" : " ";
-                break;
-            default:
-                out += text[i];
+        const auto* escape = std::find_if(std::begin(kStringEscapes), std::end(kStringEscapes),
+                                          [&](const auto& e) { return e.first == text[i]; });
+        if (escape == std::end(kStringEscapes) || (text[i] == ' ' && i > 0))
+            out += text[i];
+        else
+            out += {'\\', escape->second};
+    }
+    return out;
+}
+
+// The text a DesktopString stands for.
+std::string DesktopStringValue(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto* escape = std::end(kStringEscapes);
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            escape = std::find_if(std::begin(kStringEscapes), std::end(kStringEscapes),
+                                  [&](const auto& e) { return e.second == text[i + 1]; });
+        }
+        if (escape == std::end(kStringEscapes)) {
+            out += text[i];
+        } else {
+            out += escape->first;
+            ++i;
         }
     }
     return out;
@@ -200,34 +212,23 @@ bool OnNosuidMount(const std::string& path) {
     return ::statvfs(path.c_str(), &fs) == 0 && (fs.f_flag & ST_NOSUID) != 0;
 }
 
-// The created-directories value: one directory a line, with "\" and line breaks escaped so
-// that any directory name survives.
+// The created-directories value: one directory a line, escaped as a desktop entry's
+// strings are, so that any directory name survives.
 std::string EncodeDirectories(const std::vector<std::string>& directories) {
     std::string text;
-    for (const auto& d : directories) {
-        for (char c : d)
-            text += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
-        text += '\n';
-    }
+    for (const auto& d : directories)
+        text += DesktopString(d) + "\n";
     return text;
 }
 
 std::vector<std::string> DecodeDirectories(const std::string& text) {
     std::vector<std::string> directories;
-    std::string current;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            if (!current.empty())
-                directories.push_back(current);
-            current.clear();
-        } else if (text[i] == '\\' && i + 1 < text.size()) {
-            current += text[++i] == 'n' ? '\n' : text[i];
-        } else {
-            current += text[i];
-        }
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        if (end > start)
+            directories.push_back(DesktopStringValue(text.substr(start, end - start)));
+        start = end + 1;
     }
-    if (!current.empty())
-        directories.push_back(current);
     return directories;
 }
 
