@@ -261,9 +261,14 @@ TEST(InstallRound, InstallsThenRemovesExactlyWhatItMade) {
 TEST(RunInstallation, AFailedCopyRegistersNothingAndKeepsTheEarlierInstall) {
     const std::pair<const char*, std::function<std::string(Machine&)>> rows[] = {
         {"a directory under a file", [](Machine& m) { return m.source + "/sub/"; }},
-        {"the target is a directory", [](Machine& m) {
+        {"the target is a directory",
+         [](Machine& m) {
              fs::create_directories(m.dir.path() / "t" / kInstalledFileName / "inside");
              return m.dir.file("t");
+         }},
+        {"an unreadable running executable: the new directories go again", [](Machine& m) {
+             m.source = m.dir.file("gone");
+             return std::string("~/new/dir");
          }}};
     for (const auto& [name, badDirectory] : rows) {
         SCOPED_TRACE(name);
