@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 #include "settings/settings_file.h"
 #include "support/file_contents.h"
+#include "support/recording_launcher.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
@@ -56,17 +57,6 @@ TEST(CommandLineParse, SubstringsAnywhereAnyCase) {
     for (const Row& row : rows)
         EXPECT_EQ(FlagsOf(ParseCommandLine(row.text)), row.flags) << '"' << row.text << '"';
 }
-
-class RecordingLauncher final : public ProgramLauncher {
-  public:
-    bool succeed = true;
-    std::vector<std::string> programs;
-    bool start(const std::string& program, const std::vector<std::string>& args) override {
-        programs.push_back(program);
-        EXPECT_EQ(args, std::vector<std::string>{" NoInstall"});
-        return succeed;
-    }
-};
 
 class RecordingWindows final : public StartupWindows {
   public:
@@ -122,7 +112,7 @@ struct Startup {
     std::string exe = dir.file("vorlanx");
     test::ScriptedPrompt prompt;
     MemoryKeyValueStore store;
-    RecordingLauncher launcher;
+    test::RecordingLauncher launcher;
     RecordingWindows windows;
 };
 
@@ -209,7 +199,12 @@ TEST(CaptureApp, WhatEachStartShowsAndOpens) {
         EXPECT_EQ(s.run(row.commandLine, s.exe), 0);
         EXPECT_EQ(s.prompt.texts(), row.texts);
         EXPECT_EQ(s.windows.opened, row.windows);
-        EXPECT_EQ(s.launcher.programs, row.handOvers);
+        std::vector<std::string> handOvers;
+        for (const auto& start : s.launcher.starts) {
+            handOvers.push_back(start.program);
+            EXPECT_EQ(start.args, std::vector<std::string>{" NoInstall"});
+        }
+        EXPECT_EQ(handOvers, row.handOvers);
         EXPECT_EQ(std::filesystem::exists(s.settingsPath()), row.settingsWritten);
         for (const PromptRequest& box : s.prompt.asked()) {
             EXPECT_EQ(box.caption, "Brindlecraft VORLANX");
