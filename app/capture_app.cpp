@@ -5,20 +5,10 @@
 #include "app/command_line.h"
 #include "settings/product.h"
 #include "settings/settings_file.h"
+#include "setup/install.h"
 
 namespace vorlanx {
 namespace {
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (fold(a[i]) != fold(b[i]))
-            return false;
-    }
-    return true;
-}
 
 std::string format(const char* fmt, const char* a, const char* b) {
     char buf[256];
@@ -94,7 +84,9 @@ CaptureApp::InstallCheck CaptureApp::checkInstalledCopy() {
         fatal("Fatal-initialization error #6");
         return InstallCheck::Fatal;
     }
-    if (equalIgnoringCase(installedPath, *running))
+    // The same file however it is spelled (a link, another path to it); another file with a
+    // name differing only in letter case is another copy.
+    if (SameFile(installedPath, *running))
         return InstallCheck::InstalledCopy;
 
     const std::string question =

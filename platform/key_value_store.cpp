@@ -127,8 +127,20 @@ bool FileKeyValueStore::writeValue(const std::string& key, const std::string& na
 
 bool FileKeyValueStore::removeKey(const std::string& key) {
     std::error_code ec;
-    std::filesystem::remove(keyFilePath(key), ec);
-    return !std::filesystem::exists(keyFilePath(key), ec);
+    const std::filesystem::path path = keyFilePath(key);
+    std::filesystem::remove(path, ec);
+    const bool gone = !std::filesystem::exists(path, ec);
+    // Folders the key leaves empty go too, up to and including the root: remove() takes
+    // only an empty folder, and the first that is not ends the walk.
+    // A key naming ".." never takes a folder outside the root.
+    const std::filesystem::path root = std::filesystem::path(m_root + "/").lexically_normal();
+    for (auto folder = path.parent_path().lexically_normal(); folder.has_relative_path();
+         folder = folder.parent_path()) {
+        const auto inside = folder.lexically_relative(root.parent_path());
+        if (inside.empty() || *inside.begin() == ".." || !std::filesystem::remove(folder, ec))
+            break;
+    }
+    return gone;
 }
 
 std::optional<KeyValueStore::Values> MemoryKeyValueStore::readKey(const std::string& key) const {

@@ -35,6 +35,7 @@ class FileKeyValueStore final : public KeyValueStore {
     std::optional<Values> readKey(const std::string& key) const override;
     bool writeValue(const std::string& key, const std::string& name,
                     const std::string& value) override;
+    // Folders left empty by the removal go too, the root included.
     bool removeKey(const std::string& key) override;
 
     // The file that holds one key (exposed for tests and the uninstaller's report).

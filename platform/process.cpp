@@ -23,6 +23,11 @@ std::optional<std::string> runningExecutablePath() {
 }
 
 bool SpawnProgramLauncher::start(const std::string& program, const std::vector<std::string>& args) {
+    return startIn(program, args, {});
+}
+
+bool SpawnProgramLauncher::startIn(const std::string& program, const std::vector<std::string>& args,
+                                   const std::string& workingDirectory) {
     std::vector<char*> argv;
     argv.reserve(args.size() + 2);
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -35,8 +40,18 @@ bool SpawnProgramLauncher::start(const std::string& program, const std::vector<s
     if (posix_spawnattr_init(&attr) != 0)
         return false;
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        posix_spawnattr_destroy(&attr);
+        return false;
+    }
+    int rc = workingDirectory.empty()
+                 ? 0
+                 : posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
+    if (rc == 0)
+        rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     return rc == 0;
 }

@@ -23,8 +23,9 @@ inline constexpr const char* kInstalledIconName = "BrindlecraftVORLANXv1.5.png";
 inline constexpr const char* kEntryFileName = "Brindlecraft VORLANX 1.5.desktop";
 inline constexpr const char* kUninstallKey =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brindlecraft VORLANX 1.5";
-// Our own value in the uninstall key: every directory an install created, one per line,
-// kept across re-installs, so removal takes away exactly those.
+// Our own value in the uninstall key: every directory an install created, one per line
+// (with the string escapes of a desktop entry, so that any name survives), kept across
+// re-installs, so removal takes away exactly those.
 inline constexpr const char* kCreatedDirectoriesValue = "VORLANX: Created Directories";
 inline constexpr const char* kRemovalScriptName = "Brindlecraft VORLANX1.5.sh";
 // The window class the desktop matches the entry's StartupWMClass against.

@@ -11,6 +11,7 @@ packages=(
     libpcap-dev                       # capture files
     libasound2-dev                    # new-packet sound: wave files and the tone tune
     libcap2-bin                       # setcap: capture permission for the executable
+    desktop-file-utils                # desktop-file-validate: the installer's entries
     python3 curl iproute2             # loopback end-to-end tests: a real server and client
     hyperfine tcpdump                 # benchmarks: timing, and the capture baseline
 )

@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 #include "settings/settings_file.h"
 #include "support/file_contents.h"
+#include "support/recording_launcher.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
@@ -56,17 +57,6 @@ TEST(CommandLineParse, SubstringsAnywhereAnyCase) {
     for (const Row& row : rows)
         EXPECT_EQ(FlagsOf(ParseCommandLine(row.text)), row.flags) << '"' << row.text << '"';
 }
-
-class RecordingLauncher final : public ProgramLauncher {
-  public:
-    bool succeed = true;
-    std::vector<std::string> programs;
-    bool start(const std::string& program, const std::vector<std::string>& args) override {
-        programs.push_back(program);
-        EXPECT_EQ(args, std::vector<std::string>{" NoInstall"});
-        return succeed;
-    }
-};
 
 class RecordingWindows final : public StartupWindows {
   public:
@@ -122,12 +112,13 @@ struct Startup {
     std::string exe = dir.file("vorlanx");
     test::ScriptedPrompt prompt;
     MemoryKeyValueStore store;
-    RecordingLauncher launcher;
+    test::RecordingLauncher launcher;
     RecordingWindows windows;
 };
 
 const char* const kOtherCopy = "/opt/other/BrindlecraftVORLANXv1.5";
 const char* const kThisCopyInCapitals = "<this copy in capitals>";
+const char* const kThisCopyThroughLink = "<this copy through a link>";
 
 struct StartRow {
     const char* name;
@@ -160,9 +151,12 @@ TEST(CaptureApp, WhatEachStartShowsAndOpens) {
         {.name = "no installed copy, agreement refused", .agree = false, .windows = {"agreement"}},
         {.name = "empty installed path", .installed = {{"", "1.5"}},
          .windows = {"agreement", "installer"}},
-        {.name = "this copy is the installed one, in any letter case",
-         .installed = {{kThisCopyInCapitals, "1.5"}}, .windows = {"modechoice", "file"},
+        {.name = "this copy is the installed one, by another path to the same file",
+         .installed = {{kThisCopyThroughLink, "1.5"}}, .windows = {"modechoice", "file"},
          .settingsWritten = true},
+        {.name = "a name differing only in letter case is another copy",
+         .installed = {{kThisCopyInCapitals, "1.5"}}, .answer = PromptAnswer::Cancel,
+         .texts = {reinstall}},
         {.name = "another copy, this version never installed: Cancel ends",
          .installed = {{kOtherCopy, ""}}, .answer = PromptAnswer::Cancel, .texts = {install}},
         {.name = "another copy, version installed before: Yes installs",
@@ -184,12 +178,16 @@ TEST(CaptureApp, WhatEachStartShowsAndOpens) {
     for (const StartRow& row : rows) {
         SCOPED_TRACE(row.name);
         Startup s;
+        std::ofstream(s.exe) << "program";  // the running file, as the install check finds it
         if (row.installed) {
             std::string path = row.installed->first;
             if (path == kThisCopyInCapitals) {
                 path = s.exe;
                 for (char& c : path)
                     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            } else if (path == kThisCopyThroughLink) {
+                path = s.dir.file("link");
+                std::filesystem::create_symlink(s.exe, path);
             }
             s.install(path, row.installed->second);
         }
@@ -201,7 +199,12 @@ TEST(CaptureApp, WhatEachStartShowsAndOpens) {
         EXPECT_EQ(s.run(row.commandLine, s.exe), 0);
         EXPECT_EQ(s.prompt.texts(), row.texts);
         EXPECT_EQ(s.windows.opened, row.windows);
-        EXPECT_EQ(s.launcher.programs, row.handOvers);
+        std::vector<std::string> handOvers;
+        for (const auto& start : s.launcher.starts) {
+            handOvers.push_back(start.program);
+            EXPECT_EQ(start.args, std::vector<std::string>{" NoInstall"});
+        }
+        EXPECT_EQ(handOvers, row.handOvers);
         EXPECT_EQ(std::filesystem::exists(s.settingsPath()), row.settingsWritten);
         for (const PromptRequest& box : s.prompt.asked()) {
             EXPECT_EQ(box.caption, "Brindlecraft VORLANX");

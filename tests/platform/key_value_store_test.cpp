@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +48,36 @@ TEST(FileKeyValueStore, GarbledFileReadsWhatItCan) {
     EXPECT_EQ(values->at(""), "empty name");
 }
 
+TEST(FileKeyValueStore, RemovingAKeyTakesTheFoldersItLeavesEmpty) {
+    test::TempDir dir;
+    const auto root = dir.path() / "store";
+    std::filesystem::create_directories(dir.path() / "outside");
+    FileKeyValueStore store(root.string());
+    ASSERT_TRUE(store.writeValue("A\\B\\One", "n", "v"));
+    ASSERT_TRUE(store.writeValue("A\\Two", "n", "v"));
+    ASSERT_TRUE(store.writeValue("..\\outside\\Three", "n", "v"));
+    struct Step {
+        const char* key;
+        std::vector<std::string> left;  // what the tree holds afterwards
+    };
+    const Step steps[] = {
+        // A folder outside the store never goes, even when a key names it.
+        {"..\\outside\\Three", {"outside", "store", "store/A", "store/A/B",
+                                 "store/A/B/One.values", "store/A/Two.values"}},
+        {"A\\B\\One", {"outside", "store", "store/A", "store/A/Two.values"}},
+        {"A\\Two", {"outside"}},  // the store's own root goes with its last key
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.key);
+        EXPECT_TRUE(store.removeKey(step.key));
+        std::vector<std::string> left;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+            left.push_back(e.path().lexically_relative(dir.path()).string());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, step.left);
+    }
+}
+
 TEST(FileKeyValueStore, UnwritableRootFails) {
     FileKeyValueStore store("/proc/no-such-root");
     EXPECT_FALSE(store.writeValue("K", "n", "v"));
@@ -70,6 +101,15 @@ TEST(SpawnProgramLauncher, StartsARealProgramAndReportsAMissingOne) {
                                 std::chrono::seconds(5), std::chrono::milliseconds(10)));
     EXPECT_EQ(test::ReadFileBytes(marker), " NoInstall\n");
     EXPECT_FALSE(launcher.start(dir.file("missing-program"), {}));
+
+    // In a working directory: the program finds itself there; one it cannot enter fails.
+    const auto place = dir.file("a place");
+    std::filesystem::create_directory(place);
+    ASSERT_TRUE(launcher.startIn("/bin/sh", {"-c", "pwd > here.tmp && mv here.tmp here"}, place));
+    ASSERT_TRUE(test::WaitUntil([&] { return std::filesystem::exists(place + "/here"); },
+                                std::chrono::seconds(5), std::chrono::milliseconds(10)));
+    EXPECT_EQ(test::ReadFileBytes(place + "/here"), place + "\n");
+    EXPECT_FALSE(launcher.startIn("/bin/sh", {"-c", "true"}, dir.file("no such place")));
 }
 
 }  // namespace

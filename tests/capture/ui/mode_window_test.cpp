@@ -9,22 +9,12 @@
 #include "capture/ui/mode_window.h"
 #include "platform/qt/control_ids.h"
 #include "settings/product.h"
+#include "support/recording_launcher.h"
 #include "support/scripted_prompt.h"
 #include "support/temp_dir.h"
 
 namespace vorlanx {
 namespace {
-
-class RecordingLauncher final : public ProgramLauncher {
-  public:
-    bool start(const std::string& program, const std::vector<std::string>& args) override {
-        m_program = program;
-        m_args = args;
-        return true;
-    }
-    std::string m_program;
-    std::vector<std::string> m_args;
-};
 
 // The smallest mode window: the frame, a logo and counters of what the frame asked for.
 class FrameWindow final : public ModeWindow {
@@ -86,7 +76,7 @@ class ModeWindowTest : public QObject {
     struct Harness {
         test::TempDir dir;
         test::ScriptedPrompt prompt;
-        RecordingLauncher launcher;
+        test::RecordingLauncher launcher;
         std::vector<std::string> opened;
         std::vector<std::pair<QWidget*, const SettingsRecord*>> abouts;
         SettingsRecord settings = SettingsRecord::defaults("/tmp/");
@@ -180,12 +170,14 @@ class ModeWindowTest : public QObject {
         h.prompt.script({PromptAnswer::No});
         MenuCommand(h.window, main_menu_ids::kChangeMode)->trigger();
         QVERIFY(h.window.isVisible());
-        QVERIFY(h.launcher.m_args.empty());
+        QVERIFY(h.launcher.starts.empty());
 
         h.prompt.script({PromptAnswer::Yes});
         MenuCommand(h.window, main_menu_ids::kChangeMode)->trigger();
         QCOMPARE(h.window.m_stores, 1);
-        QCOMPARE(h.launcher.m_args, (std::vector<std::string>{"/NoInstall", "/Packet_Mode"}));
+        QCOMPARE(h.launcher.starts.size(), size_t{1});
+        QCOMPARE(h.launcher.starts[0].args,
+                 (std::vector<std::string>{"/NoInstall", "/Packet_Mode"}));
         QVERIFY(!h.window.isVisible());
         QVERIFY(h.prompt.asked().at(1).owned);
     }

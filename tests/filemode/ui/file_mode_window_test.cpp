@@ -30,6 +30,7 @@
 #include "settings/settings_file.h"
 #include "support/file_contents.h"
 #include "support/general_settings_driver.h"
+#include "support/recording_launcher.h"
 #include "support/loopback_sockets.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
@@ -40,15 +41,6 @@ namespace ids = vorlanx::file_ids;
 using file_ids::FileModeTimer;
 
 namespace {
-
-class RecordingLauncher final : public ProgramLauncher {
-  public:
-    std::vector<std::vector<std::string>> started;
-    bool start(const std::string&, const std::vector<std::string>& args) override {
-        started.push_back(args);
-        return true;
-    }
-};
 
 // The scripted source with a receive queue whose fill level the test sets.
 class QueueSource final : public CaptureSource {
@@ -86,7 +78,7 @@ struct Harness {
     QueueSourceFactory sources;
     ManualProgramClock clock;
     FixedLocalTimeSource time{LocalTime{2003, 4, 2, 14, 5, 9, 7}};
-    RecordingLauncher launcher;
+    test::RecordingLauncher launcher;
     HostResolver resolver;  // the system's when empty
     std::vector<std::string> interfaces{"127.0.0.1", "192.0.2.7"};
     std::unique_ptr<FileModeWindow> window;
@@ -844,14 +836,14 @@ void FileModeWindowTest::modeChangeAsksAndSwitches() {
     QCOMPARE(h.prompt.asked()[0].text,
              std::string("Switching to Packet Mode will cancel the current operation (File "
                          "Mode).\r\n\r\nAre you sure you wish to switch modes?"));
-    QVERIFY(h.launcher.started.empty());
+    QVERIFY(h.launcher.starts.empty());
     QCOMPARE(closing.count(), 0);
 
     h.control<QLineEdit>(ids::kDirectory)->setText(QStringLiteral("/var/tmp/files/"));
     h.prompt.script({PromptAnswer::Yes});
     h.menuCommand(main_menu_ids::kChangeMode)->trigger();
-    QCOMPARE(h.launcher.started.size(), size_t{1});
-    QCOMPARE(h.launcher.started[0], (std::vector<std::string>{"/NoInstall", "/Packet_Mode"}));
+    QCOMPARE(h.launcher.starts.size(), size_t{1});
+    QCOMPARE(h.launcher.starts[0].args, (std::vector<std::string>{"/NoInstall", "/Packet_Mode"}));
     QCOMPARE(closing.count(), 1);
     SettingsRecord onDisk;
     LoadSettings(onDisk, h.settingsPath);
