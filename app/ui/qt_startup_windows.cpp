@@ -1,6 +1,9 @@
 #include "app/ui/qt_startup_windows.h"
 
+#include <unistd.h>
 #include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
 #include <QColor>
 #include <QPalette>
 #include <string>
@@ -16,17 +19,34 @@
 #include "platform/qt/window_parts.h"
 #include "platform/sound.h"
 #include "settings/product.h"
+#include "setup/install.h"
 #include "setup/ui/about_window.h"
 #include "setup/ui/agreement_window.h"
+#include "setup/ui/installer_backdrop.h"
+#include "setup/ui/uninstaller_window.h"
 
 namespace vorlanx {
-void QtStartupWindows::notBuiltYet(const char* what) {
-    m_prompt.tell(kProductName, std::string(what) + " is not part of this build yet.",
-                  PromptIcon::Information);
+
+namespace {
+
+// The icon the desktop entries name: the logo, 256 pixels square, as PNG.
+std::vector<unsigned char> ProductIconPng() {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ProductIconPixmap(256).save(&buffer, "PNG");
+    return {png.begin(), png.end()};
 }
 
+}  // namespace
+
 void QtStartupWindows::runUninstaller() {
-    notBuiltYet("The uninstaller");
+    UninstallerWindow window([this] {
+        RunUninstallation(InstallPlaces::fromEnvironment(), m_store,
+                          runningExecutablePath().value_or(std::string()), ::getpid(), m_launcher,
+                          m_prompt);
+    });
+    window.exec();
 }
 
 bool QtStartupWindows::runAgreement() {
@@ -34,7 +54,16 @@ bool QtStartupWindows::runAgreement() {
 }
 
 void QtStartupWindows::runInstaller() {
-    notBuiltYet("The installer");
+    const InstallPlaces places = InstallPlaces::fromEnvironment();
+    const std::string running = runningExecutablePath().value_or(std::string());
+    SystemCapturePermission permission;
+    RunInstallerOverBackdrop(
+        DefaultInstallDirectory(places), m_prompt, [&](const InstallRequest& typed) {
+            InstallRequest request = typed;
+            request.runningExecutable = running;
+            request.iconPng = ProductIconPng();
+            return RunInstallation(request, places, m_store, permission, m_launcher, m_prompt);
+        });
 }
 
 AboutOpener QtStartupWindows::aboutOpener() {

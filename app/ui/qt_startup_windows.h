@@ -8,7 +8,8 @@ namespace vorlanx {
 
 class QtStartupWindows final : public StartupWindows {
   public:
-    explicit QtStartupWindows(UserPrompt& prompt) : m_prompt(prompt) {}
+    QtStartupWindows(UserPrompt& prompt, KeyValueStore& store, ProgramLauncher& launcher)
+        : m_prompt(prompt), m_store(store), m_launcher(launcher) {}
 
     void runUninstaller() override;
     bool runAgreement() override;
@@ -21,10 +22,9 @@ class QtStartupWindows final : public StartupWindows {
   private:
     // Help > About of both mode windows.
     AboutOpener aboutOpener();
-    // TODO: each window below arrives with its own change; until then the user is told
-    // plainly that this build does not have it.
-    void notBuiltYet(const char* what);
     UserPrompt& m_prompt;
+    KeyValueStore& m_store;
+    ProgramLauncher& m_launcher;
 };
 
 }  // namespace vorlanx

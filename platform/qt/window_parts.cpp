@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "platform/qt/control_ids.h"
 
@@ -38,6 +39,27 @@ QPixmap ProductLogoPixmap() {
     f.setPointSize(15);
     p.setFont(f);
     p.drawText(pm.rect(), Qt::AlignCenter, QStringLiteral("VORLANX"));
+    return pm;
+}
+
+QPixmap ProductIconPixmap(int side) {
+    QPixmap pm(side, side);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(FromBgr(kPaneBackgroundBgr));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(0, 0, side, side), side / 8.0, side / 8.0);
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(side / 2);
+    p.setFont(f);
+    p.setPen(FromBgr(kPaneTextBgr));
+    p.drawText(QRect(0, 0, side, side * 3 / 4), Qt::AlignCenter, QStringLiteral("V"));
+    f.setPixelSize(std::max(1, side / 7));
+    p.setFont(f);
+    p.drawText(QRect(0, side * 5 / 8, side, side * 3 / 8), Qt::AlignCenter,
+               QStringLiteral("VORLANX"));
     return pm;
 }
 

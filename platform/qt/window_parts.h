@@ -24,4 +24,7 @@ QTreeWidget* OneColumnList(int id, const QString& accessibleName, const QString&
 // The product logo: its name drawn on the pane colours. Also the window icon.
 QPixmap ProductLogoPixmap();
 
+// The logo as a square icon of `side` pixels, for the desktop's menu and launchers.
+QPixmap ProductIconPixmap(int side);
+
 }  // namespace vorlanx

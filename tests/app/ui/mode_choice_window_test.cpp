@@ -2,17 +2,25 @@
 #include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTreeWidget>
 #include <QtTest>
+#include <filesystem>
 
 #include "settings/product.h"
 #include "app/ui/mode_choice_window.h"
 #include "app/ui/qt_startup_windows.h"
+#include "setup/install.h"
+#include "setup/ui/agreement_window.h"
+#include "setup/ui/installer_window.h"
+#include "setup/ui/uninstaller_window.h"
 #include "filemode/ui/file_mode_controls.h"
 #include "filemode/ui/file_mode_window.h"
 #include "settings/settings_file.h"
 #include "support/loopback_sockets.h"
 #include "support/temp_dir.h"
 #include "platform/qt/control_ids.h"
+#include "support/recording_launcher.h"
 #include "support/scripted_prompt.h"
 
 Q_DECLARE_METATYPE(vorlanx::ModeChoiceOutcome)
@@ -196,7 +204,9 @@ class ModeChoiceWindowTest : public QObject {
     // Start-up's entry point runs the window modally and reads its outcome.
     void startupRunsTheWindowModally() {
         test::ScriptedPrompt prompt;
-        QtStartupWindows windows(prompt);
+        MemoryKeyValueStore store;
+        test::RecordingLauncher launcher;
+        QtStartupWindows windows(prompt, store, launcher);
         auto whenOpen = [](std::function<void(QWidget*)> act) {
             QTimer::singleShot(0, [act] {
                 QWidget* modal = QApplication::activeModalWidget();
@@ -227,11 +237,92 @@ class ModeChoiceWindowTest : public QObject {
         QVERIFY(prompt.asked().empty());
     }
 
+    // The first-run path in a temporary home: the agreement, accepted once scrolled to its
+    // end; the installer over its backdrop, which copies this very executable, writes the
+    // menu entry and the keys; then the uninstaller takes the entry and the uninstall key.
+    void firstRunAgreementInstallerAndUninstaller() {
+        test::TempDir home;
+        const char* names[] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR"};
+        std::vector<QByteArray> saved;
+        for (const char* name : names)
+            saved.push_back(qgetenv(name));
+        qputenv("HOME", home.path().string().c_str());
+        qputenv("XDG_DATA_HOME", home.file(".local/share").c_str());
+        qputenv("XDG_CONFIG_HOME", home.file(".config").c_str());
+        qputenv("TMPDIR", home.path().string().c_str());
+        test::ScriptedPrompt prompt;
+        MemoryKeyValueStore store;
+        test::RecordingLauncher launcher;
+        QtStartupWindows windows(prompt, store, launcher);
+        // Acts on the first top-level window of type W once it shows.
+        auto whenShown = []<typename W>(W*, std::function<void(W*)> act) {
+            auto* poll = new QTimer;
+            QObject::connect(poll, &QTimer::timeout, [poll, act] {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* window = qobject_cast<W*>(w); window && window->isVisible()) {
+                        poll->deleteLater();
+                        poll->stop();
+                        act(window);
+                        return;
+                    }
+            });
+            poll->start(20);
+        };
+
+        whenShown(static_cast<AgreementWindow*>(nullptr), std::function([](AgreementWindow* w) {
+                      auto* list = FindControl<QTreeWidget>(w, AgreementWindow::kTextId);
+                      list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
+                      auto* agree = FindControl<QPushButton>(w, AgreementWindow::kAgreeId);
+                      QTRY_VERIFY(agree->isEnabled());
+                      agree->click();
+                  }));
+        QVERIFY(windows.runAgreement());
+
+        whenShown(static_cast<InstallerWindow*>(nullptr), std::function([](InstallerWindow* w) {
+                      FindControl<QCheckBox>(w, InstallerWindow::kRunWhenDoneId)->setChecked(false);
+                      FindControl<QPushButton>(w, InstallerWindow::kInstallId)->click();
+                  }));
+        windows.runInstaller();
+        const std::string installed =
+            home.file(".local/opt/Brindlecraft VORLANX 1.5/BrindlecraftVORLANXv1.5");
+        QCOMPARE(std::filesystem::file_size(installed),
+                 std::filesystem::file_size("/proc/self/exe"));
+        QVERIFY(std::filesystem::exists(home.file(".local/opt/Brindlecraft VORLANX 1.5/"
+                                                  "BrindlecraftVORLANXv1.5.png")));
+        const std::string entry = home.file(".local/share/applications/" +
+                                            std::string(kEntryFileName));
+        QVERIFY(std::filesystem::exists(entry));
+        QCOMPARE(store.readKey(kInstallKey).value().at(kInstalledPathValue), installed);
+        QVERIFY(store.readKey(kUninstallKey).has_value());
+        QCOMPARE(prompt.texts().back(),
+                 std::string("Installation of Brindlecraft VORLANX 1.5 is now complete."));
+        QVERIFY(launcher.starts.empty());  // 1072 was unchecked
+
+        whenShown(static_cast<UninstallerWindow*>(nullptr), std::function([](UninstallerWindow* w) {
+                      FindControl<QPushButton>(w, UninstallerWindow::kRemoveId)->click();
+                  }));
+        windows.runUninstaller();
+        QVERIFY(!std::filesystem::exists(entry));
+        QVERIFY(!store.readKey(kUninstallKey).has_value());
+        QVERIFY(store.readKey(kInstallKey).has_value());  // the product key stays
+        QCOMPARE(launcher.starts.size(), size_t{1});       // the removal script
+        QCOMPARE(launcher.starts[0].program, std::string("/bin/sh"));
+
+        for (size_t i = 0; i < saved.size(); ++i) {
+            if (saved[i].isNull())
+                qunsetenv(names[i]);
+            else
+                qputenv(names[i], saved[i]);
+        }
+    }
+
     // Start-up runs File Mode until its window closes; the window stores what was edited.
     void startUpRunsFileModeUntilTheWindowCloses() {
         test::TempDir dir;
         test::ScriptedPrompt prompt;
-        QtStartupWindows windows(prompt);
+        MemoryKeyValueStore store;
+        test::RecordingLauncher launcher;
+        QtStartupWindows windows(prompt, store, launcher);
         SettingsRecord settings = SettingsRecord::defaults("/tmp/");
         settings.setInterfaceAddress("127.0.0.1");
         settings.setMode(1);
