@@ -194,6 +194,12 @@ std::optional<std::span<const uint8_t>> PcapFileSource::datagramIn(
     }
 }
 
+uint64_t PcapFileSource::bytesRead() const {
+    FILE* stream = m_pcap != nullptr ? pcap_file(m_pcap) : nullptr;
+    const long position = stream != nullptr ? std::ftell(stream) : -1;
+    return position > 0 ? static_cast<uint64_t>(position) : 0;
+}
+
 void PcapFileSource::close() {
     m_closed.store(true, std::memory_order_release);
 }

@@ -60,6 +60,9 @@ class PcapFileSource final : public CaptureSource {
     // Records read so far that held no IPv4 datagram (other protocols, empty records) or
     // one longer than kMaxDatagramBytes (offload packets), which cannot be delivered whole.
     uint64_t recordsSkipped() const { return m_recordsSkipped; }
+    // Bytes of the file read so far: its position, for a progress figure; 0 when it is
+    // not open. Capture thread.
+    uint64_t bytesRead() const;
     // The file's link type (a DLT_ value), or -1 when it is not open.
     int linkType() const { return m_linkType; }
 

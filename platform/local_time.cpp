@@ -5,13 +5,12 @@
 
 namespace vorlanx {
 
-LocalTime SystemLocalTimeSource::now() const {
+LocalTime LocalTimeAt(std::chrono::system_clock::time_point moment) {
     using namespace std::chrono;
-    const auto nowPoint = system_clock::now();
     // Seconds and milliseconds from the same instant, so 12:00:00.999 never becomes
     // 12:00:01.999 by rounding.
-    const auto wholeSeconds = floor<seconds>(nowPoint);
-    const auto millis = duration_cast<milliseconds>(nowPoint - wholeSeconds).count();
+    const auto wholeSeconds = floor<seconds>(moment);
+    const auto millis = duration_cast<milliseconds>(moment - wholeSeconds).count();
     const std::time_t t = system_clock::to_time_t(wholeSeconds);
     std::tm parts{};
     LocalTime result;
@@ -27,6 +26,10 @@ LocalTime SystemLocalTimeSource::now() const {
     result.second = static_cast<unsigned>(parts.tm_sec > 59 ? 59 : parts.tm_sec);
     result.millisecond = static_cast<unsigned>(millis);
     return result;
+}
+
+LocalTime SystemLocalTimeSource::now() const {
+    return LocalTimeAt(std::chrono::system_clock::now());
 }
 
 }  // namespace vorlanx

@@ -1,6 +1,7 @@
 // Local date and time with milliseconds, from a source tests can replace.
 #pragma once
 
+#include <chrono>
 #include <mutex>
 
 namespace vorlanx {
@@ -21,6 +22,10 @@ class LocalTimeSource {
     // The local time now. Any thread.
     virtual LocalTime now() const = 0;
 };
+
+// A moment broken down into the local date and time with localtime_r (the 1970 default
+// for a moment outside the C library's range). Any thread.
+LocalTime LocalTimeAt(std::chrono::system_clock::time_point moment);
 
 // std::chrono::system_clock broken down with localtime_r.
 class SystemLocalTimeSource final : public LocalTimeSource {

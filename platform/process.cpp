@@ -22,6 +22,17 @@ std::optional<std::string> runningExecutablePath() {
     }
 }
 
+std::string ShellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
 bool SpawnProgramLauncher::start(const std::string& program, const std::vector<std::string>& args) {
     return startIn(program, args, {});
 }

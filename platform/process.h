@@ -10,6 +10,9 @@ namespace vorlanx {
 // Full path of the running executable (/proc/self/exe), or nothing when it cannot be read.
 std::optional<std::string> runningExecutablePath();
 
+// One argument for sh: in single quotes, with each ' written as '\''.
+std::string ShellQuoted(const std::string& text);
+
 class ProgramLauncher {
   public:
     virtual ~ProgramLauncher() = default;

@@ -56,18 +56,6 @@ std::string ParentDirectory(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// One argument for sh: in single quotes, with each ' written as '\''.
-std::string ShellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
 // The Desktop Entry string escapes: a character and the letter that stands for it after "\".
 constexpr std::pair<char, char> kStringEscapes[] = {
     {'\\', '\\'}, {'\n', 'n'}, {'\r', 'r'}, {'\t', 't'}, {' ', 's'}};
