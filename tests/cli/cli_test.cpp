@@ -3,11 +3,15 @@
 // file, the stored filters, and a live loopback capture read back by the program's own
 // capture-file source and by tcpdump.
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
+#include <fcntl.h>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -353,6 +357,70 @@ TEST_F(CliTest, CaptureWritesLoopbackTrafficToACompleteFile) {
         if (const std::optional<Datagrams> dumped = TcpdumpDatagrams(path))
             EXPECT_EQ(*dumped, read);
     }
+}
+
+// The program itself, its output to files in `dir`; the pid, or -1.
+pid_t StartProgram(const std::vector<std::string>& args, const test::TempDir& dir) {
+    std::vector<char*> argv;
+    std::vector<std::string> all = {VORLANX_CLI_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, dir.file("out").c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&files, 2, dir.file("err").c_str(), O_WRONLY | O_CREAT, 0600);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&files);
+    return pid;
+}
+
+int ExitStatusOf(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST_F(CliTest, InterruptEndsTheProgramsCaptureWithACompleteFile) {
+    if (!test::CanCapture())
+        GTEST_SKIP() << "needs the permission to capture packets";
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        test::TempDir dir;
+        const pid_t pid = StartProgram({"capture", "-i", "127.0.0.1", "-w", dir.file("c.pcap")}, dir);
+        ASSERT_GT(pid, 0);
+        // Long enough for the program to start and open the socket on a busy machine.
+        for (int i = 0; i < 40; ++i) {
+            test::SendLoopbackUdp({"before the interrupt " + std::to_string(i)});
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ::kill(pid, signal);
+        EXPECT_EQ(ExitStatusOf(pid), 0) << test::ReadFileBytes(dir.file("err"));
+        const size_t read = DatagramsOf(dir.file("c.pcap")).size();
+        EXPECT_GT(read, 0u);
+        EXPECT_TRUE(test::ReadFileBytes(dir.file("out")).starts_with(std::to_string(read) + " "));
+    }
+}
+
+TEST_F(CliTest, WithoutCapturePermissionTheProgramGivesTheCommandThatGrantsIt) {
+    if (std::system("command -v setpriv >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs setpriv to start the program without cap_net_raw";
+    test::TempDir dir;
+    const std::string command = std::string("setpriv --inh-caps=-net_raw --bounding-set=-net_raw ") +
+                                VORLANX_CLI_PATH + " capture -i 127.0.0.1 -w '" +
+                                dir.file("c.pcap") + "' 2>'" + dir.file("err") + "'";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string err = test::ReadFileBytes(dir.file("err"));
+    EXPECT_NE(err.find(std::string("sudo setcap cap_net_raw+ep '") + VORLANX_CLI_PATH + "'\n"),
+              std::string::npos)
+        << err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("c.pcap")));
 }
 
 }  // namespace
