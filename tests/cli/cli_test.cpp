@@ -1,19 +1,15 @@
-// vorlanx-cli through RunCli: usage errors and exit codes, list's report of the recorded
-// captures against the Packet Mode report writer's for the same datagrams, a truncated
-// file, the stored filters, and a live loopback capture read back by the program's own
-// capture-file source and by tcpdump.
+// vorlanx-cli: usage errors and exit codes, list's report of the recordings against the
+// Packet Mode report writer's for the same datagrams, a truncated file, the stored filters,
+// and the program capturing real loopback traffic, read back by the capture-file source
+// and by tcpdump.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <csignal>
-#include <fcntl.h>
+#include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -36,23 +32,36 @@ using Datagrams = std::vector<std::vector<uint8_t>>;
 
 struct CliRun {
     int exitCode = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
-CliRun RunWith(const std::vector<std::string>& args, bool errIsTerminal = false,
-            const std::atomic<bool>* stop = nullptr) {
+CliRun RunWith(const std::vector<std::string>& args, bool errIsTerminal = false) {
     static const std::atomic<bool> never{false};
     std::ostringstream out, err;
-    CliRun run;
-    run.exitCode = RunCli(args, {out, err, errIsTerminal}, stop ? *stop : never);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    const int exitCode = RunCli(args, {out, err, errIsTerminal}, never);
+    return {exitCode, out.str(), err.str()};
 }
 
 std::string Recording(const std::string& name) {
     return std::string(VORLANX_TEST_DATA_DIR) + "/" + name;
+}
+const std::string kLo = Recording("http_exchange_lo.pcap");
+
+// The report without its trailer, and the count and milliseconds the trailer gives.
+struct SplitReport {
+    std::string body;
+    int64_t packets = -1;
+};
+
+SplitReport Split(const std::string& report) {
+    static const std::regex trailer("(\\d+) Packets? listed in (\\d+) milliseconds\\.$");
+    std::smatch m;
+    if (!std::regex_search(report, m, trailer))
+        return {};
+    const std::string expected = ReportTrailer(std::stoll(m[1]), std::stoll(m[2]));
+    if (!report.ends_with(expected))
+        return {};
+    return {report.substr(0, report.size() - expected.size()), std::stoll(m[1])};
 }
 
 // Record times as the report shows them, the same on every machine.
@@ -62,115 +71,64 @@ class CliTest : public ::testing::Test {
         ::setenv("TZ", "UTC", 1);
         ::tzset();
     }
+    test::TempDir dir;
 };
 
-TEST_F(CliTest, UsageErrorsAndExitCodes) {
-    struct Case {
+TEST_F(CliTest, UsageErrorsFailuresAndTheirExitCodes) {
+    std::ofstream(dir.file("notes.pcap")) << "plain text, not a capture file\n";
+    const struct {
         std::vector<std::string> args;
         int exitCode;
-        std::string out;  // exact standard output; empty for usage errors
+        std::string errHas;  // usage errors: the one line ends so
+    } cases[] = {
+        {{}, 2, "no command given; see --help\n"},
+        {{"extract", "x.pcap"}, 2, "; see --help\n"},
+        {{"--version", "list"}, 2, "; see --help\n"},
+        {{"list"}, 2, "; see --help\n"},
+        {{"list", "a.pcap", "b.pcap"}, 2, "; see --help\n"},
+        {{"list", "a.pcap", "--text", "--hex"}, 2, "; see --help\n"},
+        {{"list", "a.pcap", "--bogus"}, 2, "; see --help\n"},
+        {{"list", "a.pcap", "--settings"}, 2, "; see --help\n"},
+        {{"capture", "-w", "o.pcap"}, 2, "; see --help\n"},
+        {{"capture", "-i", "127.0.0.1"}, 2, "; see --help\n"},
+        {{"capture", "-i", "127.0.0.1", "-w", "o.pcap", "-c", "0"}, 2, "; see --help\n"},
+        {{"capture", "-i", "127.0.0.1", "-w", "o.pcap", "--seconds", "1x"}, 2, "; see --help\n"},
+        {{"capture", "stray", "-i", "127.0.0.1", "-w", "o.pcap"}, 2, "; see --help\n"},
+        {{"list", dir.file("missing.pcap")}, 1, dir.file("missing.pcap") + "\": No such file"},
+        {{"list", dir.file("notes.pcap")}, 1, dir.file("notes.pcap") + "\" is not a capture file"},
+        {{"list", kLo, "--settings", dir.file("x.BCS")}, 1, dir.file("x.BCS") + "\": No such"},
+        {{"capture", "-i", "192.0.2.222", "-w", "o.pcap"}, 1, "no interface has the address"},
     };
-    const Case cases[] = {
-        {{}, 2, ""},
-        {{"extract", "x.pcap"}, 2, ""},
-        {{"--version", "list"}, 2, ""},
-        {{"list"}, 2, ""},
-        {{"list", "a.pcap", "b.pcap"}, 2, ""},
-        {{"list", "a.pcap", "--text", "--hex"}, 2, ""},
-        {{"list", "a.pcap", "--bogus"}, 2, ""},
-        {{"list", "a.pcap", "--settings"}, 2, ""},
-        {{"capture", "-w", "out.pcap"}, 2, ""},
-        {{"capture", "-i", "127.0.0.1"}, 2, ""},
-        {{"capture", "-i", "127.0.0.1", "-w", "o.pcap", "-c", "0"}, 2, ""},
-        {{"capture", "-i", "127.0.0.1", "-w", "o.pcap", "--seconds", "1x"}, 2, ""},
-        {{"capture", "-i", "127.0.0.1", "-w", "o.pcap", "-c"}, 2, ""},
-        {{"capture", "stray", "-i", "127.0.0.1", "-w", "o.pcap"}, 2, ""},
-        {{"--version"}, 0, "vorlanx-cli 1.5\n"},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
         const CliRun run = RunWith(c.args);
         EXPECT_EQ(run.exitCode, c.exitCode);
-        EXPECT_EQ(run.out, c.out);
-        if (c.exitCode == 2) {
-            EXPECT_TRUE(run.err.starts_with("vorlanx-cli: ")) << run.err;
-            EXPECT_TRUE(run.err.ends_with("; see --help\n")) << run.err;
-            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        } else {
-            EXPECT_EQ(run.err, "");
-        }
-    }
-    for (const char* help : {"--help", "-h"}) {
-        const CliRun run = RunWith({"list", help});
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_NE(run.out.find("vorlanx-cli capture -i ADDRESS -w FILE.pcap"), std::string::npos);
-    }
-}
-
-TEST_F(CliTest, FailuresNameTheFileAndTheReason) {
-    test::TempDir dir;
-    const std::string notCapture = dir.file("notes.pcap");
-    std::ofstream(notCapture) << "plain text, not a capture file\n";
-    struct Case {
-        std::vector<std::string> args;
-        std::string named;
-        std::string reason;
-    };
-    const Case cases[] = {
-        {{"list", dir.file("missing.pcap")}, dir.file("missing.pcap"), "No such file"},
-        {{"list", notCapture}, notCapture, "not a capture file"},
-        {{"list", Recording("http_exchange_lo.pcap"), "--settings", dir.file("none.BCS")},
-         dir.file("none.BCS"), "No such file"},
-        {{"capture", "-i", "192.0.2.222", "-w", dir.file("o.pcap")}, "192.0.2.222",
-         "no interface"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.named);
-        const CliRun run = RunWith(c.args);
-        EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("\"" + c.named + "\""), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_TRUE(run.err.starts_with("vorlanx-cli: ")) << run.err;
+        EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     }
-    EXPECT_FALSE(std::filesystem::exists(dir.file("o.pcap")));
+    EXPECT_EQ(RunWith({"--version"}).out, "vorlanx-cli 1.5\n");
+    const CliRun help = RunWith({"list", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("vorlanx-cli capture -i ADDRESS -w FILE.pcap"), std::string::npos);
 }
 
-// The report of `datagrams`' entries as Packet Mode's writer renders them, stamped with
-// each record's time by the default Date / Time template.
+// The entries Packet Mode's report writer gives the file's datagrams, stamped with each
+// record's time by the default Date / Time template.
 std::string ExpectedEntries(const std::string& path, PacketRendering rendering) {
     std::string entries;
     const auto source = PcapFileSource::openFile(path);
     while (const auto datagram = source->receive()) {
-        const auto record = PacketRecord::create(*datagram);
         const auto moment = std::chrono::system_clock::time_point(
             std::chrono::duration_cast<std::chrono::system_clock::duration>(
                 source->lastRecordTime()));
-        AppendPacketEntry(entries, record.view(static_cast<uint32_t>(datagram->size())),
+        AppendPacketEntry(entries,
+                          PacketRecord::create(*datagram).view(uint32_t(datagram->size())),
                           ExpandDateTimeTemplate(kDefaultDateTimeTemplate, LocalTimeAt(moment)),
                           rendering);
     }
     return entries;
-}
-
-// The report without its trailer, and the packet count and milliseconds the trailer gives.
-struct SplitReport {
-    std::string body;
-    int64_t packets = -1;
-    int64_t milliseconds = -1;
-};
-
-SplitReport Split(const std::string& report) {
-    static const std::regex trailer("(\\d+) Packets? listed in (\\d+) milliseconds\\.$");
-    SplitReport split;
-    std::smatch m;
-    if (!std::regex_search(report, m, trailer))
-        return split;
-    split.packets = std::stoll(m[1]);
-    split.milliseconds = std::stoll(m[2]);
-    const std::string expectedTrailer = ReportTrailer(split.packets, split.milliseconds);
-    if (report.ends_with(expectedTrailer))
-        split.body = report.substr(0, report.size() - expectedTrailer.size());
-    return split;
 }
 
 TEST_F(CliTest, ListWritesPacketModesReportOfEveryRecording) {
@@ -181,10 +139,7 @@ TEST_F(CliTest, ListWritesPacketModesReportOfEveryRecording) {
                       {"--text", PacketRendering::Text},
                       {"--dec", PacketRendering::Dec},
                       {"--hex", PacketRendering::Hex}};
-    const struct {
-        const char* name;
-        const char* firstHeading;
-    } recordings[] = {
+    const std::pair<const char*, const char*> recordings[] = {
         {"http_exchange_lo.pcap", "43320 31113  [2026.12.08 - 15:16:09.334]"},
         {"http_exchange_any_sll.pcap", "58172 27725  [2026.12.08 - 15:16:16.543]"},
         {"http_exchange_any_sll2.pcap", "54394 30292  [2026.12.08 - 15:16:12.944]"},
@@ -210,61 +165,49 @@ TEST_F(CliTest, ListWritesPacketModesReportOfEveryRecording) {
 }
 
 TEST_F(CliTest, ListOfATruncatedFileGivesTheRowsBeforeTheCutAndFails) {
-    test::TempDir dir;
-    const std::string whole = test::ReadFileBytes(Recording("http_exchange_lo.pcap"));
     // 3,000 bytes end inside the eighth record, the 12,350-byte body.
     const std::string cut = dir.file("cut.pcap");
-    std::ofstream(cut, std::ios::binary) << whole.substr(0, 3000);
-
-    const CliRun full = RunWith({"list", Recording("http_exchange_lo.pcap")});
+    std::ofstream(cut, std::ios::binary) << test::ReadFileBytes(kLo).substr(0, 3000);
     const CliRun run = RunWith({"list", cut});
     EXPECT_EQ(run.exitCode, 1);
     const SplitReport split = Split(run.out);
     EXPECT_EQ(split.packets, 7);
-    EXPECT_TRUE(full.out.starts_with(split.body)) << run.out;
+    EXPECT_TRUE(RunWith({"list", kLo}).out.starts_with(split.body)) << run.out;
     EXPECT_NE(run.err.find("\"" + cut + "\" stopped at a damaged record"), std::string::npos)
         << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
 }
 
 TEST_F(CliTest, ProgressGoesToATerminalOnly) {
-    for (const bool terminal : {false, true}) {
-        const CliRun run = RunWith({"list", Recording("http_exchange_lo.pcap")}, terminal);
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_EQ(run.err.empty(), !terminal) << run.err;
-        if (terminal) {
-            EXPECT_TRUE(run.err.starts_with("\r" + Recording("http_exchange_lo.pcap") + ": "));
-            EXPECT_TRUE(run.err.ends_with(": 100%\n")) << run.err;
-        }
-    }
+    EXPECT_EQ(RunWith({"list", kLo}, false).err, "");
+    const std::string err = RunWith({"list", kLo}, true).err;
+    EXPECT_TRUE(err.starts_with("\r" + kLo + ": ")) << err;
+    EXPECT_TRUE(err.ends_with(": 100%\n")) << err;
 }
 
 TEST_F(CliTest, ListAppliesTheStoredFilters) {
-    struct Case {
+    // The recording: 12 TCP segments, among them the response header "HTTP/1.0 200 OK"
+    // (241 bytes) and the body (12,402 bytes).
+    const struct {
         std::string mustContain;
         bool matchCase;
         int32_t minSize;
         int64_t listed;
-    };
-    // The recording: 12 TCP segments, one of them the response header "HTTP/1.0 200 OK"
-    // (241 bytes) and one the body (12,402 bytes).
-    const Case cases[] = {
+    } cases[] = {
         {"HTTP/1.0 200", true, 0, 1},
         {"http/1.0 200", true, 0, 0},
         {"http/1.0 200", false, 0, 1},
         {"", false, 200, 2},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.mustContain + " " + std::to_string(c.minSize));
-        test::TempDir dir;
         SettingsRecord record = SettingsRecord::defaults(dir.path().string() + "/");
         record.setMustContain1(c.mustContain);
         record.setMatchCase(c.matchCase);
         record.setMinPacketSize(c.minSize);
         record.setDateTimeTemplate("%H24h%MN");
         ASSERT_TRUE(SaveSettings(record, dir.file("vorlanx.BCS")));
-        const CliRun run = RunWith(
-            {"list", Recording("http_exchange_lo.pcap"), "--settings", dir.file("vorlanx.BCS")});
+        const CliRun run = RunWith({"list", kLo, "--settings", dir.file("vorlanx.BCS")});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(Split(run.out).packets, c.listed);
         if (c.listed == 1)
@@ -275,18 +218,17 @@ TEST_F(CliTest, ListAppliesTheStoredFilters) {
     }
 }
 
-// The datagrams of a raw-IPv4 capture file as `tcpdump -r path -x` prints them, or
-// nothing without tcpdump.
+// The datagrams of a raw-IPv4 capture file as `tcpdump -x` prints them; nothing without
+// tcpdump.
 std::optional<Datagrams> TcpdumpDatagrams(const std::string& path) {
-    if (std::system("command -v tcpdump >/dev/null 2>&1") != 0)
-        return std::nullopt;
-    FILE* pipe = ::popen(("tcpdump -r '" + path + "' -nn -x 2>/dev/null").c_str(), "r");
+    FILE* pipe = std::system("command -v tcpdump >/dev/null 2>&1") != 0
+                     ? nullptr
+                     : ::popen(("tcpdump -r '" + path + "' -nn -x 2>/dev/null").c_str(), "r");
     if (pipe == nullptr)
         return std::nullopt;
     Datagrams datagrams;
-    char line[512];
-    while (std::fgets(line, sizeof line, pipe) != nullptr) {
-        std::string text(line);
+    for (char line[512]; std::fgets(line, sizeof line, pipe) != nullptr;) {
+        const std::string text(line);
         if (!text.starts_with("\t0x")) {
             datagrams.emplace_back();
             continue;
@@ -294,8 +236,7 @@ std::optional<Datagrams> TcpdumpDatagrams(const std::string& path) {
         std::istringstream words(text.substr(text.find(':') + 1));
         for (std::string word; words >> word && !datagrams.empty();)
             for (size_t i = 0; i + 1 < word.size(); i += 2)
-                datagrams.back().push_back(
-                    static_cast<uint8_t>(std::stoul(word.substr(i, 2), nullptr, 16)));
+                datagrams.back().push_back(uint8_t(std::stoul(word.substr(i, 2), nullptr, 16)));
     }
     ::pclose(pipe);
     return datagrams;
@@ -310,61 +251,11 @@ Datagrams DatagramsOf(const std::string& path) {
     return datagrams;
 }
 
-TEST_F(CliTest, CaptureWritesLoopbackTrafficToACompleteFile) {
-    if (!test::CanCapture())
-        GTEST_SKIP() << "needs the permission to capture packets";
-    struct Case {
-        std::vector<std::string> limit;
-        bool stopBySignalFlag;
-        std::optional<size_t> datagrams;  // exactly this many, when known
-    };
-    const Case cases[] = {
-        {{"-c", "4"}, false, 4},
-        {{"--seconds", "1"}, false, std::nullopt},
-        {{}, true, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.limit));
-        test::TempDir dir;
-        const std::string path = dir.file("loopback.pcap");
-        std::vector<std::string> args = {"capture", "-i", "127.0.0.1", "-w", path};
-        args.insert(args.end(), c.limit.begin(), c.limit.end());
-        std::atomic<bool> stop{false};
-        std::atomic<bool> finished{false};
-        CliRun run;
-        std::thread capture([&] {
-            run = RunWith(args, false, &stop);
-            finished.store(true);
-        });
-        // Traffic until the capture ends: it may open after the first datagrams were sent.
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        for (int i = 0; !finished.load() && std::chrono::steady_clock::now() < giveUp; ++i) {
-            EXPECT_TRUE(test::SendLoopbackUdp({"cli round trip " + std::to_string(i)}).ok);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            if (c.stopBySignalFlag && i == 25)
-                stop.store(true);
-        }
-        capture.join();
-        EXPECT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_EQ(run.err, "");
-
-        const Datagrams read = DatagramsOf(path);
-        if (c.datagrams)
-            EXPECT_EQ(read.size(), *c.datagrams);
-        EXPECT_FALSE(read.empty());
-        EXPECT_TRUE(run.out.starts_with(std::to_string(read.size()) + " datagram")) << run.out;
-        EXPECT_NE(run.out.find("dropped by the kernel: 0"), std::string::npos) << run.out;
-        if (const std::optional<Datagrams> dumped = TcpdumpDatagrams(path))
-            EXPECT_EQ(*dumped, read);
-    }
-}
-
-// The program itself, its output to files in `dir`; the pid, or -1.
-pid_t StartProgram(const std::vector<std::string>& args, const test::TempDir& dir) {
+// Runs the program with its output in `dir`/out and `dir`/err; the pid, or -1.
+pid_t StartProgram(std::vector<std::string> args, const test::TempDir& dir) {
+    args.insert(args.begin(), VORLANX_CLI_PATH);
     std::vector<char*> argv;
-    std::vector<std::string> all = {VORLANX_CLI_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    for (std::string& a : all)
+    for (std::string& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t files;
@@ -378,44 +269,58 @@ pid_t StartProgram(const std::vector<std::string>& args, const test::TempDir& di
     return pid;
 }
 
-int ExitStatusOf(pid_t pid) {
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
-TEST_F(CliTest, InterruptEndsTheProgramsCaptureWithACompleteFile) {
+TEST_F(CliTest, CaptureWritesLoopbackTrafficToACompleteFile) {
     if (!test::CanCapture())
         GTEST_SKIP() << "needs the permission to capture packets";
-    for (const int signal : {SIGINT, SIGTERM}) {
-        SCOPED_TRACE(signal);
-        test::TempDir dir;
-        const pid_t pid = StartProgram({"capture", "-i", "127.0.0.1", "-w", dir.file("c.pcap")}, dir);
+    const struct {
+        std::vector<std::string> limit;
+        int signal;                 // sent after a second of traffic; 0: none
+        std::optional<size_t> datagrams;  // exactly this many, when known
+    } cases[] = {
+        {{"-c", "4"}, 0, 4},
+        {{"--seconds", "1"}, 0, std::nullopt},
+        {{}, SIGINT, std::nullopt},
+        {{}, SIGTERM, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.limit) + std::to_string(c.signal));
+        const std::string path = dir.file("loopback" + std::to_string(c.signal) + ".pcap");
+        std::vector<std::string> args = {"capture", "-i", "127.0.0.1", "-w", path};
+        args.insert(args.end(), c.limit.begin(), c.limit.end());
+        const pid_t pid = StartProgram(args, dir);
         ASSERT_GT(pid, 0);
-        // Long enough for the program to start and open the socket on a busy machine.
-        for (int i = 0; i < 40; ++i) {
-            test::SendLoopbackUdp({"before the interrupt " + std::to_string(i)});
+        // Traffic until the program ends: it may open the socket after the first datagrams.
+        int status = 0;
+        for (int i = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++i) {
+            EXPECT_TRUE(test::SendLoopbackUdp({"cli round trip " + std::to_string(i)}).ok);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (c.signal != 0 && i == 50)
+                ::kill(pid, c.signal);
+            ASSERT_LT(i, 1000) << "the capture did not end";
         }
-        ::kill(pid, signal);
-        EXPECT_EQ(ExitStatusOf(pid), 0) << test::ReadFileBytes(dir.file("err"));
-        const size_t read = DatagramsOf(dir.file("c.pcap")).size();
-        EXPECT_GT(read, 0u);
-        EXPECT_TRUE(test::ReadFileBytes(dir.file("out")).starts_with(std::to_string(read) + " "));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(test::ReadFileBytes(dir.file("err")), "");
+
+        const Datagrams read = DatagramsOf(path);
+        EXPECT_EQ(read.size(), c.datagrams.value_or(read.size()));
+        EXPECT_FALSE(read.empty());
+        const std::string out = test::ReadFileBytes(dir.file("out"));
+        EXPECT_TRUE(out.starts_with(std::to_string(read.size()) + " datagram")) << out;
+        EXPECT_NE(out.find("dropped by the kernel: 0"), std::string::npos) << out;
+        if (const std::optional<Datagrams> dumped = TcpdumpDatagrams(path))
+            EXPECT_EQ(*dumped, read);
+        std::filesystem::remove(dir.file("out"));
     }
 }
 
 TEST_F(CliTest, WithoutCapturePermissionTheProgramGivesTheCommandThatGrantsIt) {
     if (std::system("command -v setpriv >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "needs setpriv to start the program without cap_net_raw";
-    test::TempDir dir;
-    const std::string command = std::string("setpriv --inh-caps=-net_raw --bounding-set=-net_raw ") +
-                                VORLANX_CLI_PATH + " capture -i 127.0.0.1 -w '" +
-                                dir.file("c.pcap") + "' 2>'" + dir.file("err") + "'";
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const int status = std::system(
+        ("setpriv --inh-caps=-net_raw --bounding-set=-net_raw " + std::string(VORLANX_CLI_PATH) +
+         " capture -i 127.0.0.1 -w '" + dir.file("c.pcap") + "' 2>'" + dir.file("err") + "'")
+            .c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     const std::string err = test::ReadFileBytes(dir.file("err"));
     EXPECT_NE(err.find(std::string("sudo setcap cap_net_raw+ep '") + VORLANX_CLI_PATH + "'\n"),
               std::string::npos)
