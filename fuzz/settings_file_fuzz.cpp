@@ -42,14 +42,23 @@ struct MemoryFile {
     std::string path() const { return "/proc/self/fd/" + std::to_string(fd); }
 };
 
-// A folder of this process's own for the saved file, in memory: every run saves.
+// A folder of this process's own for the saved file, in memory (every run saves), removed
+// with the file when the process exits.
+std::string g_saveFolder;
+
+void RemoveSaveFolder() {
+    ::unlink((g_saveFolder + "/vorlanx.BCS").c_str());
+    ::rmdir(g_saveFolder.c_str());
+}
+
 const std::string& SaveFolder() {
-    static const std::string folder = [] {
+    if (g_saveFolder.empty()) {
         std::string t = "/dev/shm/vorlanx-settings-fuzz.XXXXXX";
         check(::mkdtemp(t.data()) != nullptr, "a temporary folder is made");
-        return t;
-    }();
-    return folder;
+        g_saveFolder = t;
+        std::atexit(RemoveSaveFolder);
+    }
+    return g_saveFolder;
 }
 
 }  // namespace
