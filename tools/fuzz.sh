@@ -77,12 +77,13 @@ printf '\n%-18s %12s %8s %8s %8s %10s %9s\n' target executions cov ft corpus "co
 for target in "${targets[@]}"; do
     log=$runs/$target.log
     # The last status line (INITED, NEW, REDUCE, pulse, DONE) carries the final coverage.
-    last=$(grep -E '^#[0-9]+ +[A-Z]+ +cov: ' "$log" | tail -n 1 || true)
+    last=$(grep -E '^#[0-9]+[[:space:]]+[A-Z]+[[:space:]]+cov: ' "$log" | tail -n 1 || true)
     cov=$(sed -nE 's/.* cov: ([0-9]+).*/\1/p' <<<"$last")
     ft=$(sed -nE 's/.* ft: ([0-9]+).*/\1/p' <<<"$last")
     done_execs=$(sed -nE 's/^stat::number_of_executed_units: ([0-9]+)/\1/p' "$log" | tail -n 1)
     corpus_files=$(find "$runs/$target/corpus" -type f | wc -l)
-    corpus_kb=$(( $(du -sk "$runs/$target/corpus" | cut -f1) ))
+    corpus_kb=$(find "$runs/$target/corpus" -type f -printf '%s\n' |
+        awk '{ s += $1 } END { printf "%d", (s + 1023) / 1024 }')
     found=$(find "fuzz/findings/$target" -type f -newer "$runs/.start" \
         \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
     rc=$(cat "$runs/$target.rc" 2>/dev/null || echo 1)
