@@ -137,8 +137,9 @@ std::string AddressText(uint32_t networkOrder) {
 
 std::optional<uint32_t> ParseAddressText(std::string_view text) {
     // inet_pton takes exactly this form; it needs a terminated string, and no dotted
-    // address is longer than 15 characters.
-    if (text.size() > 15)
+    // address is longer than 15 characters. A zero byte inside the text would end it
+    // early there and let whatever follows pass unseen.
+    if (text.size() > 15 || text.find('\0') != std::string_view::npos)
         return std::nullopt;
     const std::string terminated(text);
     in_addr address{};
