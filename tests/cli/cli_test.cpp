@@ -210,11 +210,12 @@ TEST_F(CliTest, ListAppliesTheStoredFilters) {
         const CliRun run = RunWith({"list", kLo, "--settings", dir.file("vorlanx.BCS")});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(Split(run.out).packets, c.listed);
-        if (c.listed == 1)
+        if (c.listed == 1) {
             EXPECT_NE(run.out.find(" TCP  241       127.0.0.1       127.0.0.1  31113 43320  "
                                    "[15h16]\r\n"),
                       std::string::npos)
                 << run.out;
+        }
     }
 }
 
@@ -307,8 +308,9 @@ TEST_F(CliTest, CaptureWritesLoopbackTrafficToACompleteFile) {
         const std::string out = test::ReadFileBytes(dir.file("out"));
         EXPECT_TRUE(out.starts_with(std::to_string(read.size()) + " datagram")) << out;
         EXPECT_NE(out.find("dropped by the kernel: 0"), std::string::npos) << out;
-        if (const std::optional<Datagrams> dumped = TcpdumpDatagrams(path))
+        if (const std::optional<Datagrams> dumped = TcpdumpDatagrams(path)) {
             EXPECT_EQ(*dumped, read);
+        }
         std::filesystem::remove(dir.file("out"));
     }
 }
