@@ -6,11 +6,23 @@
 // like a failed write, never as success.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace vorlanx {
+
+// Writes all of `bytes` to `fd`, going on after short writes. False at the first failure.
+bool WriteAll(int fd, std::string_view bytes);
+
+// Replaces `target` by a whole new file or not at all: `fill` writes a temporary of this
+// process's own beside it, which gets `mode`, is synced and renamed over `target` (the
+// folder is synced too). On any failure the temporary is removed and `target` stays as it
+// was.
+bool ReplaceFile(const std::string& target, mode_t mode, const std::function<bool(int fd)>& fill);
 
 class OutputFile {
   public:

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/output_file.h"
+
 namespace vorlanx {
 
 std::string SettingsFilePath(std::string_view executablePath) {
@@ -73,33 +75,13 @@ mode_t ProcessUmask() {
 bool SaveSettings(const SettingsRecord& record, const std::string& path) {
     // A temporary of this process's own in the same folder, renamed over the file once
     // complete: two copies of the program (the old and the new one of a mode switch)
-    // never write into one temporary, and a reader sees the old file or the new one.
-    std::string tmp = path + ".XXXXXX";
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    // mkstemp creates 0600; the settings file gets the mode a plain create would give it.
-    static_cast<void>(::fchmod(fd, 0644 & ~ProcessUmask()));
+    // never write into one temporary, and a reader sees the old file or the new one. The
+    // settings file gets the mode a plain create would give it.
     const auto& bytes = record.bytes();
-    size_t put = 0;
-    bool ok = true;
-    while (put < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + put, bytes.size() - put);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        put += static_cast<size_t>(n);
-    }
-    ok = (::fsync(fd) == 0) && ok;
-    ok = (::close(fd) == 0) && ok;
-    if (ok)
-        ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok)
-        ::unlink(tmp.c_str());
-    return ok;
+    return ReplaceFile(path, 0644 & ~ProcessUmask(), [&](int fd) {
+        return WriteAll(
+            fd, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    });
 }
 
 }  // namespace vorlanx

@@ -15,10 +15,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <utility>
 
+#include "platform/output_file.h"
 #include "settings/product.h"
 
 extern char** environ;
@@ -131,19 +131,6 @@ void RemoveEmptyDirectories(std::vector<std::string> directories) {
         ::rmdir(d.c_str());
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool CopyFrom(const std::string& source, int to) {
     const int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (from < 0)
@@ -158,7 +145,7 @@ bool CopyFrom(const std::string& source, int to) {
             ok = n == 0;
             break;
         }
-        if (!WriteAll(to, buffer.data(), static_cast<size_t>(n))) {
+        if (!WriteAll(to, std::string_view(buffer.data(), static_cast<size_t>(n)))) {
             ok = false;
             break;
         }
@@ -167,32 +154,8 @@ bool CopyFrom(const std::string& source, int to) {
     return ok;
 }
 
-// Writes a new file beside `target` through `fill`, gives it `mode`, syncs it and renames
-// it over `target`; an existing file is replaced only by a whole new one. On failure the
-// new file is removed and `target` is as it was.
-bool ReplaceFile(const std::string& target, mode_t mode, const std::function<bool(int)>& fill) {
-    std::string temporary = target + ".new-XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = fill(fd) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    const int folder = ::open(ParentDirectory(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);  // the rename itself reaches the disk
-        ::close(folder);
-    }
-    return true;
-}
-
 bool ReplaceFileWith(const std::string& target, mode_t mode, std::string_view bytes) {
-    return ReplaceFile(target, mode,
-                       [&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
+    return ReplaceFile(target, mode, [&](int fd) { return WriteAll(fd, bytes); });
 }
 
 bool OnNosuidMount(const std::string& path) {
@@ -301,7 +264,7 @@ std::optional<std::string> WriteRemovalScript(const std::string& tempDir, const 
     const std::string script = JoinPath(folder, kRemovalScriptName);
     const int fd =
         ::open(script.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
-    bool ok = fd >= 0 && WriteAll(fd, text.data(), text.size());
+    bool ok = fd >= 0 && WriteAll(fd, text);
     if (fd >= 0)
         ok = ::close(fd) == 0 && ok;
     if (ok)

@@ -1,6 +1,6 @@
 #include "setup/update_check.h"
 
-#include <netdb.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
+#include "platform/host_names.h"
 #include "settings/product.h"
 
 namespace vorlanx {
@@ -78,17 +78,12 @@ std::string VersionFileRequest(std::string_view host, std::string_view fileName)
 
 VersionReply FetchVersionFile(const std::string& host, uint16_t port, const std::string& fileName,
                               int timeoutMs, std::stop_token stop) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (host.empty() || host.find('\0') != std::string::npos ||
-        getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
-        return Failure(EHOSTUNREACH);
+    const std::optional<std::string> dotted = ResolveHostIpv4(host);
     sockaddr_in address{};
-    std::memcpy(&address, found->ai_addr, sizeof address);
-    freeaddrinfo(found);
+    address.sin_family = AF_INET;
     address.sin_port = htons(port);
+    if (!dotted || ::inet_pton(AF_INET, dotted->c_str(), &address.sin_addr) != 1)
+        return Failure(EHOSTUNREACH);
 
     // A server that never answers must not hold the check (or the window's close that
     // ends it) for ever: each step waits with a deadline and notices a stop request.

@@ -81,16 +81,14 @@ bool QtStartupWindows::runModeChoice(SettingsRecord& settings) {
 
 int QtStartupWindows::runPacketMode(SettingsRecord& settings, const std::string& settingsPath) {
     LiveCaptureSourceFactory sources;
-    AlsaSoundPlayer alsa;
-    QtSoundPlayer sound(alsa);
+    const std::unique_ptr<SoundPlayer> sound = MakeDesktopSoundPlayer();
     SystemLocalTimeSource localTime;
-    SpawnProgramLauncher launcher;
     PacketModeWindow window(settings, settingsPath,
                             {.prompt = m_prompt,
                              .sources = sources,
-                             .sound = sound,
+                             .sound = *sound,
                              .localTime = localTime,
-                             .launcher = launcher,
+                             .launcher = m_launcher,
                              .openAbout = aboutOpener()});
     if (!window.initialise())
         return 0;  // capture is impossible here; the user was told
@@ -104,13 +102,12 @@ int QtStartupWindows::runFileMode(SettingsRecord& settings, const std::string& s
     LiveCaptureSourceFactory sources;
     SteadyProgramClock clock;
     SystemLocalTimeSource localTime;
-    SpawnProgramLauncher launcher;
     FileModeWindow window(settings, settingsPath,
                           {.prompt = m_prompt,
                            .sources = sources,
                            .clock = clock,
                            .localTime = localTime,
-                           .launcher = launcher,
+                           .launcher = m_launcher,
                            .openAbout = aboutOpener()});
     if (!window.initialise())
         return 0;  // capture is impossible here; the user was told
