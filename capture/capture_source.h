@@ -5,6 +5,7 @@
 // live traffic.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,6 +46,15 @@ class CaptureSource {
     // Datagrams skipped because they could not be delivered whole (longer than the receive
     // buffer, or cut by the kernel), since opening.
     virtual uint64_t datagramsCut() const { return 0; }
+
+    // True for recorded traffic (a capture file): receive() returning nothing is then the
+    // end of the recording, and recordTime() is the capture time of the datagram last
+    // delivered (since the Unix epoch). A live source has no record times.
+    virtual bool isRecording() const { return false; }
+    virtual std::chrono::microseconds recordTime() const { return {}; }
+    // A recording that stopped at a damaged record or could not be read: what went wrong,
+    // naming the file; empty otherwise. Any thread once receive() has returned nothing.
+    virtual std::string failureText() const { return {}; }
 };
 
 // Opens capture sources for an interface address. The live implementation opens the

@@ -18,6 +18,7 @@
 #include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "capture/capture_source.h"
 
@@ -57,6 +58,9 @@ class PcapFileSource final : public CaptureSource {
 
     // The capture time of the record last delivered (since the Unix epoch).
     std::chrono::microseconds lastRecordTime() const { return m_lastRecordTime; }
+    bool isRecording() const override { return true; }
+    std::chrono::microseconds recordTime() const override { return m_lastRecordTime; }
+    std::string failureText() const override { return m_errorText; }
     // Records read so far that held no IPv4 datagram (other protocols, empty records) or
     // one longer than kMaxDatagramBytes (offload packets), which cannot be delivered whole.
     uint64_t recordsSkipped() const { return m_recordsSkipped; }
@@ -81,6 +85,46 @@ class PcapFileSource final : public CaptureSource {
     int m_errorNumber = 0;
     std::chrono::microseconds m_lastRecordTime{0};
     uint64_t m_recordsSkipped = 0;
+};
+
+// Several capture files replayed one after the other as one recording (a capture split
+// into parts, or recordings taken in turn). A file that stops at a damaged record is
+// reported and the next one follows.
+class PcapFileSequence final : public CaptureSource {
+  public:
+    // Opens every file. When one cannot be opened (missing, unreadable, not a capture
+    // file), returns nothing and `error` says which and why.
+    static std::unique_ptr<PcapFileSequence> open(const std::vector<std::string>& paths,
+                                                  std::string& error);
+
+    std::optional<std::span<const uint8_t>> receive() override;
+    void close() override;
+    bool isRecording() const override { return true; }
+    std::chrono::microseconds recordTime() const override { return m_recordTime; }
+    // Every file's damage report, one line each.
+    std::string failureText() const override;
+
+    // Bytes of all the files together, and of those read so far (for a percentage). Any
+    // thread.
+    uint64_t totalBytes() const { return m_totalBytes; }
+    uint64_t bytesDone() const { return m_bytesDone.load(std::memory_order_relaxed); }
+    // IPv4 datagrams delivered so far. Any thread.
+    uint64_t datagramsDelivered() const { return m_delivered.load(std::memory_order_relaxed); }
+    // Records that held no deliverable IPv4 datagram, all files (see recordsSkipped()).
+    uint64_t recordsSkipped() const;
+
+  private:
+    PcapFileSequence() = default;
+
+    std::vector<std::unique_ptr<PcapFileSource>> m_files;
+    size_t m_current = 0;
+    uint64_t m_doneBefore = 0;  // sizes of the files finished
+    uint64_t m_totalBytes = 0;
+    std::vector<uint64_t> m_sizes;
+    std::atomic<uint64_t> m_bytesDone{0};
+    std::atomic<uint64_t> m_delivered{0};
+    std::atomic<bool> m_closed{false};
+    std::chrono::microseconds m_recordTime{0};
 };
 
 // Opens the same capture file, from its start, on every open(); the interface address is

@@ -3,11 +3,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/cli.h"
 #include "packetmode/packet_details.h"
+#include "settings/settings_record.h"
 
 namespace vorlanx {
 
@@ -24,6 +27,22 @@ struct ListOptions {
 // Packet Mode's File > Save writes it for the same packets; with a settings file only the
 // datagrams its filters accept, each stamped with its record time by its template.
 int RunList(const ListOptions& options, const CliStreams& streams);
+
+struct ExtractOptions {
+    std::vector<std::string> capturePaths;  // replayed one after the other as one recording
+    std::string outputDirectory;            // created when missing
+    std::optional<std::string> settingsPath;
+    bool quiet = false;  // no line per written file
+    // The flags' changes to the File Mode settings, applied in order over the defaults or
+    // the settings file.
+    std::vector<std::function<void(SettingsRecord&)>> changes;
+};
+
+// File Mode over capture files: writes every stored response into the output directory,
+// one line per file on `streams.out` (unless quiet) and a summary of what was read,
+// written and lost. `stopRequested` ends the run early (pending streams are dropped).
+int RunExtract(const ExtractOptions& options, const CliStreams& streams,
+               const std::atomic<bool>& stopRequested);
 
 struct CaptureOptions {
     std::string interfaceAddress;

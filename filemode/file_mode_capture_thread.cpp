@@ -1,7 +1,9 @@
 #include "filemode/file_mode_capture_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "capture/ipv4_tcp_header.h"
@@ -53,7 +55,8 @@ FileModeCaptureThread::FileModeCaptureThread(FileModeState& state, StreamTable& 
                                              std::shared_ptr<CaptureSource> source,
                                              FileModeStartRequest request,
                                              std::function<void()> startAssembler,
-                                             std::function<void()> releaseRequest)
+                                             std::function<void()> releaseRequest,
+                                             std::unique_ptr<StreamAssemblerThread> replayAssembler)
     : m_state(state),
       m_table(table),
       m_counters(counters),
@@ -63,7 +66,8 @@ FileModeCaptureThread::FileModeCaptureThread(FileModeState& state, StreamTable& 
       m_source(std::move(source)),
       m_request(std::move(request)),
       m_startAssembler(std::move(startAssembler)),
-      m_releaseRequest(std::move(releaseRequest)) {}
+      m_releaseRequest(std::move(releaseRequest)),
+      m_replayAssembler(std::move(replayAssembler)) {}
 
 void FileModeCaptureThread::beginCapture() {
     m_state.runDirtyMode.store(m_request.dirtyMode);
@@ -76,13 +80,25 @@ void FileModeCaptureThread::beginCapture() {
 
 void FileModeCaptureThread::run() {
     beginCapture();
-    if (m_startAssembler) {
+    const bool replaying = m_replayAssembler && m_source && m_replayAssembler->begin();
+    if (!replaying && m_startAssembler) {
         m_startAssembler();
     }
     if (m_events != nullptr) {
         m_events->statusChanged(kStatusRunningText);
     }
+    if (replaying) {
+        m_state.recordedClock.store(true);
+        replayRecording();
+        m_replayAssembler->finish();
+        m_state.recordedClock.store(false);
+    } else {
+        receiveLive();
+    }
+    endCapture();
+}
 
+void FileModeCaptureThread::receiveLive() {
     for (;;) {
         // Checked before blocking too, so a Stop that came while the capture was being
         // opened is not left waiting for traffic.
@@ -103,10 +119,61 @@ void FileModeCaptureThread::run() {
         m_counters.receivedBytes.fetch_add(received->size(), std::memory_order_relaxed);
         handleDatagram(*received);
     }
-    endCapture();
 }
 
-DatagramFate FileModeCaptureThread::handleDatagram(std::span<const uint8_t> datagram) {
+bool FileModeCaptureThread::replayRecording() {
+    // The recording's clock: milliseconds since its first record, from 1 (a slot seen at 0
+    // reads as empty), never running backwards when records are out of time order. The
+    // 32-bit value wraps as the program clock does.
+    std::optional<std::chrono::microseconds> origin;
+    uint32_t now = 1;
+    uint32_t lastPass = 1;
+    const auto passEvery = static_cast<uint32_t>(m_replayAssembler->passInterval().count());
+    for (;;) {
+        if (m_state.stopRequested.load()) {
+            return false;
+        }
+        const auto received = m_source->receive();
+        if (!received || received->empty()) {
+            if (m_state.stopRequested.load()) {
+                return false;
+            }
+            finishRecording(static_cast<int32_t>(now));
+            return true;
+        }
+        const std::chrono::microseconds at = m_source->recordTime();
+        if (!origin) {
+            origin = at;
+        }
+        const auto recorded = static_cast<uint32_t>(
+            1 + std::chrono::duration_cast<std::chrono::milliseconds>(at - *origin).count());
+        if (static_cast<int32_t>(recorded - now) > 0) {
+            now = recorded;
+        }
+        m_state.streamClock.store(static_cast<int32_t>(now));
+        if (now - lastPass >= passEvery) {
+            m_replayAssembler->runPassAt(static_cast<int32_t>(now));
+            lastPass = now;
+        }
+        m_counters.receivedBytes.fetch_add(received->size(), std::memory_order_relaxed);
+        handleDatagramAt(*received, static_cast<int32_t>(now == 0 ? 1 : now));
+    }
+}
+
+void FileModeCaptureThread::finishRecording(int32_t now) {
+    const int32_t timeout = std::max<int32_t>(m_state.currentAckTimeout.load(), 0);
+    const auto end = static_cast<int32_t>(static_cast<uint32_t>(now) +
+                                          static_cast<uint32_t>(timeout) + 1u);
+    m_state.streamClock.store(end);
+    m_replayAssembler->runPassAt(end);
+    const std::string failure = m_source->failureText();
+    if (!failure.empty()) {
+        m_prompt.tell("", failure, PromptIcon::Error);
+    }
+}
+
+DatagramFate FileModeCaptureThread::handleDatagramAt(std::span<const uint8_t> datagram,
+                                                     int32_t now) {
     if (datagram.size() < kShortestDatagram || datagram.size() > kLongestDatagram) {
         return DatagramFate::WrongLength;
     }
@@ -123,7 +190,7 @@ DatagramFate FileModeCaptureThread::handleDatagram(std::span<const uint8_t> data
     }
 
     const FileOutcome outcome =
-        m_table.fileSegment(datagram, ackKey, m_state.streamClock.load(), m_counters);
+        m_table.fileSegment(datagram, ackKey, now, m_counters);
     switch (outcome.result) {
         case FileResult::Appended:
             return DatagramFate::Appended;
@@ -131,9 +198,11 @@ DatagramFate FileModeCaptureThread::handleDatagram(std::span<const uint8_t> data
             return DatagramFate::Created;
         case FileResult::TableFull:
             m_state.segmentsDropped.fetch_add(1, std::memory_order_relaxed);
+            m_state.segmentsTableFull.fetch_add(1, std::memory_order_relaxed);
             return DatagramFate::TableFull;
         case FileResult::DirtyCollision:
             m_state.segmentsDropped.fetch_add(1, std::memory_order_relaxed);
+            m_state.segmentsDirtyCollision.fetch_add(1, std::memory_order_relaxed);
             return DatagramFate::DirtyCollision;
         case FileResult::AllocationFailed:
             m_state.segmentsDropped.fetch_add(1, std::memory_order_relaxed);

@@ -4,6 +4,13 @@
 // One thread per capture run, started by FileModeEngine; it starts the assembler, then
 // receives until Stop. Datagrams come from a CaptureSource (the live capture socket, or a
 // capture file replaying recorded traffic through the same loop).
+//
+// A recording is replayed on the recording's own clock: the stream clock follows the
+// records' capture times, and the assembler's passes run on this thread, in step with
+// that clock, instead of on a thread of their own. A stream is then quiet when the
+// recording shows no segment of it for the ACK time-out, whatever the reading speed, so
+// a replay writes the same files every time. At the end of the recording every stream
+// still held is rebuilt and the run ends by itself.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +23,7 @@
 #include "filemode/file_mode_counters.h"
 #include "filemode/file_mode_filter.h"
 #include "filemode/file_mode_state.h"
+#include "filemode/stream_assembler_thread.h"
 #include "filemode/stream_table.h"
 #include "platform/clock.h"
 #include "platform/user_prompt.h"
@@ -62,15 +70,17 @@ class FileModeCaptureThread {
     // `source` may be null (opening failed): every receive then fails until Stop.
     // `startAssembler` starts StreamAssemblerThread; `releaseRequest` runs when the loop
     // ends (the starter forgets the source). `events` may be null. References must outlive
-    // the object.
+    // the object. `replayAssembler`, for a source that is a recording, runs the passes on
+    // this thread instead (startAssembler is then not called).
     FileModeCaptureThread(FileModeState& state, StreamTable& table, FileModeCounters& counters,
                           UserPrompt& prompt, FileModeView* events, const ProgramClock& clock,
                           std::shared_ptr<CaptureSource> source, FileModeStartRequest request,
                           std::function<void()> startAssembler = {},
-                          std::function<void()> releaseRequest = {});
+                          std::function<void()> releaseRequest = {},
+                          std::unique_ptr<StreamAssemblerThread> replayAssembler = {});
 
     // The thread body: capture loop start, the receive loop until Stop (or a receive of 0
-    // bytes), capture loop end.
+    // bytes; for a recording, its end), capture loop end.
     void run();
 
     // Capture loop start without starting the assembler: empties the table for the run's
@@ -80,9 +90,20 @@ class FileModeCaptureThread {
     // The rules for one datagram after it was counted: length, filter, TCP with data,
     // non-zero acknowledgement number, then filing (normal or Dirty). Reports allocation
     // failures through the prompt. Capture thread.
-    DatagramFate handleDatagram(std::span<const uint8_t> datagram);
+    DatagramFate handleDatagram(std::span<const uint8_t> datagram) {
+        return handleDatagramAt(datagram, m_state.streamClock.load());
+    }
 
   private:
+    // handleDatagram with the stream clock `now`.
+    DatagramFate handleDatagramAt(std::span<const uint8_t> datagram, int32_t now);
+    void receiveLive();
+    // The recording's receive loop; returns whether it reached the recording's end (not
+    // a Stop).
+    bool replayRecording();
+    // After the recording's end: one pass that finds every stream quiet; then a damaged or
+    // unreadable recording is reported.
+    void finishRecording(int32_t now);
     void endCapture();
 
     FileModeState& m_state;
@@ -95,6 +116,7 @@ class FileModeCaptureThread {
     FileModeStartRequest m_request;
     std::function<void()> m_startAssembler;
     std::function<void()> m_releaseRequest;
+    std::unique_ptr<StreamAssemblerThread> m_replayAssembler;
 };
 
 }  // namespace vorlanx

@@ -25,6 +25,31 @@ FileModeCore::~FileModeCore() {
     m_lookups.joinAll();
 }
 
+bool FileModeCore::startReplay(const std::vector<std::string>& paths,
+                               FileModeStartRequest request) {
+    if (!request.refusal.empty()) {
+        m_services.prompt.tell("", request.refusal, PromptIcon::Warning);
+        return false;
+    }
+    std::string error;
+    std::shared_ptr<PcapFileSequence> recording = PcapFileSequence::open(paths, error);
+    if (!recording) {
+        m_services.prompt.tell("", error, PromptIcon::Error);
+        return false;
+    }
+    {
+        std::lock_guard lock(m_recordingLock);
+        m_recording = recording;
+    }
+    return m_engine->startReplay(std::move(recording), std::move(request)) ==
+           StartOutcome::Started;
+}
+
+std::shared_ptr<const PcapFileSequence> FileModeCore::recording() const {
+    std::lock_guard lock(m_recordingLock);
+    return m_recording;
+}
+
 bool FileModeCore::start(FileModeStartRequest request) {
     if (!request.refusal.empty()) {
         m_services.prompt.tell("", request.refusal, PromptIcon::Warning);
@@ -35,7 +60,10 @@ bool FileModeCore::start(FileModeStartRequest request) {
 }
 
 void FileModeCore::updateStreamClock() {
-    m_state.streamClock.store(m_services.clock.nowMs());
+    // A replay's stream clock is the recording's.
+    if (!m_state.recordedClock.load()) {
+        m_state.streamClock.store(m_services.clock.nowMs());
+    }
 }
 
 RateTexts FileModeCore::ratesTick() {

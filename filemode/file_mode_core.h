@@ -15,8 +15,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "capture/capture_source.h"
+#include "capture/pcap_file_source.h"
 #include "capture/worker_threads.h"
 #include "filemode/file_mode_capture_thread.h"
 #include "filemode/file_mode_counters.h"
@@ -72,6 +74,11 @@ class FileModeLiveValues final : public FileModeLiveOptions {
         return read(&FileModeOptionValues::timeTemplate);
     }
 
+    // Sets every value at once. Any thread.
+    void setAll(const FileModeOptionValues& values) {
+        std::lock_guard lock(m_mutex);
+        m_values = values;
+    }
     // Sets one value. Any thread.
     template <typename T, typename V>
     void set(T FileModeOptionValues::*field, V&& value) {
@@ -113,6 +120,17 @@ class FileModeCore {
     // thread.
     bool start(FileModeStartRequest request);
 
+    // File > "Rebuild files from a capture file...": a run over the capture files at
+    // `paths` (one after the other as one recording) instead of the interface, ending by
+    // itself at their end with every stream rebuilt. A refused request, or a file that
+    // cannot be opened, is reported (naming the file and why) and nothing starts. Returns
+    // whether the run started. The opened recording is kept for progress (recording()).
+    // Any thread but a worker's.
+    bool startReplay(const std::vector<std::string>& paths, FileModeStartRequest request);
+    // The recording of the last replay started; null before the first. Its counters
+    // (bytesDone) may be read on any thread.
+    std::shared_ptr<const PcapFileSequence> recording() const;
+
     // The Stop button (see FileModeEngine::stop). Any thread.
     bool stop() { return m_engine->stop(); }
 
@@ -150,6 +168,8 @@ class FileModeCore {
     FileModeLiveValues m_options;
     FileModeStatistics m_statistics;
     std::unique_ptr<FileModeEngine> m_engine;  // after everything it refers to
+    mutable std::mutex m_recordingLock;
+    std::shared_ptr<const PcapFileSequence> m_recording;
     std::atomic<bool> m_resolving{false};
     WorkerThreads m_lookups;  // last: a lookup ends before the members it uses go
 };

@@ -29,6 +29,9 @@ struct FileModeCounters {
     std::atomic<uint64_t> bytesWrittenRun{0};
     std::atomic<uint32_t> filesWrittenAll{0};
     std::atomic<uint64_t> bytesWrittenAll{0};
+    // Written files whose body is known to be short (" (incomplete)" in the name); they
+    // are counted among the written ones too. All runs.
+    std::atomic<uint32_t> filesIncompleteAll{0};
 };
 
 }  // namespace vorlanx

@@ -27,23 +27,45 @@ void FileModeEngine::start(FileModeStartRequest request) {
                     [this, request = std::move(request)]() mutable { startNow(std::move(request)); });
 }
 
-StartOutcome FileModeEngine::startNow(FileModeStartRequest request) {
+bool FileModeEngine::claimStart() {
     FileModeState& state = m_services.state;
     bool idle = false;
-    if (m_closing.load() || state.assemblerActive.load() ||
-        !state.captureRunning.compare_exchange_strong(idle, true)) {
+    return !m_closing.load() && !state.assemblerActive.load() &&
+           state.captureRunning.compare_exchange_strong(idle, true);
+}
+
+StartOutcome FileModeEngine::startNow(FileModeStartRequest request) {
+    if (!claimStart()) {
         return StartOutcome::Refused;
     }
-
     StartCapture opened =
         OpenCaptureForStart(m_services.sources, request.interfaceAddress, m_services.prompt);
     if (opened.unableToListen) {
-        state.captureRunning.store(false);
+        m_services.state.captureRunning.store(false);
         ReportUnableToListen(m_services.prompt, request.interfaceAddress);
         return StartOutcome::UnableToListen;
     }
+    launch(std::move(opened.source), std::move(request));
+    return StartOutcome::Started;
+}
 
-    std::shared_ptr<CaptureSource> source = std::move(opened.source);
+StartOutcome FileModeEngine::startReplay(std::shared_ptr<CaptureSource> recording,
+                                         FileModeStartRequest request) {
+    if (!claimStart()) {
+        return StartOutcome::Refused;
+    }
+    launch(std::move(recording), std::move(request));
+    return StartOutcome::Started;
+}
+
+std::unique_ptr<StreamAssemblerThread> FileModeEngine::makeAssembler() {
+    return std::make_unique<StreamAssemblerThread>(m_services.state, m_table, m_services.counters,
+                                                   m_services.prompt, m_services.events,
+                                                   m_handler, m_passInterval);
+}
+
+void FileModeEngine::launch(std::shared_ptr<CaptureSource> source, FileModeStartRequest request) {
+    FileModeState& state = m_services.state;
     {
         std::lock_guard lock(m_sourceLock);
         m_source = source;
@@ -53,29 +75,29 @@ StartOutcome FileModeEngine::startNow(FileModeStartRequest request) {
         }
     }
 
+    std::unique_ptr<StreamAssemblerThread> replayAssembler;
+    if (source && source->isRecording()) {
+        replayAssembler = makeAssembler();
+        replayAssembler->paceActivity();
+    }
     auto capture = std::make_shared<FileModeCaptureThread>(
         state, m_table, m_services.counters, m_services.prompt, m_services.events, m_services.clock,
         source, std::move(request),
         [this] {
-            m_workers.spawn("StreamAssembler", 1, [this] {
-                StreamAssemblerThread assembler(m_services.state, m_table, m_services.counters,
-                                                m_services.prompt, m_services.events, m_handler,
-                                                m_passInterval);
-                assembler.run();
-            });
+            m_workers.spawn("StreamAssembler", 1, [this] { makeAssembler()->run(); });
         },
         [this, source] {
             std::lock_guard lock(m_sourceLock);
             if (m_source == source) {
                 m_source.reset();
             }
-        });
+        },
+        std::move(replayAssembler));
     m_workers.spawn("FileModeCapture", 1, [capture] { capture->run(); });
 
     if (m_services.events != nullptr && !state.stopRequested.load()) {
         m_services.events->captureStarted();
     }
-    return StartOutcome::Started;
 }
 
 bool FileModeEngine::stop() {

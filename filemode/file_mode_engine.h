@@ -71,6 +71,12 @@ class FileModeEngine {
     // capture thread (above normal priority) and tells the window (captureStarted).
     StartOutcome startNow(FileModeStartRequest request);
 
+    // Starts a run over `recording` (an opened capture file) instead of the interface: the
+    // same refusals, capture thread and events; the run replays the recording on its own
+    // clock and ends by itself at its end, with every stream rebuilt. Any thread.
+    StartOutcome startReplay(std::shared_ptr<CaptureSource> recording,
+                             FileModeStartRequest request);
+
     // The Stop button: when a capture runs, requests the stop and closes the capture
     // source (a blocked receive returns at once) and returns true; otherwise does nothing
     // and returns false. Any thread.
@@ -88,6 +94,12 @@ class FileModeEngine {
     StreamTable& table() { return m_table; }
 
   private:
+    // Marks the capture running unless a run or the last run's assembler is active.
+    bool claimStart();
+    // Runs the capture thread over `source` (the assembler on its own thread, or, for a
+    // recording, on the capture thread).
+    void launch(std::shared_ptr<CaptureSource> source, FileModeStartRequest request);
+    std::unique_ptr<StreamAssemblerThread> makeAssembler();
 
     FileModeServices m_services;
     RebuiltStreamHandler m_handler;

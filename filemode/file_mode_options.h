@@ -45,6 +45,20 @@ struct FileModeOptionValues final : FileModeLiveOptions {
     uint32_t maxFileSize() const override { return maxSize; }
     std::string fileNameTemplate() const override { return nameTemplate; }
     std::string dateTimeTemplate() const override { return timeTemplate; }
+
+    // The values a settings record holds (File Mode's fields and the General templates).
+    static FileModeOptionValues fromSettings(const SettingsRecord& settings) {
+        FileModeOptionValues values;
+        values.directoryText = settings.fileDirectory();
+        values.overwrite = settings.overwriteFiles();
+        values.onlyHttp = settings.httpOnly();
+        values.partialContent = settings.acceptPartialContent();
+        values.minSize = settings.fileMinSize();
+        values.maxSize = settings.fileMaxSize();
+        values.nameTemplate = settings.fileNameTemplate();
+        values.timeTemplate = settings.dateTimeTemplate();
+        return values;
+    }
 };
 
 }  // namespace vorlanx

@@ -34,6 +34,9 @@ struct FileModeState {
     std::atomic<int32_t> streamClock{0};
     // "ACK time-out (ms):", written by the window whenever the edit changes.
     std::atomic<int32_t> currentAckTimeout{0};
+    // Set while a run replays a recording: streamClock then follows the records' capture
+    // times (written by the capture thread) and the window's timer leaves it alone.
+    std::atomic<bool> recordedClock{false};
 
     // Program clock when the last capture loop started: the origin of the average rate.
     std::atomic<int32_t> captureStartClock{0};
@@ -43,6 +46,10 @@ struct FileModeState {
     // Segments dropped for want of a slot (table full, Dirty-mode collision) or of memory,
     // all runs: the only sign of a file that will be missing or incomplete.
     std::atomic<uint64_t> segmentsDropped{0};
+    // The same by reason: no slot free (normal mode), the slot taken by another stream
+    // (Dirty mode). The rest of segmentsDropped lacked memory.
+    std::atomic<uint64_t> segmentsTableFull{0};
+    std::atomic<uint64_t> segmentsDirtyCollision{0};
     // Segments of rebuilt slots that never joined a rebuilt body, and their payload bytes,
     // all runs: retransmissions and duplicates the chain passed over, everything behind a
     // gap (or past the longest stream), and every segment of a slot whose rebuild failed.

@@ -7,7 +7,8 @@ namespace vorlanx {
 std::string FileModeStatistics::pairText(const char* what, const PairShown& pair) {
     return std::string(what) + std::to_string(pair.runFiles) + " (" +
            std::to_string(pair.runBytes / 1024) + " KB) of " + std::to_string(pair.allFiles) +
-           " (" + std::to_string(pair.allBytes / 1024) + " KB)";
+           " (" + std::to_string(pair.allBytes / 1024) + " KB)" +
+           (pair.incomplete == 0 ? "" : ", " + std::to_string(pair.incomplete) + " incomplete");
 }
 
 std::string FileModeStatistics::pendingText(uint32_t pending) {
@@ -43,7 +44,8 @@ CounterTexts FileModeStatistics::countersTick() {
         texts.processed = pairText("Files processed: ", processed);
     }
     const PairShown written{m_counters.filesWrittenRun.load(), m_counters.bytesWrittenRun.load(),
-                            m_counters.filesWrittenAll.load(), m_counters.bytesWrittenAll.load()};
+                            m_counters.filesWrittenAll.load(), m_counters.bytesWrittenAll.load(),
+                            m_counters.filesIncompleteAll.load()};
     if (written != m_shownWritten) {
         m_shownWritten = written;
         texts.written = pairText("Files written: ", written);

@@ -19,7 +19,7 @@ namespace vorlanx {
 struct CounterTexts {
     std::optional<std::string> pending;    // 1061 "Files processing: %ld"
     std::optional<std::string> processed;  // 1066 "Files processed: ..."
-    std::optional<std::string> written;    // 1062 "Files written: ..."
+    std::optional<std::string> written;    // 1062 "Files written: ...[, N incomplete]"
     std::optional<std::string> memory;     // 1136 "%ld KB"
 };
 
@@ -68,6 +68,7 @@ class FileModeStatistics {
         uint64_t runBytes = 0;
         uint32_t allFiles = 0;
         uint64_t allBytes = 0;
+        uint32_t incomplete = 0;  // files written with the incomplete marker, all runs
         bool operator==(const PairShown&) const = default;
     };
     static std::string pairText(const char* what, const PairShown& pair);

@@ -213,7 +213,8 @@ FileWriteResult WriteStreamFile(const FileBody& body, const StreamOrigin& origin
                                 const LocalTimeSource& localTime) {
     const std::string dateText =
         FileNameDateText(ExpandDateTimeTemplate(options.dateTimeTemplate(), localTime));
-    const std::string name = BuildFileName(options.fileNameTemplate(), origin, dateText);
+    const std::string name = BuildFileName(options.fileNameTemplate(), origin, dateText) +
+                             (body.incomplete ? kIncompleteMarker : "");
     const std::string directory = options.directory();
     const bool overwrite = options.overwriteFiles();
 
@@ -257,6 +258,8 @@ FileWriteResult WriteStreamFile(const FileBody& body, const StreamOrigin& origin
     counters.filesWrittenAll.fetch_add(1);
     counters.bytesWrittenRun.fetch_add(result.bytesWritten);
     counters.bytesWrittenAll.fetch_add(result.bytesWritten);
+    if (body.incomplete)
+        counters.filesIncompleteAll.fetch_add(1);
 
     // A disk that fills up mid-file leaves it short: say so rather than count it as whole.
     if (!complete)

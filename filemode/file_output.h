@@ -16,12 +16,20 @@
 #include "capture/packet_record.h"  // AddressText, shared with Packet Mode
 #include "filemode/file_mode_counters.h"
 #include "filemode/file_mode_options.h"
-#include "filemode/response_writer.h"
 #include "platform/local_time.h"
 #include "platform/user_prompt.h"
 #include "settings/settings_record.h"  // kDefaultFileNameTemplate
 
 namespace vorlanx {
+
+// The addresses that name a file: bytes 12..15 and 16..19 of the slot's first-filed
+// datagram (not the first in sequence order), in network order; and whether the stream's
+// segments left a sequence gap (its bytes stop short of what was sent).
+struct StreamOrigin {
+    std::array<uint8_t, 4> source;
+    std::array<uint8_t, 4> destination;
+    bool sequenceGap = false;
+};
 
 // A path is assembled in a buffer of this size: at most 9,999 characters. A longer path is
 // refused, never cut short.
@@ -69,7 +77,13 @@ struct FileBody {
     std::span<const uint8_t> stream;
     size_t start = 0;
     bool chunked = false;
+    // The body is known to be short of what was sent: the name gets kIncompleteMarker
+    // before its extension (and any copy number), and filesIncompleteAll counts it.
+    bool incomplete = false;
 };
+
+// What an incomplete file's name carries before its extension.
+inline constexpr const char* kIncompleteMarker = " (incomplete)";
 
 // A chunked body's data is gathered into one buffer of at most this many bytes (counted in
 // trackedMemory while it exists) and written in large pieces, however small its chunks.

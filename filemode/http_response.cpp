@@ -131,6 +131,39 @@ std::string SafeExtensionText(std::string_view extension) {
     return safe;
 }
 
+namespace {
+
+// The value of a "Content-Length:" header line in the upper-cased header: digits, with
+// white space around them; nothing when absent, not a number, too large, or given twice
+// with different values.
+std::optional<uint64_t> contentLengthIn(std::string_view header) {
+    constexpr std::string_view kName = "\nCONTENT-LENGTH:";
+    std::optional<uint64_t> found;
+    for (size_t at = header.find(kName); at != std::string_view::npos;
+         at = header.find(kName, at + 1)) {
+        size_t i = at + kName.size();
+        while (i < header.size() && (header[i] == ' ' || header[i] == '\t'))
+            ++i;
+        uint64_t value = 0;
+        const size_t digits = i;
+        for (; i < header.size() && header[i] >= '0' && header[i] <= '9'; ++i) {
+            if (value > (UINT64_MAX - 9) / 10)
+                return std::nullopt;
+            value = value * 10 + static_cast<uint64_t>(header[i] - '0');
+        }
+        while (i < header.size() && (header[i] == ' ' || header[i] == '\t'))
+            ++i;
+        if (i == digits || (i < header.size() && header[i] != '\r' && header[i] != '\n'))
+            return std::nullopt;
+        if (found && *found != value)
+            return std::nullopt;
+        found = value;
+    }
+    return found;
+}
+
+}  // namespace
+
 ResponseClassification ClassifyResponse(std::span<const uint8_t> stream, bool acceptPartialContent,
                                         std::atomic<int32_t>* trackedMemory) {
     ResponseClassification result;
@@ -172,6 +205,10 @@ ResponseClassification ClassifyResponse(std::span<const uint8_t> stream, bool ac
         if (transferAt != std::string::npos) {
             result.chunked = headerValueAt(header, transferAt, trackedMemory) == "CHUNKED";
         }
+    }
+
+    if (!result.chunked) {
+        result.contentLength = contentLengthIn(header);
     }
 
     std::string extension = "txt";
@@ -217,7 +254,7 @@ std::vector<std::span<const uint8_t>> DecodeChunkedBody(std::span<const uint8_t>
     return chunks;
 }
 
-void ForEachChunk(std::span<const uint8_t> stream, size_t bodyStart,
+bool ForEachChunk(std::span<const uint8_t> stream, size_t bodyStart,
                   const std::function<void(std::span<const uint8_t> data)>& chunk) {
     const size_t length = stream.size();
     size_t pos = bodyStart;
@@ -247,8 +284,10 @@ void ForEachChunk(std::span<const uint8_t> stream, size_t bodyStart,
             if (size <= length)
                 size = size * 16 + digit;
         }
-        if (!anyDigit || size == 0)
+        if (!anyDigit)
             break;
+        if (size == 0)
+            return true;
 
         // Chunk extensions up to the CR are skipped; the data starts after CR LF. The CR is
         // looked for behind the size digits, so white space before the size never counts.
@@ -263,6 +302,7 @@ void ForEachChunk(std::span<const uint8_t> stream, size_t bodyStart,
         chunk(stream.subspan(dataStart, static_cast<size_t>(size)));
         pos = dataStart + static_cast<size_t>(size) + 2;
     }
+    return false;
 }
 
 }  // namespace vorlanx

@@ -3,14 +3,16 @@
 //
 // The stream is whatever the captured segments covered, so nothing here trusts it: every
 // read is bounded by the stream's length, and the only protocol facts used are the status
-// text, the end of the header and three header values. The end of a transfer is never read
-// from the protocol (no Content-Length).
+// text, the end of the header and four header values. The end of a transfer is never read
+// from the protocol: the stream's end is the body's end, and Content-Length and the last
+// chunk only tell whether that body is whole.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,6 +30,9 @@ struct ResponseClassification {
     std::string extension = "txt";  // safe as part of one file name (no separators)
     bool encoded = false;           // Content-Encoding gzip, x-gzip, compress or x-compress
     bool chunked = false;           // Transfer-Encoding chunked (HTTP/1.1 form only)
+    // Content-Length when the header holds one plain decimal value and the body is not
+    // chunked: what a whole body's length must be. Nothing otherwise.
+    std::optional<uint64_t> contentLength;
 };
 
 // Capacity of the buffer a header value is read into: at most 99 characters are returned.
@@ -77,8 +82,9 @@ StoreDecision DecideStore(const ResponseClassification& response, size_t streamL
 // order, as views into `stream`, without holding anything per chunk. Stops at a zero or
 // missing size, a size line without CR, or a chunk that would reach or pass the stream's
 // last byte; so the last-chunk line, trailers and a chunk cut off by the end of the capture
-// are left out. Any thread.
-void ForEachChunk(std::span<const uint8_t> stream, size_t bodyStart,
+// are left out. Returns whether it stopped at the last chunk (size 0): the body is whole.
+// Any thread.
+bool ForEachChunk(std::span<const uint8_t> stream, size_t bodyStart,
                   const std::function<void(std::span<const uint8_t> data)>& chunk);
 
 // The same chunks gathered in a list (one view of 16 bytes per chunk). Pure; any thread.

@@ -1,21 +1,38 @@
 #include "filemode/response_writer.h"
 
-#include "filemode/file_output.h"
-#include "filemode/http_response.h"
-
 namespace vorlanx {
 
-void ProcessRebuiltStream(std::span<const uint8_t> stream, const StreamOrigin& origin,
-                          const FileModeLiveOptions& options, FileModeCounters& counters,
-                          UserPrompt& prompt, const LocalTimeSource& localTime) {
+bool BodyIsIncomplete(std::span<const uint8_t> stream, const ResponseClassification& response,
+                      StoreDecision decision, bool sequenceGap) {
+    if (sequenceGap)
+        return true;
+    switch (decision) {
+        case StoreDecision::Body:
+            return response.contentLength &&
+                   stream.size() - response.bodyStart < *response.contentLength;
+        case StoreDecision::ChunkedBody:
+            return !ForEachChunk(stream, response.bodyStart, [](std::span<const uint8_t>) {});
+        case StoreDecision::Discard:
+        case StoreDecision::WholeStream:
+            return false;
+    }
+    return false;
+}
+
+StreamFate ProcessRebuiltStream(std::span<const uint8_t> stream, const StreamOrigin& origin,
+                                const FileModeLiveOptions& options, FileModeCounters& counters,
+                                UserPrompt& prompt, const LocalTimeSource& localTime) {
     const ResponseClassification response =
         ClassifyResponse(stream, options.acceptPartialContent(), &counters.trackedMemory);
     const StoreRules rules{options.httpOnly(), options.minFileSize(), options.maxFileSize()};
 
+    StreamFate fate;
+    fate.decision = DecideStore(response, stream.size(), rules);
     FileBody body{stream};
-    switch (DecideStore(response, stream.size(), rules)) {
+    switch (fate.decision) {
         case StoreDecision::Discard:
-            return;
+            fate.notHttp = response.form == ResponseForm::NotHttp && rules.httpOnly;
+            return fate;
         case StoreDecision::Body:
             body.start = response.bodyStart;
             break;
@@ -26,7 +43,11 @@ void ProcessRebuiltStream(std::span<const uint8_t> stream, const StreamOrigin& o
         case StoreDecision::WholeStream:
             break;
     }
-    WriteStreamFile(body, origin, response.extension, options, counters, prompt, localTime);
+    fate.incomplete = body.incomplete =
+        BodyIsIncomplete(stream, response, fate.decision, origin.sequenceGap);
+    fate.file = WriteStreamFile(body, origin, response.extension, options, counters, prompt,
+                                localTime);
+    return fate;
 }
 
 }  // namespace vorlanx

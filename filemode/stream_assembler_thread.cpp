@@ -119,6 +119,16 @@ StreamChain ChainSegments(const StreamSegment* firstFiled, const std::function<v
         }
         current = next;
     }
+    // Bytes past the chain's end (serial distance from its first byte) were sent but
+    // could not be joined: a gap, or the end of an over-long run.
+    const uint32_t origin = SegmentSequence(*first);
+    for (const StreamSegment* s = firstFiled; s != nullptr && !chain.gap; s = s->next) {
+        if (usable(s)) {
+            const uint64_t end = static_cast<uint32_t>(SegmentSequence(*s) - origin) +
+                                 static_cast<uint64_t>(SegmentPayload(*s).size());
+            chain.gap = end > chain.length;
+        }
+    }
     return chain;
 }
 
@@ -153,33 +163,45 @@ StreamAssemblerThread::StreamAssemblerThread(FileModeState& state, StreamTable& 
       m_passInterval(passInterval) {}
 
 void StreamAssemblerThread::run() {
-    if (m_state.assemblerActive.exchange(true)) {
+    if (!begin()) {
         return;
+    }
+    while (m_state.captureRunning.load()) {
+        std::this_thread::sleep_for(m_passInterval);
+        runPass();
+    }
+    finish();
+}
+
+bool StreamAssemblerThread::begin() {
+    if (m_state.assemblerActive.exchange(true)) {
+        return false;
     }
     m_activity = "----";  // shown only from the first pass on
     m_counters.filesProcessedRun.store(0);
     m_counters.bytesProcessedRun.store(0);
     m_counters.filesWrittenRun.store(0);
     m_counters.bytesWrittenRun.store(0);
+    return true;
+}
 
-    while (m_state.captureRunning.load()) {
-        std::this_thread::sleep_for(m_passInterval);
-        runPass();
-    }
-
+void StreamAssemblerThread::finish() {
     // Streams that had not yet gone quiet are discarded, not written.
     m_table.releaseAll(m_counters);
     m_counters.filesPending.store(0);
     m_state.assemblerActive.store(false);
 }
 
-uint32_t StreamAssemblerThread::runPass() {
-    m_activity = NextActivityText(m_activity);
-    if (m_events != nullptr) {
-        m_events->activityChanged(m_activity);
+uint32_t StreamAssemblerThread::runPassAt(int32_t now) {
+    const auto wallNow = std::chrono::steady_clock::now();
+    if (!m_paceActivity || wallNow - m_lastActivity >= m_passInterval) {
+        m_lastActivity = wallNow;
+        m_activity = NextActivityText(m_activity);
+        if (m_events != nullptr) {
+            m_events->activityChanged(m_activity);
+        }
     }
 
-    const int32_t now = m_state.streamClock.load();
     const int32_t timeout = m_state.currentAckTimeout.load();
     uint32_t pending = 0;
     uint32_t taken = 0;
@@ -294,6 +316,7 @@ void StreamAssemblerThread::rebuildTaken(uint32_t slot) {
     if (firstHeader.holds(header_offsets::kSourceAddress, 8)) {
         origin = {firstHeader.sourceAddress(), firstHeader.destinationAddress()};
     }
+    origin.sequenceGap = chain.gap;
     if (m_handler) {
         try {
             m_handler(std::span<const uint8_t>(buffer.get(), length), origin);

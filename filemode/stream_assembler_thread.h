@@ -46,6 +46,9 @@ std::span<const uint8_t> SegmentPayload(const StreamSegment& segment);
 struct StreamChain {
     std::vector<const StreamSegment*> segments;
     uint64_t length = 0;
+    // Some payload lies past the chain's end: the stream had a sequence gap (or ran past
+    // the longest stream), so its rebuilt bytes are incomplete.
+    bool gap = false;
 };
 
 // The chain rule over a slot's segments (`firstFiled` and its `next` links, filing order):
@@ -55,6 +58,7 @@ struct StreamChain {
 // order) and stop at the first gap. Sequence order is 32-bit serial-number order relative
 // to the first-filed segment, so a response whose sequence numbers wrap past 4,294,967,295
 // is rebuilt whole from its true beginning. A stream never grows past 2^31 - 1 bytes.
+// `gap` is set when a segment carries bytes beyond the chain's end.
 // `growing`, when given, is called before each allocation the chain makes (a test seam: it
 // may throw as an exhausted allocator would). Throws std::bad_alloc when memory runs out.
 StreamChain ChainSegments(const StreamSegment* firstFiled,
@@ -78,11 +82,26 @@ class StreamAssemblerThread {
     // to 0 and clears assemblerActive.
     void run();
 
+    // run() in parts, for a replay that runs the passes itself in step with the
+    // recording's clock: begin() claims assemblerActive and zeroes the run's counters
+    // (false, and nothing done, when another assembler is active); finish() releases what
+    // is still held and clears assemblerActive.
+    bool begin();
+    void finish();
+
+    // The indicator then advances at most once per pass interval of real time, however
+    // often passes run (a replay runs them as fast as it reads).
+    void paceActivity() { m_paceActivity = true; }
+
     // One pass over slots 0..slotHighWater-1 (without the wait before it): advances the
     // indicator, rebuilds and frees every slot quiet for longer than currentAckTimeout at
     // streamClock, and sets filesPending to the number of non-empty slots seen. Returns
     // the number of slots taken. Assembler thread (or a test in its place).
-    uint32_t runPass();
+    uint32_t runPass() { return runPassAt(m_state.streamClock.load()); }
+    // The same at stream clock `now`.
+    uint32_t runPassAt(int32_t now);
+
+    std::chrono::milliseconds passInterval() const { return m_passInterval; }
 
     // The indicator text last shown ("----" before the first pass). Assembler thread.
     const std::string& activityText() const { return m_activity; }
@@ -114,6 +133,8 @@ class StreamAssemblerThread {
     RebuiltStreamHandler m_handler;
     std::chrono::milliseconds m_passInterval;
     std::string m_activity = "----";
+    bool m_paceActivity = false;
+    std::chrono::steady_clock::time_point m_lastActivity{};
     std::function<bool(uint64_t)> m_bufferFault;
     std::function<void()> m_chainFault;
 };

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QFileDialog>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -126,8 +127,8 @@ FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPat
     setWindowTitle(QStringLiteral("Brindlecraft VORLANX (File Mode)"));
     buildControls();
     // Save has nothing to save in File Mode.
-    // TODO: About gets its command as its window arrives.
-    buildMainMenu({});
+    buildMainMenu({.openCaptureText = "Rebuild files from a capture file...",
+                   .openCapture = [this] { rebuildFromCaptureFile(); }});
     connectLiveValues();
     loadSettings();
 
@@ -489,6 +490,24 @@ void FileModeWindow::startCapture() {
     m_core->start(startRequest());
 }
 
+void FileModeWindow::rebuildFromCaptureFile() {
+    if (m_core->state().captureRunning.load())
+        return;
+    QFileDialog dialog(this, QStringLiteral("Rebuild files from a capture file"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters({QStringLiteral("Capture files (*.pcap *.pcapng *.cap)"),
+                           QStringLiteral("All files (*)")});
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    std::vector<std::string> paths;
+    for (const QString& path : dialog.selectedFiles())
+        paths.push_back(path.toStdString());
+    // The run reads the window's values as a Start does, and ends by itself.
+    m_core->startReplay(paths, startRequest());
+}
+
 void FileModeWindow::stopCapture() {
     if (m_core->stop())
         setRunningControls(false);
@@ -497,6 +516,7 @@ void FileModeWindow::stopCapture() {
 void FileModeWindow::setRunningControls(bool running) {
     m_start->setEnabled(!running);
     m_stop->setEnabled(running);
+    EnableMainMenuCommand(menuBar(), main_menu_ids::kOpenCapture, !running);
     // The directory, overwrite, HTTP-only and partial-content controls stay open: the
     // engine reads them live.
     for (QWidget* w : std::initializer_list<QWidget*>{

