@@ -10,6 +10,7 @@ class QObject;
 namespace vorlanx {
 
 namespace main_menu_ids {
+inline constexpr int kOpenCaptureFile = 57601;
 inline constexpr int kSave = 57603;
 inline constexpr int kExit = 32774;
 inline constexpr int kNetworkInterface = 32780;
@@ -22,6 +23,8 @@ inline constexpr int kAbout = 32779;
 // What each command does in the window; an empty one is shown disabled (a window that
 // has nothing to do for it, or whose window is not built yet).
 struct MainMenuCommands {
+    // File > "Open capture file...": only a window that can load one has the item.
+    std::function<void()> openCaptureFile;
     std::function<void()> save;
     std::function<void()> exit;
     std::function<void()> networkInterface;
