@@ -15,14 +15,83 @@ bool SameTime(const LocalTime& a, const LocalTime& b) {
 
 }  // namespace
 
+PacketIntake::PacketIntake(const PacketCaptureContext& context)
+    : m_state(context.state),
+      m_store(context.store),
+      m_list(context.list),
+      m_localTime(context.localTime),
+      m_template(context.dateTimeTemplate),
+      m_filters(context.filters.snapshot()) {}
+
+const std::string& PacketIntake::timeText(const LocalTime& at) {
+    const std::string& pattern = m_template.get();
+    if (!m_haveTimeText || m_templateOfText != &pattern || !SameTime(at, m_timeOfText)) {
+        m_timeText = ExpandDateTimeTemplate(pattern, at);
+        m_timeOfText = at;
+        m_templateOfText = &pattern;
+        m_haveTimeText = true;
+    }
+    return m_timeText;
+}
+
+PacketIntake::Outcome PacketIntake::take(std::span<const uint8_t> datagram,
+                                         const std::optional<CaptureMoment>& recorded) {
+    // One receive takes at most this many bytes; the rest of a longer one is cut off.
+    if (datagram.size() > kMaxDatagramBytes)
+        datagram = datagram.first(kMaxDatagramBytes);
+    const auto length = static_cast<uint32_t>(datagram.size());
+
+    PacketRecord record = PacketRecord::create(datagram);
+    if (!record)
+        return Outcome::MemoryError;
+
+    std::shared_ptr<const FilterColumnTexts> stringColumns;
+    if (m_state.applyFiltersLive.load()) {
+        const bool matchCase = m_state.matchCaseLive.load();
+        const PacketFilterSet& filters = m_filters.get();
+        const FilterDecision decision = filters.accepts(record.view(length), matchCase, m_scratch);
+        // A discarded packet leaves no trace: the record goes with this call.
+        if (decision.verdict == FilterVerdict::Discard)
+            return Outcome::Discarded;
+        if (decision.stringStageRan)
+            stringColumns = filters.columnTexts(matchCase);
+    }
+
+    std::unique_lock listLock = m_state.lockListForWorker();
+    // Read under the lock: a clear that ran while this thread waited restarts at 0.
+    const int32_t slot = m_store.count();
+    m_store.put(slot, std::move(record), static_cast<int32_t>(length));
+    if (m_list.append(slot, std::move(stringColumns)) < 0) {
+        m_store.release(slot);
+        return Outcome::MaxListItems;
+    }
+    m_store.addAllocationBytes(length + kRecordSpareBytes);
+    const CaptureMoment moment =
+        recorded ? *recorded
+                 : CaptureMoment{m_localTime.now(),
+                                 std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count()};
+    // When the copy cannot be allocated the slot keeps no time text; the row stays.
+    (void)m_store.setTimeText(slot, timeText(moment.local));
+    m_store.setCaptureTime(slot, moment.microsecondsSinceEpoch);
+    m_store.setListed(slot, true);
+    // `count` grows while listBusy is held, so no clear can come in between and leave it
+    // pointing past an emptied slot.
+    const int32_t newCount = m_store.advanceCount();
+    listLock.unlock();
+
+    m_state.listProgressPosition.store(slot, std::memory_order_relaxed);
+    return newCount >= PacketStore::kCapacity ? Outcome::ItemLimitReached : Outcome::Listed;
+}
+
 PacketCaptureThread::PacketCaptureThread(PacketCaptureContext context,
                                          std::shared_ptr<CaptureSource> source,
                                          std::string interfaceAddress)
     : m_c(context),
       m_source(std::move(source)),
       m_interfaceAddress(std::move(interfaceAddress)),
-      m_template(context.dateTimeTemplate),
-      m_filters(context.filters.snapshot()) {}
+      m_intake(context) {}
 
 PacketCaptureThread::EndReason PacketCaptureThread::end(EndReason reason, const char* status) {
     if (reason != EndReason::Stopped && m_source)
@@ -33,23 +102,9 @@ PacketCaptureThread::EndReason PacketCaptureThread::end(EndReason reason, const 
     return reason;
 }
 
-const std::string& PacketCaptureThread::timeText() {
-    const std::string& pattern = m_template.get();
-    const LocalTime now = m_c.localTime.now();
-    if (!m_haveTimeText || m_templateOfText != &pattern || !SameTime(now, m_timeOfText)) {
-        m_timeText = ExpandDateTimeTemplate(pattern, now);
-        m_timeOfText = now;
-        m_templateOfText = &pattern;
-        m_haveTimeText = true;
-    }
-    return m_timeText;
-}
-
 PacketCaptureThread::EndReason PacketCaptureThread::run() {
     PacketModeState& state = m_c.state;
-    PacketStore& store = m_c.store;
-
-    if (store.count() >= PacketStore::kCapacity)
+    if (m_c.store.count() >= PacketStore::kCapacity)
         return end(EndReason::ItemLimitReached, kItemLimitStatus);
     m_c.view.setStatusText(kListeningOnStatus + m_interfaceAddress);
 
@@ -61,54 +116,20 @@ PacketCaptureThread::EndReason PacketCaptureThread::run() {
                 m_source->close();
             break;
         }
-        std::span<const uint8_t> datagram = *received;
-        // One receive takes at most this many bytes; the rest of a longer one is cut off.
-        if (datagram.size() > kMaxDatagramBytes)
-            datagram = datagram.first(kMaxDatagramBytes);
-        const auto length = static_cast<uint32_t>(datagram.size());
-
-        PacketRecord record = PacketRecord::create(datagram);
-        if (!record)
-            return end(EndReason::MemoryError, kMemoryErrorStatus);
-
-        std::shared_ptr<const FilterColumnTexts> stringColumns;
-        if (state.applyFiltersLive.load()) {
-            const bool matchCase = state.matchCaseLive.load();
-            const PacketFilterSet& filters = m_filters.get();
-            const FilterDecision decision =
-                filters.accepts(record.view(length), matchCase, m_scratch);
-            // A discarded packet leaves no trace: the record goes with this iteration.
-            if (decision.verdict == FilterVerdict::Discard)
-                continue;
-            if (decision.stringStageRan)
-                stringColumns = filters.columnTexts(matchCase);
+        switch (m_intake.take(*received)) {
+            case PacketIntake::Outcome::Discarded:
+                break;
+            case PacketIntake::Outcome::Listed:
+                state.newPacketPending.store(true);
+                break;
+            case PacketIntake::Outcome::MemoryError:
+                return end(EndReason::MemoryError, kMemoryErrorStatus);
+            case PacketIntake::Outcome::MaxListItems:
+                return end(EndReason::MaxListItems, kMaxListItemsStatus);
+            case PacketIntake::Outcome::ItemLimitReached:
+                state.newPacketPending.store(true);
+                return end(EndReason::ItemLimitReached, kItemLimitStatus);
         }
-
-        std::unique_lock listLock = state.lockListForWorker();
-        // Read under the lock: a clear that ran while this thread waited restarts at 0.
-        const int32_t slot = store.count();
-        store.put(slot, std::move(record), static_cast<int32_t>(length));
-        if (m_c.list.append(slot, std::move(stringColumns)) < 0) {
-            store.release(slot);
-            listLock.unlock();
-            return end(EndReason::MaxListItems, kMaxListItemsStatus);
-        }
-        store.addAllocationBytes(length + kRecordSpareBytes);
-        // When the copy cannot be allocated the slot keeps no time text; the row stays.
-        (void)store.setTimeText(slot, timeText());
-        store.setCaptureTime(slot, std::chrono::duration_cast<std::chrono::microseconds>(
-                                       std::chrono::system_clock::now().time_since_epoch())
-                                       .count());
-        store.setListed(slot, true);
-        // `count` grows while listBusy is held, so no clear can come in between and
-        // leave it pointing past an emptied slot.
-        const int32_t newCount = store.advanceCount();
-        listLock.unlock();
-
-        state.newPacketPending.store(true);
-        state.listProgressPosition.store(slot, std::memory_order_relaxed);
-        if (newCount >= PacketStore::kCapacity)
-            return end(EndReason::ItemLimitReached, kItemLimitStatus);
     }
     return end(EndReason::Stopped, kStoppedStatus);
 }

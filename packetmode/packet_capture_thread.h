@@ -8,7 +8,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "capture/capture_source.h"
@@ -42,6 +45,54 @@ inline constexpr const char* kMemoryErrorStatus = "Stopped/Memory Error";
 inline constexpr const char* kMaxListItemsStatus = "Stopped/Max List Items";
 inline constexpr const char* kItemLimitStatus = "Stopped/Item Limit Reached";
 
+// When a datagram was captured: the local time its Date / Time text shows, and the instant
+// kept with the slot for saved capture files.
+struct CaptureMoment {
+    LocalTime local;
+    int64_t microsecondsSinceEpoch = 0;
+};
+
+// The way of one datagram into the store and the list. The receive loop and the loading of
+// capture files both go through it, so a datagram gives the same slot and row either way.
+// Holds the loop's snapshots of the filters and the Date / Time template. One thread.
+class PacketIntake {
+  public:
+    enum class Outcome {
+        Listed,            // stored in the next slot with its row
+        Discarded,         // rejected by the filters; nothing changed
+        MemoryError,       // no record could be allocated; nothing changed
+        MaxListItems,      // the list refused the row; the packet is not stored
+        ItemLimitReached,  // stored and listed, and the store is now full
+    };
+
+    explicit PacketIntake(const PacketCaptureContext& context);
+
+    // Copies `datagram` (cut to kMaxDatagramBytes) into a PacketRecord, tests it against the
+    // filters while "Apply filters to incoming packets" is on, and files an accepted one in
+    // slot `count` with its row under listBusy; then moves progress bar 1019. The row's
+    // Date / Time text is `recorded` when given (a capture file's record time), otherwise
+    // the moment of filing. Neither the sound flag nor the status line is touched.
+    Outcome take(std::span<const uint8_t> datagram,
+                 const std::optional<CaptureMoment>& recorded = std::nullopt);
+
+  private:
+    // The Date / Time text for `at`; the expansion is reused while the time and the
+    // template stay the same.
+    const std::string& timeText(const LocalTime& at);
+
+    PacketModeState& m_state;
+    PacketStore& m_store;
+    PacketList& m_list;
+    const LocalTimeSource& m_localTime;
+    SharedSnapshot<std::string>::Reader m_template;
+    SharedSnapshot<PacketFilterSet>::Reader m_filters;
+    std::string m_scratch;  // payload text of the filter test
+    std::string m_timeText;
+    LocalTime m_timeOfText{};
+    const std::string* m_templateOfText = nullptr;
+    bool m_haveTimeText = false;
+};
+
 class PacketCaptureThread {
   public:
     enum class EndReason {
@@ -61,21 +112,11 @@ class PacketCaptureThread {
 
   private:
     EndReason end(EndReason reason, const char* status);
-    // The Date / Time text for now; the expansion is reused while the time and the
-    // template stay the same.
-    const std::string& timeText();
 
     PacketCaptureContext m_c;
     std::shared_ptr<CaptureSource> m_source;
     std::string m_interfaceAddress;
-
-    SharedSnapshot<std::string>::Reader m_template;
-    SharedSnapshot<PacketFilterSet>::Reader m_filters;
-    std::string m_scratch;  // payload text of the filter test
-    std::string m_timeText;
-    LocalTime m_timeOfText{};
-    const std::string* m_templateOfText = nullptr;
-    bool m_haveTimeText = false;
+    PacketIntake m_intake;
 };
 
 }  // namespace vorlanx

@@ -7,6 +7,7 @@
 
 #include "capture/capture_start.h"
 #include "capture/date_time_template.h"
+#include "packetmode/capture_file_load.h"
 #include "packetmode/packet_capture_thread.h"
 #include "packetmode/packet_find.h"
 #include "packetmode/store_clear_thread.h"
@@ -56,7 +57,8 @@ void PacketModeEngine::updateTemplate(const SettingsRecord& settings) {
 }
 
 void PacketModeEngine::start(const SettingsRecord& settings) {
-    if (m_shutdown.load())
+    // A load and a capture would interleave their packets in the list.
+    if (m_shutdown.load() || m_services.state.loadingFile.load())
         return;
     // A second Start while capturing does nothing (the starter checks again, atomically,
     // for two Starts that race).
@@ -122,6 +124,36 @@ void PacketModeEngine::requestExit() {
     std::lock_guard lock(m_sourceMutex);
     if (m_source)
         m_source->close();
+}
+
+bool PacketModeEngine::captureFileOpenable() {
+    const PacketModeState& state = m_services.state;
+    if (m_shutdown.load() || state.exitRequested.load() || state.capturing.load() ||
+        state.loadingFile.load())
+        return false;
+    // A starter not yet past taking `capturing` would begin a capture beside the load.
+    std::lock_guard lock(m_startersMutex);
+    return m_startersRunning == 0;
+}
+
+bool PacketModeEngine::openCaptureFile(const std::string& path, const SettingsRecord& settings) {
+    // Start and this run on the user-interface thread, so no capture can begin between the
+    // test and the flag.
+    if (!captureFileOpenable())
+        return false;
+    PacketModeState& state = m_services.state;
+    state.loadingFile.store(true);
+    updateTemplate(settings);
+    try {
+        m_workers->spawn("CaptureFileLoad", 0, [this, path] {
+            CaptureFileLoad(captureContext(), m_services.prompt).run(path);
+            m_services.state.loadingFile.store(false);
+        });
+    } catch (...) {
+        state.loadingFile.store(false);
+        throw;
+    }
+    return true;
 }
 
 void PacketModeEngine::findOrNext() {
@@ -249,10 +281,7 @@ void PacketModeEngine::runStarter(const StartRequest& request) {
 
 void PacketModeEngine::runCapture(std::shared_ptr<CaptureSource> source,
                                   const std::string& interfaceAddress) {
-    PacketCaptureContext context{m_services.state,   m_services.store, m_services.list,
-                                 m_services.filters, m_services.view,  m_services.localTime,
-                                 m_dateTimeTemplate, m_shutdown};
-    PacketCaptureThread(context, source, interfaceAddress).run();
+    PacketCaptureThread(captureContext(), source, interfaceAddress).run();
     std::lock_guard lock(m_sourceMutex);
     // The source goes with its capture (its ring is large); a newer one may already have
     // replaced it. What it lost stays on show.
@@ -260,6 +289,12 @@ void PacketModeEngine::runCapture(std::shared_ptr<CaptureSource> source,
         m_endedLosses = LossesOf(*source);
         m_source.reset();
     }
+}
+
+PacketCaptureContext PacketModeEngine::captureContext() {
+    return PacketCaptureContext{m_services.state,   m_services.store, m_services.list,
+                                m_services.filters, m_services.view,  m_services.localTime,
+                                m_dateTimeTemplate, m_shutdown};
 }
 
 void PacketModeEngine::runClear() {

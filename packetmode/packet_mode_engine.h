@@ -3,8 +3,8 @@
 //
 // The window calls it on the user-interface thread. It runs the system's threads:
 // PacketModeStarter (one per start request, short), PacketCaptureThread (at most one,
-// one priority step above normal), StoreClearThread and FindThread (at most one, one step
-// below normal). Every thread it starts can be
+// one priority step above normal), StoreClearThread, FindThread (at most one, one step
+// below normal) and the loading of a capture file (at most one). Every thread it starts can be
 // told to stop and is joined by shutdown(). Messages go through the UserPrompt, window
 // changes through the PacketModeView.
 #pragma once
@@ -31,6 +31,8 @@
 #include "settings/settings_record.h"
 
 namespace vorlanx {
+
+struct PacketCaptureContext;
 
 // Datagrams a capture lost: dropped by the kernel because the ring was full, and cut (too
 // long to be delivered whole, so skipped).
@@ -84,6 +86,15 @@ class PacketModeEngine {
     // ends the process once clearDone is set again. User-interface thread.
     void releaseAll();
 
+    // File > "Open capture file...": loads the file's datagrams into the list on a thread of
+    // its own (CaptureFileLoad), appending to the rows held, with the record's Date / Time
+    // template. Refused (false) while capturing or starting, while another load runs, and
+    // once the window closes; a Start is refused while a load runs. User-interface thread.
+    bool openCaptureFile(const std::string& path, const SettingsRecord& settings);
+    // Whether openCaptureFile would go ahead now (the menu item's state). User-interface
+    // thread.
+    bool captureFileOpenable();
+
     // "Find / Next" (button 1049): while a search runs, asks it to go on from the match it
     // shows; otherwise starts a FindThread one priority step below normal. Two quick
     // presses start one search. User-interface thread.
@@ -135,6 +146,7 @@ class PacketModeEngine {
     bool takeCapturing(const StartRequest& request);
     void runCapture(std::shared_ptr<CaptureSource> source, const std::string& interfaceAddress);
     void runClear();
+    PacketCaptureContext captureContext();
     void updateTemplate(const SettingsRecord& settings);
 
     PacketModeServices m_services;

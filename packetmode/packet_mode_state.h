@@ -31,6 +31,10 @@ struct PacketModeState {
     std::atomic<int32_t> activeSaves{0};
     std::atomic<bool> saveCancelRequested{false};
 
+    // Loading a capture file: a load runs (at most one), and Cancel (1132) pressed.
+    std::atomic<bool> loadingFile{false};
+    std::atomic<bool> loadCancelRequested{false};
+
     // Automatic logging: a log write-error message is on screen (one at a time).
     std::atomic<bool> logErrorShowing{false};
 

@@ -38,6 +38,9 @@ class PacketModeView {
     // Shows and enables, or hides and disables, the Cancel button (1132) of a save. Any
     // thread.
     virtual void showSaveCancel(bool visible) = 0;
+    // The same for the loading of a capture file; the button shows while a save or a load
+    // wants it. Any thread.
+    virtual void showLoadCancel(bool visible) { showSaveCancel(visible); }
     // Empties the detail fields 1005 to 1010, 1013, 1015, 1023, 1011, 1012, 1021, 1016,
     // 1017 and 1022 and hides the six flag labels 1041 to 1046. Any thread.
     virtual void emptyDetailFields() = 0;

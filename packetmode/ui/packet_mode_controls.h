@@ -45,6 +45,7 @@ inline constexpr int kListProgress = 1129;
 inline constexpr int kCancel = 1132;
 
 // Menu commands.
+inline constexpr int kMenuOpenCaptureFile = main_menu_ids::kOpenCaptureFile;
 inline constexpr int kMenuSave = main_menu_ids::kSave;
 inline constexpr int kMenuExit = main_menu_ids::kExit;
 inline constexpr int kMenuNetworkInterface = main_menu_ids::kNetworkInterface;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -120,10 +121,17 @@ class PacketModeWindow::ViewAdapter final : public PacketModeView {
                 m_window.m_listArea->setCurrentIndex(0);
         });
     }
+    // A save and a load share the Cancel button: it shows while either wants it.
     void showSaveCancel(bool visible) override {
         post([this, visible] {
-            m_window.m_cancel->setVisible(visible);
-            m_window.m_cancel->setEnabled(visible);
+            m_saveWantsCancel = visible;
+            showCancel();
+        });
+    }
+    void showLoadCancel(bool visible) override {
+        post([this, visible] {
+            m_loadWantsCancel = visible;
+            showCancel();
         });
     }
     void emptyDetailFields() override {
@@ -144,8 +152,16 @@ class PacketModeWindow::ViewAdapter final : public PacketModeView {
     void post(F&& f) {
         m_window.post(std::forward<F>(f));
     }
+    void showCancel() {
+        const bool visible = m_saveWantsCancel || m_loadWantsCancel;
+        m_window.m_cancel->setVisible(visible);
+        m_window.m_cancel->setEnabled(visible);
+    }
     PacketModeWindow& m_window;
-    int m_operations = 0;  // operations covering the list; user-interface thread
+    // User-interface thread.
+    int m_operations = 0;  // operations covering the list
+    bool m_saveWantsCancel = false;
+    bool m_loadWantsCancel = false;
 };
 
 // What the status monitor reads and changes of the window.
@@ -205,7 +221,11 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     // TODO: About gets its command as its window arrives.
     MainMenuCommands commands;
     commands.save = [this] { saveList(); };
+    commands.openCaptureFile = [this] { openCaptureFile(); };
     buildMainMenu(commands);
+    for (QAction* a : menuBar()->findChildren<QAction*>())
+        if (a->property(kControlIdProperty).toInt() == ids::kMenuOpenCaptureFile)
+            m_openCaptureFile = a;
     // The template's size is the smallest; the first size is what the controls would like,
     // as far as the screen has room.
     const QSize smallest =
@@ -225,8 +245,11 @@ PacketModeWindow::PacketModeWindow(SettingsRecord& settings, std::string setting
     connect(m_start, &QToolButton::clicked, this, [this] { m_core->engine().start(m_settings); });
     connect(m_stop, &QToolButton::clicked, this, [this] { m_core->engine().stop(); });
     connect(m_clear, &QToolButton::clicked, this, [this] { m_core->engine().clear(); });
-    connect(m_cancel, &QPushButton::clicked, this,
-            [this] { m_core->state().saveCancelRequested = true; });
+    // One button for the saves and the load that run: it stops them all.
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        m_core->state().saveCancelRequested = true;
+        m_core->state().loadCancelRequested = true;
+    });
     connect(m_find, &QPushButton::clicked, this, [this] { m_core->engine().findOrNext(); });
     connect(m_findText, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_core->engine().findTextChanged(text.toStdString()); });
@@ -587,6 +610,9 @@ void PacketModeWindow::syncList() {
     if (appended > 0 && followBottom && m_listArea->currentIndex() == 0 && m_listView->isVisible())
         m_listView->scrollToBottom();
     m_progress->setValue(m_core->state().listProgressPosition.load());
+    // Capture and loading end on worker threads: the item follows within one round.
+    if (m_openCaptureFile)
+        m_openCaptureFile->setEnabled(!m_closing && m_core->engine().captureFileOpenable());
 
     // Datagrams the kernel had to drop because capture fell behind, or that came cut: rare,
     // but a user who compares counts must know, so they show in the status bar once there
@@ -774,6 +800,23 @@ void PacketModeWindow::saveList() {
     }
     m_core->save({path.toStdString(), capture ? SaveFormat::Capture : SaveFormat::Report,
                   SavingOptions::fromRecord(m_settings), m_settings.dateTimeTemplate()});
+}
+
+void PacketModeWindow::openCaptureFile() {
+    if (m_closing || !m_core->engine().captureFileOpenable())
+        return;
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("Capture files (*.pcap *.pcapng *.cap)"),
+                           QStringLiteral("All files (*)")});
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    // A capture started while the dialog was open refuses the load.
+    m_core->engine().openCaptureFile(
+        QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString(), m_settings);
+    syncList();
 }
 
 void PacketModeWindow::sortByColumn(int column) {

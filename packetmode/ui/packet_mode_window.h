@@ -26,6 +26,7 @@
 #include "platform/user_prompt.h"
 #include "settings/settings_record.h"
 
+class QAction;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -94,6 +95,9 @@ class PacketModeWindow : public ModeWindow {
     // File > Save: asks for the file (a report, or a capture file by its filter or ".pcap"
     // name) and, for a report, the saving options; a worker writes it.
     void saveList();
+    // File > "Open capture file...": asks for a pcap or pcapng file and has the core load
+    // it into the list. User-interface thread.
+    void openCaptureFile();
     // A click on the header of `column`: sorts the list by it unless a worker holds the
     // list. User-interface thread.
     void sortByColumn(int column);
@@ -208,6 +212,7 @@ class PacketModeWindow : public ModeWindow {
     QProgressBar* m_progress = nullptr;
     QProgressBar* m_listProgress = nullptr;
     QPushButton* m_cancel = nullptr;
+    QAction* m_openCaptureFile = nullptr;
 };
 
 }  // namespace vorlanx

@@ -1,6 +1,7 @@
 #include "platform/qt/main_menu.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -19,9 +20,11 @@ void BuildMainMenu(QMenuBar* bar, QObject* context, const MainMenuCommands& comm
             QObject::connect(a, &QAction::triggered, context, [command] { command(); });
     };
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    if (commands.openCaptureText != nullptr)
-        add(file, QString::fromUtf8(commands.openCaptureText), ids::kOpenCapture,
-            commands.openCapture);
+    if (commands.openCaptureFile) {
+        add(file, QString::fromUtf8(commands.openCaptureFileText), ids::kOpenCaptureFile,
+            commands.openCaptureFile);
+        file->actions().constLast()->setShortcut(QKeySequence::Open);
+    }
     add(file, QStringLiteral("&Save"), ids::kSave, commands.save);
     file->actions().constLast()->setStatusTip(QStringLiteral("Save the list of received packets"));
     add(file, QStringLiteral("&Exit"), ids::kExit, commands.exit);

@@ -10,7 +10,7 @@ class QObject;
 namespace vorlanx {
 
 namespace main_menu_ids {
-inline constexpr int kOpenCapture = 57601;
+inline constexpr int kOpenCaptureFile = 57601;
 inline constexpr int kSave = 57603;
 inline constexpr int kExit = 32774;
 inline constexpr int kNetworkInterface = 32780;
@@ -23,9 +23,10 @@ inline constexpr int kAbout = 32779;
 // What each command does in the window; an empty one is shown disabled (a window that
 // has nothing to do for it, or whose window is not built yet).
 struct MainMenuCommands {
-    // File's first item, reading a capture file; left out of the menu without a text.
-    const char* openCaptureText = nullptr;
-    std::function<void()> openCapture;
+    // File's first item, reading a capture file (Ctrl+O): only a window that can read one
+    // has it, under the window's own text.
+    const char* openCaptureFileText = "Open capture file...";
+    std::function<void()> openCaptureFile;
     std::function<void()> save;
     std::function<void()> exit;
     std::function<void()> networkInterface;

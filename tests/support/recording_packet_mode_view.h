@@ -58,6 +58,10 @@ class RecordingPacketModeView final : public PacketModeView {
         std::lock_guard lock(m_mutex);
         m_events.push_back(visible ? "showSaveCancel" : "hideSaveCancel");
     }
+    void showLoadCancel(bool visible) override {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back(visible ? "showLoadCancel" : "hideLoadCancel");
+    }
     void emptyDetailFields() override {
         std::lock_guard lock(m_mutex);
         ++m_detailFieldsEmptied;

@@ -104,6 +104,13 @@ struct Harness {
     W* control(int id) {
         return FindControl<W>(window.get(), id);
     }
+    // The main menu's command `id`; null when there is none.
+    QAction* menuCommand(int id) {
+        for (QAction* a : window->menuBar()->findChildren<QAction*>())
+            if (a->property(kControlIdProperty).toInt() == id)
+                return a;
+        return nullptr;
+    }
     QString text(int id) { return control<QLineEdit>(id)->text(); }
     QStringList texts(std::initializer_list<int> ids) {
         QStringList all;
@@ -191,6 +198,7 @@ class PacketModeWindowTest : public QObject {
     void headerClicksSortAndFlipAcrossColumns();
     void saveAsksForTheFileAndWritesIt();
     void savingOptionsStoreOnlyOnContinue();
+    void openCaptureFileListsRecordedPackets();
     void findShowsOneMatchAtATimeAfterADoublePress();
     void clearWhileFindScansUncoversTheListOnce();
     void closeWhileFindWaitsAtAMatch();
@@ -793,10 +801,7 @@ void PacketModeWindowTest::saveAsksForTheFileAndWritesIt() {
     h.feed(channel, udp(), 3);
     h.settings.setSaveWithData(false);
     h.settings.setSaveDataHex(true);
-    QAction* save = nullptr;
-    for (QAction* a : h.window->menuBar()->findChildren<QAction*>())
-        if (a->property(kControlIdProperty).toInt() == ids::kMenuSave)
-            save = a;
+    QAction* save = h.menuCommand(ids::kMenuSave);
     QVERIFY(save && save->isEnabled());
     QCOMPARE(save->statusTip(), QStringLiteral("Save the list of received packets"));
 
@@ -847,6 +852,60 @@ void PacketModeWindowTest::saveAsksForTheFileAndWritesIt() {
         }
     }
     QVERIFY(h.prompt.asked().empty());
+}
+
+void PacketModeWindowTest::openCaptureFileListsRecordedPackets() {
+    Harness h([](SettingsRecord& s) { s.setDateTimeTemplate("%S.%MS"); });
+    QVERIFY(h.open());
+    QAction* open = h.menuCommand(ids::kMenuOpenCaptureFile);
+    QVERIFY(open && open->isEnabled());
+    QCOMPARE(open->text(), QStringLiteral("Open capture file..."));
+    const std::string recording = VORLANX_TEST_DATA_DIR "/http_exchange_lo.pcap";
+
+    auto* list = h.control<QTableView>(ids::kList);
+    auto* cancel = h.control<QPushButton>(ids::kCancel);
+    // Chooses `path` in the file dialog as it comes.
+    QStringList filters;
+    const auto choose = [&](const std::string& path) {
+        auto* answer = new QTimer(h.window.get());
+        connect(answer, &QTimer::timeout, [&filters, answer, path] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                filters = dialog->nameFilters();
+                dialog->selectFile(QString::fromStdString(path));
+                QMetaObject::invokeMethod(dialog, "accept");
+                answer->deleteLater();
+            }
+        });
+        answer->start(20);
+        open->trigger();
+    };
+
+    {  // The load waits for the list: its progress and Cancel cover the list meanwhile.
+        auto busy = h.window->core().state().lockListForWorker();
+        choose(recording);
+        QTRY_VERIFY(cancel->isVisible() && !list->isVisible());
+        QVERIFY(h.control<QProgressBar>(ids::kListProgress)->isVisible());
+        QTRY_VERIFY(!open->isEnabled());
+        cancel->click();
+    }
+    QTRY_VERIFY(list->isVisible() && !cancel->isVisible() && open->isEnabled());
+    QCOMPARE(filters, (QStringList{QStringLiteral("Capture files (*.pcap *.pcapng *.cap)"),
+                                   QStringLiteral("All files (*)")}));
+    const int kept = h.window->core().list().rowCount();
+    QVERIFY(kept < 12);  // Cancel ended the load early
+
+    choose(recording);  // appended
+    QTRY_COMPARE(list->model()->rowCount(), kept + 12);
+    QCOMPARE(h.cell(kept, 6), QStringLiteral("09.334"));  // the record's time, not the clock's
+    QCOMPARE(h.cell(kept + 7, 1), QStringLiteral("12402"));
+    QTRY_VERIFY(open->isEnabled());
+
+    // Not while capturing.
+    auto channel = h.start();
+    QVERIFY(channel);
+    QTRY_VERIFY(!open->isEnabled());
+    h.control<QToolButton>(ids::kStop)->click();
+    QTRY_VERIFY(open->isEnabled());
 }
 
 void PacketModeWindowTest::savingOptionsStoreOnlyOnContinue() {
