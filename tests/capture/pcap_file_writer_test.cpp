@@ -63,11 +63,12 @@ TEST_P(PcapFileWriterLinkType, DeclaresTheLinkTypeAndRoundTrips) {
     EXPECT_FALSE(source->failed());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    LinkTypes, PcapFileWriterLinkType,
-    testing::Values(LinkTypeCase{"Ipv4", PcapLinkType::Ipv4, DLT_IPV4},
-                    LinkTypeCase{"RawIp", PcapLinkType::RawIp, DLT_RAW}),
-    [](const testing::TestParamInfo<LinkTypeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(LinkTypes, PcapFileWriterLinkType,
+                         testing::Values(LinkTypeCase{"Ipv4", PcapLinkType::Ipv4, DLT_IPV4},
+                                         LinkTypeCase{"RawIp", PcapLinkType::RawIp, DLT_RAW}),
+                         [](const testing::TestParamInfo<LinkTypeCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace vorlanx
