@@ -3,7 +3,7 @@
 //
 //   make_http_capture --bytes N --out FILE.pcap --manifest FILE.tsv [--seed S]
 //
-// The capture (classic pcap, raw IPv4 link type) holds at least N bytes, default
+// The capture (classic pcap, raw IP link type) holds at least N bytes, default
 // 550,000,000: thousands of TCP connections between many clients (10.64.0.0/16) and
 // servers (198.18.0.0/15), hundreds in flight at once, their records in time order. Each
 // connection opens with SYN, SYN-ACK, ACK, carries one or a few exchanges (a GET with Host,
