@@ -24,7 +24,7 @@ PcapFileWriter::~PcapFileWriter() {
     close();
 }
 
-int PcapFileWriter::open(const std::string& path) {
+int PcapFileWriter::open(const std::string& path, PcapLinkType linkType) {
     close();
     m_error = 0;
     if (path.empty() || path.find('\0') != std::string::npos)
@@ -43,7 +43,7 @@ int PcapFileWriter::open(const std::string& path) {
     // The stream's own buffer would be a page: a write to the file every few records.
     m_buffer = std::make_unique<char[]>(kBufferBytes);
     std::setvbuf(file, m_buffer.get(), _IOFBF, kBufferBytes);
-    m_dead = pcap_open_dead(DLT_IPV4, kSnapLength);
+    m_dead = pcap_open_dead(linkType == PcapLinkType::RawIp ? DLT_RAW : DLT_IPV4, kSnapLength);
     if (m_dead != nullptr)
         m_dumper = pcap_dump_fopen(m_dead, file);
     if (m_dumper == nullptr) {

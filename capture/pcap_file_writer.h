@@ -13,6 +13,13 @@ struct pcap_dumper;
 
 namespace vorlanx {
 
+// The link type a file declares. Either way each record is the IPv4 datagram alone, IP
+// header first; only the file header's number differs.
+enum class PcapLinkType {
+    Ipv4,   // LINKTYPE_IPV4 (228): says the records are IPv4
+    RawIp,  // LINKTYPE_RAW (101): IPv4 or IPv6 by the version nibble; read by more tools
+};
+
 class PcapFileWriter {
   public:
     PcapFileWriter() = default;
@@ -22,8 +29,8 @@ class PcapFileWriter {
     PcapFileWriter& operator=(const PcapFileWriter&) = delete;
 
     // Creates `path` (an existing file is replaced), mode 0666 under the umask, and writes
-    // the file header. 0, or the errno of the failure.
-    int open(const std::string& path);
+    // the file header declaring `linkType`. 0, or the errno of the failure.
+    int open(const std::string& path, PcapLinkType linkType = PcapLinkType::Ipv4);
     bool isOpen() const { return m_dumper != nullptr; }
 
     // Adds one record: the datagram whole, captured at `microseconds` since the epoch.

@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev libgl-dev            # Qt 6 Widgets and Qt Test
     libgtest-dev libgmock-dev libbenchmark-dev
     libpcap-dev                       # capture files
+    zlib1g-dev                        # benchmarks: gzip bodies of the generated HTTP capture
     libasound2-dev                    # new-packet sound: wave files and the tone tune
     libcap2-bin                       # setcap: capture permission for the executable
     desktop-file-utils                # desktop-file-validate: the installer's entries
