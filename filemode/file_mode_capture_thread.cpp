@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 #include "capture/ipv4_tcp_header.h"
+#include "filemode/http_response.h"
 
 #include "settings/settings_record.h"
 
@@ -151,12 +153,91 @@ bool FileModeCaptureThread::replayRecording() {
             now = recorded;
         }
         m_state.streamClock.store(static_cast<int32_t>(now));
+        const auto filingNow = static_cast<int32_t>(now == 0 ? 1 : now);
         if (now - lastPass >= passEvery) {
             m_replayAssembler->runPassAt(static_cast<int32_t>(now));
             lastPass = now;
+            // Early rebuilds older than the time-out no longer shadow their key.
+            const int32_t timeout = m_state.currentAckTimeout.load();
+            std::erase_if(m_rebuiltEarly, [&](const auto& entry) {
+                return filingNow - entry.second.at > timeout;
+            });
         }
         m_counters.receivedBytes.fetch_add(received->size(), std::memory_order_relaxed);
-        handleDatagramAt(*received, static_cast<int32_t>(now == 0 ? 1 : now));
+        if (repeatsRebuiltResponse(*received, filingNow)) {
+            continue;
+        }
+        uint32_t slot = NoSlot;
+        const DatagramFate fate = handleDatagramAt(*received, filingNow, &slot);
+        if (fate == DatagramFate::Appended || fate == DatagramFate::Created) {
+            followResponse(slot, fate == DatagramFate::Created, *received, filingNow);
+        }
+    }
+}
+
+bool FileModeCaptureThread::repeatsRebuiltResponse(std::span<const uint8_t> datagram,
+                                                   int32_t now) {
+    if (m_rebuiltEarly.empty() || datagram.size() < kShortestDatagram) {
+        return false;
+    }
+    const Ipv4TcpHeader header(datagram);
+    if (header.protocol() != kProtocolTcp || header.tcpPayloadOffset() >= datagram.size()) {
+        return false;
+    }
+    const auto found = m_rebuiltEarly.find(header.acknowledgementRaw());
+    if (found == m_rebuiltEarly.end() ||
+        now - found->second.at > m_state.currentAckTimeout.load()) {
+        return false;
+    }
+    const RebuiltRange& range = found->second;
+    const uint32_t length = static_cast<uint32_t>(datagram.size() - header.tcpPayloadOffset());
+    const uint32_t offset = header.sequence() - range.first;  // serial distance
+    if (offset + static_cast<uint64_t>(length) > range.end - range.first ||
+        !m_request.filter.accepts(datagram)) {
+        return false;
+    }
+    m_state.segmentsOffChain.fetch_add(1, std::memory_order_relaxed);
+    m_state.bytesOffChain.fetch_add(length, std::memory_order_relaxed);
+    return true;
+}
+
+void FileModeCaptureThread::followResponse(uint32_t slot, bool created,
+                                           std::span<const uint8_t> datagram, int32_t now) {
+    if (m_progress.empty()) {
+        m_progress.resize(kStreamTableEntries);
+    }
+    ResponseProgress& p = m_progress[slot];
+    if (created) {
+        p = {};
+    }
+    const Ipv4TcpHeader header(datagram);
+    const std::span<const uint8_t> payload = datagram.subspan(header.tcpPayloadOffset());
+    const std::string_view text(reinterpret_cast<const char*>(payload.data()), payload.size());
+    p.payloadBytes += payload.size();
+    if (p.expected == 0 && !p.chunked && text.starts_with("HTTP/1.")) {
+        // The header in one segment tells where the response ends.
+        const ResponseClassification response = ClassifyResponse(payload, true);
+        if (response.form != ResponseForm::NotHttp) {
+            p.chunked = response.chunked;
+            if (response.contentLength) {
+                p.expected = response.bodyStart + *response.contentLength;
+            }
+        }
+    }
+    p.lastChunkSeen = p.lastChunkSeen || (p.chunked && text.ends_with("0\r\n\r\n"));
+    const bool mayBeWhole = (p.expected != 0 && p.payloadBytes >= p.expected) || p.lastChunkSeen;
+    // After a look that found a hole, only the segment that starts at the hole can close it.
+    if (!mayBeWhole || (p.holeKnown && header.sequence() != p.holeAt)) {
+        return;
+    }
+    uint32_t holeAt = 0;
+    if (const auto whole = m_replayAssembler->rebuildIfWhole(slot, p.expected, holeAt)) {
+        m_rebuiltEarly[header.acknowledgementRaw()] = {whole->firstSequence, whole->endSequence,
+                                                        now};
+        p = {};
+    } else {
+        p.holeKnown = true;
+        p.holeAt = holeAt;
     }
 }
 
@@ -173,7 +254,7 @@ void FileModeCaptureThread::finishRecording(int32_t now) {
 }
 
 DatagramFate FileModeCaptureThread::handleDatagramAt(std::span<const uint8_t> datagram,
-                                                     int32_t now) {
+                                                     int32_t now, uint32_t* slot) {
     if (datagram.size() < kShortestDatagram || datagram.size() > kLongestDatagram) {
         return DatagramFate::WrongLength;
     }
@@ -191,6 +272,9 @@ DatagramFate FileModeCaptureThread::handleDatagramAt(std::span<const uint8_t> da
 
     const FileOutcome outcome =
         m_table.fileSegment(datagram, ackKey, now, m_counters);
+    if (slot != nullptr) {
+        *slot = outcome.slot;
+    }
     switch (outcome.result) {
         case FileResult::Appended:
             return DatagramFate::Appended;

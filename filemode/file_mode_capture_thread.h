@@ -11,6 +11,12 @@
 // recording shows no segment of it for the ACK time-out, whatever the reading speed, so
 // a replay writes the same files every time. At the end of the recording every stream
 // still held is rebuilt and the run ends by itself.
+//
+// A replay also rebuilds a response as soon as the recording holds all of it (every byte
+// from its header to its Content-Length, or to its last chunk, without a gap) rather than
+// holding it for the ACK time-out: the same file, written sooner, and the memory held is
+// that of the responses in flight instead of the last time-out's worth of traffic. Later
+// copies of its segments (retransmissions) are passed over for the time-out that follows.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +24,8 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "capture/capture_source.h"
 #include "filemode/file_mode_counters.h"
@@ -95,8 +103,16 @@ class FileModeCaptureThread {
     }
 
   private:
-    // handleDatagram with the stream clock `now`.
-    DatagramFate handleDatagramAt(std::span<const uint8_t> datagram, int32_t now);
+    // handleDatagram with the stream clock `now`; `slot`, when given, receives the slot
+    // used.
+    DatagramFate handleDatagramAt(std::span<const uint8_t> datagram, int32_t now,
+                                  uint32_t* slot = nullptr);
+    // A replay's bookkeeping after a segment joined `slot`: rebuilds the response at once
+    // when the recording now holds all of it.
+    void followResponse(uint32_t slot, bool created, std::span<const uint8_t> datagram,
+                        int32_t now);
+    // Whether a replayed segment only repeats part of a response already rebuilt early.
+    bool repeatsRebuiltResponse(std::span<const uint8_t> datagram, int32_t now);
     void receiveLive();
     // The recording's receive loop; returns whether it reached the recording's end (not
     // a Stop).
@@ -117,6 +133,24 @@ class FileModeCaptureThread {
     std::function<void()> m_startAssembler;
     std::function<void()> m_releaseRequest;
     std::unique_ptr<StreamAssemblerThread> m_replayAssembler;
+
+    // Replay only: what is known of each slot's response so far.
+    struct ResponseProgress {
+        uint64_t payloadBytes = 0;  // filed, copies included
+        uint64_t expected = 0;      // header + Content-Length; 0 while unknown
+        bool chunked = false;
+        bool lastChunkSeen = false;  // a segment ended as a last chunk does
+        bool holeKnown = false;      // a look found the segments not yet joined
+        uint32_t holeAt = 0;         // the sequence number the joined bytes stop at
+    };
+    std::vector<ResponseProgress> m_progress;
+    // Responses rebuilt early, by key: their sequence range and when.
+    struct RebuiltRange {
+        uint32_t first = 0;
+        uint32_t end = 0;
+        int32_t at = 0;
+    };
+    std::unordered_map<uint32_t, RebuiltRange> m_rebuiltEarly;
 };
 
 }  // namespace vorlanx

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 
@@ -222,14 +223,49 @@ uint32_t StreamAssemblerThread::runPassAt(int32_t now) {
             continue;  // the capture thread is writing it, or it just got a segment
         }
         ++taken;
-        m_counters.filesProcessedRun.fetch_add(1);
-        m_counters.filesProcessedAll.fetch_add(1);
-        rebuildTaken(slot);
-        m_table.freeTaken(slot, m_counters);
+        rebuildAndFree(slot);
     }
     m_counters.filesPending.store(pending);
     m_state.assemblerPasses.fetch_add(1);
     return taken;
+}
+
+void StreamAssemblerThread::rebuildAndFree(uint32_t slot) {
+    m_counters.filesProcessedRun.fetch_add(1);
+    m_counters.filesProcessedAll.fetch_add(1);
+    rebuildTaken(slot);
+    m_table.freeTaken(slot, m_counters);
+}
+
+std::optional<StreamAssemblerThread::WholeResponse> StreamAssemblerThread::rebuildIfWhole(
+    uint32_t slot, uint64_t expectedLength, uint32_t& holeAt) {
+    StreamChain chain;
+    try {
+        chain = ChainSegments(m_table.head(slot));
+    } catch (const std::exception&) {
+        return std::nullopt;  // the time-out's rebuild will meet the shortage and report it
+    }
+    if (chain.segments.empty()) {
+        return std::nullopt;
+    }
+    holeAt = SegmentSequence(*chain.segments.front()) + static_cast<uint32_t>(chain.length);
+    if (chain.gap) {
+        return std::nullopt;
+    }
+    const auto lastPayload = SegmentPayload(*chain.segments.back());
+    const std::string_view tail(reinterpret_cast<const char*>(lastPayload.data()),
+                                lastPayload.size());
+    if (expectedLength != 0 ? chain.length < expectedLength : !tail.ends_with("0\r\n\r\n")) {
+        return std::nullopt;
+    }
+    const WholeResponse whole{SegmentSequence(*chain.segments.front()),
+                              SegmentSequence(*chain.segments.front()) +
+                                  static_cast<uint32_t>(chain.length)};
+    if (!m_table.take(slot, m_table.lastSeen(slot))) {
+        return std::nullopt;
+    }
+    rebuildAndFree(slot);
+    return whole;
 }
 
 void StreamAssemblerThread::countOffChain(const StreamSegment* firstFiled,

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -103,6 +104,21 @@ class StreamAssemblerThread {
 
     std::chrono::milliseconds passInterval() const { return m_passInterval; }
 
+    // What rebuildIfWhole rebuilt: the sequence numbers its response covered, from the
+    // first byte to one past the last.
+    struct WholeResponse {
+        uint32_t firstSequence = 0;
+        uint32_t endSequence = 0;
+    };
+    // A replay's early rebuild: when the slot's segments join without a gap from its
+    // response's header to its end (`expectedLength` bytes, header included; 0 for a
+    // chunked body, whose end is its last chunk), takes, rebuilds and frees the slot at
+    // once instead of after the ACK time-out. Nothing happens otherwise. Replay (capture)
+    // thread, which is then also the only one filing segments.
+    // Otherwise `holeAt` is the sequence number where the joined bytes stop.
+    std::optional<WholeResponse> rebuildIfWhole(uint32_t slot, uint64_t expectedLength,
+                                                uint32_t& holeAt);
+
     // The indicator text last shown ("----" before the first pass). Assembler thread.
     const std::string& activityText() const { return m_activity; }
 
@@ -117,6 +133,8 @@ class StreamAssemblerThread {
     void setChainAllocationFault(std::function<void()> fault) { m_chainFault = std::move(fault); }
 
   private:
+    // Counts, rebuilds and frees a slot take() gave.
+    void rebuildAndFree(uint32_t slot);
     void rebuildTaken(uint32_t slot);
     // Adds the slot's segments that `joined` leaves out to the off-chain counters.
     void countOffChain(const StreamSegment* firstFiled, const StreamChain& joined);

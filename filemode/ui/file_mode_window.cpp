@@ -127,8 +127,8 @@ FileModeWindow::FileModeWindow(SettingsRecord& settings, std::string settingsPat
     setWindowTitle(QStringLiteral("Brindlecraft VORLANX (File Mode)"));
     buildControls();
     // Save has nothing to save in File Mode.
-    buildMainMenu({.openCaptureText = "Rebuild files from a capture file...",
-                   .openCapture = [this] { rebuildFromCaptureFile(); }});
+    buildMainMenu({.openCaptureFileText = "Rebuild files from a capture file...",
+                   .openCaptureFile = [this] { rebuildFromCaptureFile(); }});
     connectLiveValues();
     loadSettings();
 
@@ -516,7 +516,7 @@ void FileModeWindow::stopCapture() {
 void FileModeWindow::setRunningControls(bool running) {
     m_start->setEnabled(!running);
     m_stop->setEnabled(running);
-    EnableMainMenuCommand(menuBar(), main_menu_ids::kOpenCapture, !running);
+    EnableMainMenuCommand(menuBar(), main_menu_ids::kOpenCaptureFile, !running);
     // The directory, overwrite, HTTP-only and partial-content controls stay open: the
     // engine reads them live.
     for (QWidget* w : std::initializer_list<QWidget*>{

@@ -16,6 +16,8 @@
 namespace vorlanx {
 namespace {
 
+using test::Bytes;
+
 struct ExtractRun {
     int exitCode = -1;
     std::string out, err;
@@ -145,6 +147,27 @@ TEST_F(ExtractTest, DamagedRecordingWritesWhatPrecededTheDamageAndFails) {
     EXPECT_NE(run.out.find("incomplete: 4 files"), std::string::npos) << run.out;
     // Only the response whose last segment was cut off comes out short.
     EXPECT_EQ(test::FilesWritten(dir).size(), s_recording->files.size());
+}
+
+TEST_F(ExtractTest, ALateCopyOfAWholeResponseMakesNoFileOfItsOwn) {
+    // The response is whole at its second segment and written then; a copy of that
+    // segment a second later, inside the time-out, is a retransmission, not a stream.
+    const std::string path = (m_out.path() / "late-copy.pcap").string();
+    const std::string response = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123456789";
+    const Bytes first = test::TcpSegment(5000, 77, response.substr(0, 30));
+    const Bytes second = test::TcpSegment(5030, 77, response.substr(30));
+    PcapFileWriter writer;
+    ASSERT_EQ(writer.open(path), 0);
+    const int64_t at = 1700000000LL * 1000000;
+    for (const auto& [datagram, time] : {std::pair{&first, at}, std::pair{&second, at + 1000},
+                                         std::pair{&second, at + 1000000}})
+        writer.write(*datagram, time);
+    ASSERT_EQ(writer.close(), 0);
+    const std::string dir = (m_out.path() / "late").string();
+    last = Extract({path, "-o", dir, "--name-template", "%SIP", "--all-streams"});
+    EXPECT_EQ(last.exitCode, 0) << last.err;
+    EXPECT_EQ(test::FilesWritten(dir),
+              (std::map<std::string, std::string>{{"10.0.0.1.txt", "0123456789"}}));
 }
 
 }  // namespace

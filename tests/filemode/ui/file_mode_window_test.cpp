@@ -985,7 +985,7 @@ void FileModeWindowTest::rebuildFromACaptureFileEndsByItself() {
     const test::InterleavedRecording recording =
         test::WriteInterleavedRecording(h.dir.path() / "interleaved.pcap");
     QVERIFY(h.ready());
-    QAction* rebuild = h.menuCommand(main_menu_ids::kOpenCapture);
+    QAction* rebuild = h.menuCommand(main_menu_ids::kOpenCaptureFile);
     QVERIFY(rebuild && rebuild->isEnabled());
     QCOMPARE(rebuild->text(), QStringLiteral("Rebuild files from a capture file..."));
     QTimer answer;
