@@ -63,7 +63,9 @@ else
 fi
 capture_bytes=$(stat -c %s "$capture")
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vorlanx-extract-bench.XXXXXX")
+# OUT_DIR: where both tools write (default $TMPDIR or /tmp); /dev/shm takes the disk's
+# write-back, which dominates on a busy machine, out of both figures.
+work=$(mktemp -d "${OUT_DIR:-${TMPDIR:-/tmp}}/vorlanx-extract-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cat "$capture" >/dev/null  # both tools start with the file in the page cache
 
@@ -73,7 +75,7 @@ cat "$capture" >/dev/null  # both tools start with the file in the page cache
 measure() {
     local name=$1
     shift
-    local out="$work/$name" walls=() peak=0
+    local out="$work/$name" walls=() cpus=() peak=0
     for ((i = 1; i <= runs; i++)); do
         rm -rf "$out"
         mkdir -p "$out"
@@ -83,19 +85,22 @@ measure() {
             tail -n 20 "$work/$name.log" >&2
             return 1
         fi
-        local wall rss
+        local wall rss cpu
         wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {
                    n = split($2, p, ":"); s = 0
                    for (j = 1; j <= n; j++) s = s * 60 + p[j]
                    print s }' "$work/$name.time")
         rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/$name.time")
+        cpu=$(awk -F': ' '/(User|System) time \(seconds\)/ {s += $2} END {print s}' "$work/$name.time")
         walls+=("$wall")
+        cpus+=("$cpu")
         if ((rss > peak)); then peak=$rss; fi
-        echo "  $name run $i: ${wall} s, peak RSS $((rss / 1024)) MiB"
+        echo "  $name run $i: ${wall} s, CPU ${cpu} s, peak RSS $((rss / 1024)) MiB"
     done
-    local median
+    local median cpu_median
     median=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}')
-    echo "$median $peak" >"$work/$name.result"
+    cpu_median=$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}')
+    echo "$median $peak $cpu_median" >"$work/$name.result"
 }
 
 cli="$build/vorlanx-cli"
@@ -108,27 +113,29 @@ fi
 
 echo "Measuring on $capture ($((capture_bytes / 1000000)) MB), $runs runs each ..."
 measure tcpflow tcpflow -r "$capture" -e http -o "{}"
-read -r tcpflow_wall tcpflow_rss <"$work/tcpflow.result"
+read -r tcpflow_wall tcpflow_rss tcpflow_cpu <"$work/tcpflow.result"
 if [ $have_extract -eq 1 ]; then
     measure extract "$cli" extract "$capture" -o "{}" --quiet
-    read -r extract_wall extract_rss <"$work/extract.result"
+    read -r extract_wall extract_rss extract_cpu <"$work/extract.result"
 fi
 
-row() {  # name wall rss
-    awk -v name="$1" -v wall="$2" -v rss="$3" -v bytes="$capture_bytes" 'BEGIN {
-        printf "%-22s %9.2f s %9.1f MB/s %9.0f MiB\n", name, wall, bytes / 1e6 / wall, rss / 1024 }'
+row() {  # name wall rss cpu
+    awk -v name="$1" -v wall="$2" -v rss="$3" -v cpu="$4" -v bytes="$capture_bytes" 'BEGIN {
+        printf "%-22s %9.2f s %9.1f MB/s %9.0f MiB %9.2f s\n", name, wall, bytes / 1e6 / wall,
+               rss / 1024, cpu }'
 }
 echo
 echo "Capture: $((capture_bytes / 1000000)) MB ($capture_bytes bytes), seed $seed; median of $runs runs"
-printf '%-22s %11s %14s %13s\n' "" "wall" "throughput" "peak RSS"
-[ $have_extract -eq 1 ] && row "vorlanx-cli extract" "$extract_wall" "$extract_rss"
-row "tcpflow -e http" "$tcpflow_wall" "$tcpflow_rss"
+printf '%-22s %11s %14s %13s %11s\n' "" "wall" "throughput" "peak RSS" "CPU"
+[ $have_extract -eq 1 ] && row "vorlanx-cli extract" "$extract_wall" "$extract_rss" "$extract_cpu"
+row "tcpflow -e http" "$tcpflow_wall" "$tcpflow_rss" "$tcpflow_cpu"
 if [ $have_extract -eq 0 ]; then
     echo "extract: not available; nothing to check."
     exit 1
 fi
-awk -v ew="$extract_wall" -v tw="$tcpflow_wall" -v er="$extract_rss" -v tr="$tcpflow_rss" 'BEGIN {
-    printf "Ratio extract / tcpflow: wall %.2f, peak RSS %.2f\n", ew / tw, er / tr }'
+awk -v ew="$extract_wall" -v tw="$tcpflow_wall" -v er="$extract_rss" -v tr="$tcpflow_rss" \
+    -v ec="$extract_cpu" -v tc="$tcpflow_cpu" 'BEGIN {
+    printf "Ratio extract / tcpflow: wall %.2f, CPU %.2f, peak RSS %.2f\n", ew / tw, ec / tc, er / tr }'
 
 echo
 echo "Body check of extract's files:"
