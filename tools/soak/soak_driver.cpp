@@ -53,7 +53,8 @@
 #include "platform/clock.h"
 #include "platform/local_time.h"
 #include "platform/qt/control_ids.h"
-#include "soak_http.h"
+#include "soak/memory_rule.h"
+#include "soak/soak_http.h"
 #include "support/file_contents.h"
 #include "support/loopback_sockets.h"
 #include "support/quiet_platform.h"
@@ -150,8 +151,11 @@ class CountingSoundPlayer final : public SoundPlayer {
         ++m_calls;
         return false;
     }
-    bool playTones(const std::vector<Tone>&, unsigned) override { return true; }
-    void bell() override {}
+    bool playTones(const std::vector<Tone>&, unsigned) override {
+        ++m_calls;
+        return true;
+    }
+    void bell() override { ++m_calls; }
     uint64_t calls() const { return m_calls.load(); }
 
   private:
@@ -218,25 +222,20 @@ struct Verdict {
     }
 };
 
-// The memory rule over the RSS after each Clear. The first two cycles are warm-up (the
-// allocator's caches and the sanitizer's quarantine of freed blocks fill there). Of the
-// rest, the smallest figure of the last third must stay within 10% of the largest of the
-// first third: a steady growth breaks it, while the noise of single cycles does not. Fewer
-// than six cycles after warm-up are too few to judge. Returns the text for the report.
-std::string JudgeGrowth(const std::vector<Cycle>& cycles, Verdict& verdict) {
-    constexpr size_t kWarmUp = 2;
-    if (cycles.size() < kWarmUp + 6)
-        return "not judged (fewer than 8 cycles)";
+// The report's line on the memory rule; a broken rule fails the soak.
+std::string MemoryRuleText(const std::vector<Cycle>& cycles, Verdict& verdict) {
     std::vector<long> rss;
-    for (size_t i = kWarmUp; i < cycles.size(); ++i)
-        rss.push_back(cycles[i].rssAfterClear);
-    const size_t third = rss.size() / 3;
-    const long early = *std::max_element(rss.begin(), rss.begin() + static_cast<long>(third));
-    const long late = *std::min_element(rss.end() - static_cast<long>(third), rss.end());
+    for (const Cycle& c : cycles)
+        rss.push_back(c.rssAfterClear);
+    const soak::GrowthJudgement j = soak::JudgeGrowth(rss);
+    if (!j.judged)
+        return "not judged (fewer than " +
+               std::to_string(soak::kWarmUpCycles + soak::kJudgedCycles) + " cycles)";
     char text[160];
     std::snprintf(text, sizeof text, "last third min %ld KiB vs first third max %ld KiB (%+.1f%%)",
-                  late, early, 100.0 * static_cast<double>(late - early) / static_cast<double>(early));
-    if (static_cast<double>(late) > static_cast<double>(early) * 1.10)
+                  j.late, j.early,
+                  100.0 * static_cast<double>(j.late - j.early) / static_cast<double>(j.early));
+    if (j.growing)
         verdict.fail(std::string("memory keeps growing across cycles: ") + text);
     return text;
 }
@@ -274,6 +273,9 @@ PacketPhase RunPacketMode(double seconds, Watchdog& dog, Verdict& verdict) {
     auto* status = FindControl<QLabel>(window.get(), ids::kStatus);
     auto* list = FindControl<QTableView>(window.get(), ids::kList);
     auto* listProgress = FindControl<QProgressBar>(window.get(), ids::kListProgress);
+    // The new-packet sound on, so its monitor works through the flood too.
+    if (auto* soundBox = FindControl<QCheckBox>(window.get(), ids::kSound); !soundBox->isChecked())
+        soundBox->click();
     PacketModeCore& core = window->core();
     const auto rows = [&] {
         window->syncList();
@@ -366,7 +368,7 @@ PacketPhase RunPacketMode(double seconds, Watchdog& dog, Verdict& verdict) {
     window.reset();
     for (const std::string& text : prompt.texts())
         verdict.fail("Packet Mode asked: " + text);
-    result.growth = JudgeGrowth(result.cycles, verdict);
+    result.growth = MemoryRuleText(result.cycles, verdict);
     return result;
 }
 

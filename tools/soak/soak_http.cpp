@@ -1,4 +1,4 @@
-#include "soak_http.h"
+#include "soak/soak_http.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
