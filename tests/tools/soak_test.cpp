@@ -47,6 +47,12 @@ TEST(SoakBodies, NameThemselvesAndDifferByIdAndSize) {
     EXPECT_NE(SoakBody(1, 5000).substr(100), SoakBody(2, 5000).substr(100));
     EXPECT_FALSE(ReadBodyName("GIF89a"));
     EXPECT_FALSE(ReadBodyName(""));
+    // A body cut before its first line ends still shows it was one.
+    const std::string first = SoakBody(42, 5000).substr(0, SoakBody(42, 5000).find('\n'));
+    for (size_t length : {size_t{0}, size_t{5}, size_t{13}, first.size()})
+        EXPECT_TRUE(IsCutFirstLine(first.substr(0, length))) << length;
+    for (const char* other : {"GIF89a", "VORLANX-SOAK 42 5000\nxy", "VORLANX-SOAK x"})
+        EXPECT_FALSE(IsCutFirstLine(other)) << other;
 }
 
 TEST(SoakHttp, ClientsFetchWholeBodiesWithLengthAndChunked) {

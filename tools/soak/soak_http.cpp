@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string_view>
 
 namespace vorlanx::soak {
 
@@ -91,6 +92,14 @@ std::optional<BodyName> ReadBodyName(const std::string& bytes) {
     if (std::sscanf(first.c_str(), "VORLANX-SOAK %llu %zu", &id, &size) != 2)
         return std::nullopt;
     return BodyName{id, size};
+}
+
+bool IsCutFirstLine(const std::string& bytes) {
+    const std::string_view mark = "VORLANX-SOAK ";
+    if (bytes.size() <= mark.size())
+        return mark.starts_with(bytes);
+    return bytes.size() < kMinBodyBytes && bytes.starts_with(mark) &&
+           bytes.find_first_not_of("0123456789 ", mark.size()) == std::string::npos;
 }
 
 SoakHttpServer::SoakHttpServer(const char* address) {

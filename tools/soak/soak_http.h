@@ -25,6 +25,9 @@ struct BodyName {
     size_t size = 0;
 };
 std::optional<BodyName> ReadBodyName(const std::string& bytes);
+// Whether `bytes` could be the start of a body cut within its first line, before it
+// names itself (an empty file included).
+bool IsCutFirstLine(const std::string& bytes);
 
 // Serves GET /<id>/<size>/<L|C> with Connection: close: the body of SoakBody(id, size),
 // with a Content-Length (L) or chunked in pieces of varied sizes, some with a chunk
