@@ -12,9 +12,10 @@
 #   and every file is checked byte for byte against the body served.
 #
 # Prints a line per Packet Mode cycle and a table at the end. Exits 1 on a crash, any
-# sanitizer report, a hang (no progress for 30 s), memory that keeps growing across the
-# cycles (see JudgeGrowth in tools/soak/soak_driver.cpp), a file that is not what was
-# served, or anything else the driver finds wrong.
+# sanitizer report, a hang (no progress for 30 s), memory after Clear that keeps growing
+# across the cycles (tools/soak/memory_rule.h), a file that is not what was served (one
+# cut short passes only when the capture lost datagrams), or anything else the driver
+# finds wrong.
 #
 #   tools/soak.sh [MINUTES]
 #   VORLANX_SOAK_SECONDS       seconds per phase instead (fractions allowed; for a quick try)
