@@ -31,11 +31,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#if defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__)
+#define VORLANX_SOAK_ASAN_HEAP 1
+#elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#include <sanitizer/allocator_interface.h>
 #define VORLANX_SOAK_ASAN_HEAP 1
 #endif
+#endif
+#ifdef VORLANX_SOAK_ASAN_HEAP
+#include <sanitizer/allocator_interface.h>
 #endif
 
 #include <algorithm>
