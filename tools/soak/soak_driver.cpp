@@ -39,7 +39,9 @@
 #endif
 #endif
 #ifdef VORLANX_SOAK_ASAN_HEAP
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's count of the bytes handed out and not freed (its header,
+// sanitizer/allocator_interface.h, comes with clang only).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include <algorithm>
