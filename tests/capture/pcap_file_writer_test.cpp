@@ -66,8 +66,8 @@ TEST_P(PcapFileWriterLinkType, DeclaresTheLinkTypeAndRoundTrips) {
 INSTANTIATE_TEST_SUITE_P(LinkTypes, PcapFileWriterLinkType,
                          testing::Values(LinkTypeCase{"Ipv4", PcapLinkType::Ipv4, DLT_IPV4},
                                          LinkTypeCase{"RawIp", PcapLinkType::RawIp, DLT_RAW}),
-                         [](const testing::TestParamInfo<LinkTypeCase>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<LinkTypeCase>& instance) {
+                             return std::string(instance.param.name);
                          });
 
 }  // namespace
