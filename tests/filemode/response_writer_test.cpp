@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         IncompleteCase{"ChunkedWithoutLastChunk", "Transfer-Encoding: chunked\r\n",
                        "5\r\nabcde\r\n", false, true},
         IncompleteCase{"SequenceGap", "Content-Length: 5\r\n", "abcde", true, true}),
-    [](const auto& info) { return std::string(info.param.what); });
+    [](const auto& instance) { return std::string(instance.param.what); });
 
 TEST_F(ProcessStream, BareLineFeedHttp10IsStored) {
     process("HTTP/1.0 200 OK\nServer: old\nContent-Type: image/png\n\n\x89PNG\n\n");
