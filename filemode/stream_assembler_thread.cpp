@@ -230,10 +230,14 @@ uint32_t StreamAssemblerThread::runPassAt(int32_t now) {
     return taken;
 }
 
-void StreamAssemblerThread::rebuildAndFree(uint32_t slot) {
+void StreamAssemblerThread::rebuildAndFree(uint32_t slot, const StreamChain* chain) {
     m_counters.filesProcessedRun.fetch_add(1);
     m_counters.filesProcessedAll.fetch_add(1);
-    rebuildTaken(slot);
+    if (chain != nullptr) {
+        rebuildChain(m_table.head(slot), *chain);
+    } else {
+        rebuildTaken(slot);
+    }
     m_table.freeTaken(slot, m_counters);
 }
 
@@ -264,7 +268,7 @@ std::optional<StreamAssemblerThread::WholeResponse> StreamAssemblerThread::rebui
     if (!m_table.take(slot, m_table.lastSeen(slot))) {
         return std::nullopt;
     }
-    rebuildAndFree(slot);
+    rebuildAndFree(slot, &chain);  // the chain just built: the slot has not changed since
     return whole;
 }
 
@@ -315,6 +319,10 @@ void StreamAssemblerThread::rebuildTaken(uint32_t slot) {
         abandonRebuild(firstFiled);
         return;
     }
+    rebuildChain(firstFiled, chain);
+}
+
+void StreamAssemblerThread::rebuildChain(const StreamSegment* firstFiled, const StreamChain& chain) {
     if (chain.segments.empty()) {
         countOffChain(firstFiled, chain);
         return;

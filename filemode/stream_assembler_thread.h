@@ -133,9 +133,12 @@ class StreamAssemblerThread {
     void setChainAllocationFault(std::function<void()> fault) { m_chainFault = std::move(fault); }
 
   private:
-    // Counts, rebuilds and frees a slot take() gave.
-    void rebuildAndFree(uint32_t slot);
+    // Counts, rebuilds and frees a slot take() gave; `chain`, when given, is its chain
+    // already built.
+    void rebuildAndFree(uint32_t slot, const StreamChain* chain = nullptr);
     void rebuildTaken(uint32_t slot);
+    // Copies the chain's payloads into one buffer and hands it to the handler.
+    void rebuildChain(const StreamSegment* firstFiled, const StreamChain& chain);
     // Adds the slot's segments that `joined` leaves out to the off-chain counters.
     void countOffChain(const StreamSegment* firstFiled, const StreamChain& joined);
     // "Memory allocation error #0" for a stream of `length` bytes. Never throws.
